@@ -1,0 +1,40 @@
+# make test   installs what is missing, builds and runs every test
+# make demo   runs the program on a simulated balance line
+BUILD_DIR ?= build
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ifneq ($(CI),)
+CMAKE_FLAGS += -DPONDUS_WERROR=ON
+endif
+
+.PHONY: all deps build test test-sanitizers demo bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR)
+
+test: build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j2
+
+# The library and simulator tests under ThreadSanitizer and under
+# AddressSanitizer with UndefinedBehaviorSanitizer.
+test-sanitizers: deps
+	cmake -S . -B $(BUILD_DIR)-tsan -G Ninja $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DPONDUS_BUILD_APP=OFF -DPONDUS_SANITIZE=thread
+	cmake --build $(BUILD_DIR)-tsan
+	ctest --test-dir $(BUILD_DIR)-tsan --output-on-failure -j2 -LE nosan
+	cmake -S . -B $(BUILD_DIR)-asan -G Ninja $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DPONDUS_BUILD_APP=OFF -DPONDUS_SANITIZE=address,undefined
+	cmake --build $(BUILD_DIR)-asan
+	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --test-dir $(BUILD_DIR)-asan --output-on-failure -j2 -LE nosan
+
+demo: build
+	@bash scripts/demo.sh $(BUILD_DIR)
+
+bench: build
+	@bash bench/run.sh $(BUILD_DIR)
+
+clean:
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-tsan $(BUILD_DIR)-asan
