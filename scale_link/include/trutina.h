@@ -62,8 +62,10 @@ enum TrutinaLinkState {
     TRUTINA_LINK_ONLINE = 103        /* weights are polled */
 };
 
-/* Unit codes: 200 g, 201 ct, 202 %, 203 pc, 204 mg, 205 kg, 206 o, 207 ot. */
+/* Unit codes: 200 g, 201 ct, 202 %, 203 pc, 204 mg, 205 kg, 206 o, 207 ot;
+ * 100 before the first reading. */
 enum TrutinaUnitCode {
+    TRUTINA_UNIT_NONE = 100,
     TRUTINA_UNIT_FIRST = 200,
     TRUTINA_UNIT_LAST = 207
 };
