@@ -1,0 +1,220 @@
+// The shared library on simulated balance lines behind pseudo-terminals,
+// driven only through SetComPort and FreshData.
+#include "LoadedLibrary.h"
+#include "WaitFor.h"
+
+#include "balance_sim/line.h"
+#include "balance_sim/pty_line.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <future>
+#include <optional>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char **environ;
+
+namespace trutina {
+namespace {
+
+using namespace std::chrono_literals;
+using pondus::sim::BalanceConfig;
+using pondus::sim::Kind;
+using pondus::sim::Line;
+using pondus::sim::PtyLine;
+using pondus::sim::PtyOptions;
+using pondus::sim::Reading;
+using pondus::sim::Unit;
+using pondus::sim::WeightProfile;
+using testing::LoadedLibrary;
+using testing::waitFor;
+
+namespace fs = std::filesystem;
+
+std::vector<BalanceConfig> balances(int count)
+{
+    std::vector<BalanceConfig> configs;
+    for (int i = 1; i <= count; ++i)
+        configs.push_back({i == 2 ? Kind::Two : Kind::One, static_cast<uint8_t>(i), uint32_t(500'000 + i),
+                           WeightProfile::constant(Reading{i == 1 ? -2 : 12345 * i, i, Unit::Gram, i != 3})});
+    return configs;
+}
+
+int32_t utcMillisecondsOfDay()
+{
+    using namespace std::chrono;
+    return static_cast<int32_t>(duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() %
+                                86'400'000);
+}
+
+// COM1..COM4 name links in a folder of the test's own; a port "exists"
+// while a simulated line is plugged in behind its link.
+class LibraryEndToEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        folder = fs::temp_directory_path() / ("trutina-e2e-" + std::to_string(::getpid()));
+        fs::create_directories(folder);
+        for (int port = 1; port <= 4; ++port)
+            ::setenv(("TRUTINA_COM" + std::to_string(port)).c_str(), linkFor(port).c_str(), 1);
+    }
+    static void TearDownTestSuite() { fs::remove_all(folder); }
+    static std::string linkFor(int port) { return (folder / ("com" + std::to_string(port))).string(); }
+
+    void plugIn(int port, Line &line) { plugged[port].emplace(line, PtyOptions{linkFor(port), {}}); }
+    void unplug(int port) { plugged[port].reset(); }
+
+    bool online() { return library.word(TRUTINA_WORD_LINK_STATE) == TRUTINA_LINK_ONLINE; }
+    int32_t readings(int position) { return library.word(TRUTINA_WORD(TRUTINA_TABLE_READING_COUNT, position)); }
+
+    static inline fs::path folder;
+    LoadedLibrary library{TRUTINA_LIBRARY_PATH};
+    std::optional<PtyLine> plugged[5];
+};
+
+TEST_F(LibraryEndToEnd, BlockBeforeAnyPortRequest)
+{
+    EXPECT_EQ(0, library.freshData(nullptr));
+    int32_t words[TRUTINA_BLOCK_WORDS];
+    EXPECT_NE(0, library.freshData(words));
+    EXPECT_EQ(65538, words[0]);
+    EXPECT_EQ(101, words[1]);
+    EXPECT_EQ(0, words[2]);
+    EXPECT_EQ(0, words[3]);
+    for (int p = 0; p < 16; ++p) {
+        EXPECT_EQ(100, words[TRUTINA_WORD(TRUTINA_TABLE_MODEL_CODE, p)]);
+        EXPECT_EQ(0, words[TRUTINA_WORD(TRUTINA_TABLE_READING_COUNT, p)]);
+        EXPECT_EQ(100, words[TRUTINA_WORD(TRUTINA_TABLE_UNIT_CODE, p)]);
+        EXPECT_EQ(1, words[TRUTINA_WORD(TRUTINA_TABLE_DIVISOR, p)]);
+    }
+}
+
+TEST_F(LibraryEndToEnd, ThreeBalancesOnCom1AreCountedIdentifiedAndPolled)
+{
+    Line line(balances(3));
+    plugIn(1, line);
+    EXPECT_NE(0, library.setComPort(1));
+    ASSERT_TRUE(waitFor([&] { return online(); }));
+    ASSERT_TRUE(waitFor([&] { return readings(1) >= 3 && readings(2) >= 3 && readings(3) >= 3; }));
+
+    const auto words = library.block();
+    EXPECT_EQ(1, words[TRUTINA_WORD_CURRENT_PORT]);
+    EXPECT_EQ(3, words[TRUTINA_WORD_BALANCE_COUNT]);
+    EXPECT_EQ(301, words[TRUTINA_WORD(TRUTINA_TABLE_MODEL_CODE, 1)]);
+    EXPECT_EQ(402, words[TRUTINA_WORD(TRUTINA_TABLE_MODEL_CODE, 2)]);
+    EXPECT_EQ(303, words[TRUTINA_WORD(TRUTINA_TABLE_MODEL_CODE, 3)]);
+    EXPECT_EQ(500'003, words[TRUTINA_WORD(TRUTINA_TABLE_IDENT_NUMBER, 3)]);
+
+    EXPECT_EQ(-2, words[TRUTINA_WORD(TRUTINA_TABLE_RAW_VALUE, 1)]);
+    EXPECT_EQ(10, words[TRUTINA_WORD(TRUTINA_TABLE_DIVISOR, 1)]);
+    EXPECT_EQ(24690, words[TRUTINA_WORD(TRUTINA_TABLE_RAW_VALUE, 2)]);
+    EXPECT_EQ(100, words[TRUTINA_WORD(TRUTINA_TABLE_DIVISOR, 2)]);
+    EXPECT_EQ(1, words[TRUTINA_WORD(TRUTINA_TABLE_STABLE_FLAG, 2)]);
+    EXPECT_EQ(0, words[TRUTINA_WORD(TRUTINA_TABLE_STABLE_FLAG, 3)]);
+    EXPECT_EQ(200, words[TRUTINA_WORD(TRUTINA_TABLE_UNIT_CODE, 3)]);
+
+    const int32_t age = utcMillisecondsOfDay() - words[TRUTINA_WORD(TRUTINA_TABLE_TIME_OF_DAY, 1)];
+    EXPECT_TRUE((age >= 0 && age < 10'000) || age < -86'000'000) << "reading time is the UTC time of day";
+    EXPECT_EQ(0, library.setComPort(1)) << "only the first request starts the worker";
+}
+
+TEST_F(LibraryEndToEnd, AutomaticSearchFindsTheLineOnCom2)
+{
+    Line line(balances(2));
+    plugIn(2, line);
+    library.setComPort(0);
+    ASSERT_TRUE(waitFor([&] { return online(); }));
+    const auto words = library.block();
+    EXPECT_EQ(2, words[TRUTINA_WORD_CURRENT_PORT]);
+    EXPECT_EQ(2, words[TRUTINA_WORD_BALANCE_COUNT]);
+    EXPECT_EQ(301, words[TRUTINA_WORD(TRUTINA_TABLE_MODEL_CODE, 1)]);
+    EXPECT_EQ(402, words[TRUTINA_WORD(TRUTINA_TABLE_MODEL_CODE, 2)]);
+}
+
+TEST_F(LibraryEndToEnd, UnpluggedLineIsNoticedAtOnceAndFoundAgain)
+{
+    Line line(balances(2));
+    plugIn(3, line);
+    library.setComPort(0);
+    ASSERT_TRUE(waitFor([&] { return readings(1) > 0 && readings(2) > 0; }));
+
+    unplug(3);
+    const auto unpluggedAt = std::chrono::steady_clock::now();
+    ASSERT_TRUE(waitFor([&] { return !online(); }));
+    EXPECT_LT(std::chrono::steady_clock::now() - unpluggedAt, 900ms) << "no byte time-out was waited out";
+    ASSERT_TRUE(waitFor([&] { return library.word(TRUTINA_WORD_CURRENT_PORT) == 4; })) << "the search moves on";
+    const int32_t count = readings(1);
+    EXPECT_GT(count, 0) << "readings are kept";
+
+    plugIn(3, line);
+    ASSERT_TRUE(waitFor([&] { return online(); }));
+    EXPECT_EQ(3, library.word(TRUTINA_WORD_CURRENT_PORT));
+    ASSERT_TRUE(waitFor([&] { return readings(1) > count; }));
+}
+
+TEST_F(LibraryEndToEnd, PortChangeRestartsTheSearch)
+{
+    Line first(balances(1));
+    Line second(balances(3));
+    plugIn(1, first);
+    plugIn(4, second);
+    library.setComPort(1);
+    ASSERT_TRUE(waitFor([&] { return online(); }));
+    EXPECT_EQ(1, library.word(TRUTINA_WORD_BALANCE_COUNT));
+
+    EXPECT_EQ(0, library.setComPort(4));
+    ASSERT_TRUE(waitFor([&] { return online() && library.word(TRUTINA_WORD_CURRENT_PORT) == 4; }));
+    EXPECT_EQ(3, library.word(TRUTINA_WORD_BALANCE_COUNT));
+}
+
+TEST_F(LibraryEndToEnd, RequestsFromManyThreadsStartOneWorker)
+{
+    std::vector<std::future<int32_t>> calls;
+    for (int i = 0; i < 8; ++i)
+        calls.push_back(std::async(std::launch::async, [&] { return library.setComPort(0); }));
+    int started = 0;
+    for (auto &call : calls)
+        started += call.get() != 0;
+    EXPECT_EQ(1, started);
+}
+
+TEST_F(LibraryEndToEnd, UnloadingStopsAWorkerThatAwaitsAReply)
+{
+    Line line(balances(2));
+    plugIn(1, line);
+    library.setComPort(1);
+    ASSERT_TRUE(waitFor([&] { return online(); }));
+    line.setUnplugged(true); // bytes vanish: the worker waits for a reply
+
+    auto unloaded = std::async(std::launch::async, [&] {
+        const auto start = std::chrono::steady_clock::now();
+        library.unload();
+        return std::chrono::steady_clock::now() - start;
+    });
+    ASSERT_EQ(std::future_status::ready, unloaded.wait_for(10s)) << "unloading hangs";
+    EXPECT_LT(unloaded.get(), 900ms) << "the wait for a reply was not cut short";
+}
+
+TEST_F(LibraryEndToEnd, ProcessExitsWhileTheWorkerAwaitsAReply)
+{
+    Line line(balances(1));
+    line.setUnplugged(true);
+    plugIn(2, line);
+    const std::string probe = TRUTINA_EXIT_PROBE;
+    char *argv[] = {const_cast<char *>(probe.c_str()), const_cast<char *>(TRUTINA_LIBRARY_PATH), nullptr};
+    pid_t child = 0;
+    ASSERT_EQ(0, ::posix_spawn(&child, probe.c_str(), nullptr, nullptr, argv, environ));
+    int status = 0;
+    ASSERT_TRUE(waitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 10s))
+        << "the process did not end";
+    ASSERT_TRUE(WIFEXITED(status)) << "crashed with signal " << WTERMSIG(status);
+    EXPECT_EQ(0, WEXITSTATUS(status));
+}
+
+} // namespace
+} // namespace trutina
