@@ -1,0 +1,239 @@
+// Measures the scale link library on a simulated line at 19200 baud:
+// readings per second per balance against what the line allows, the CPU
+// the polling process spends, the CPU of a search for absent ports, and
+// how long unloading takes while the worker awaits a reply.
+//
+//   line_bench LIBRARY SIMULATOR [seconds per measurement, default 10]
+#include "trutina.h"
+
+#include <dlfcn.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+constexpr int baud = 19200;
+constexpr double bitsPerByte = 10.0;
+
+double cpuSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+class Library {
+public:
+    explicit Library(const std::string &path) : handle_(::dlopen(path.c_str(), RTLD_NOW))
+    {
+        if (!handle_)
+            throw std::runtime_error(::dlerror());
+        setComPort = reinterpret_cast<TrutinaSetComPortFn>(::dlsym(handle_, "SetComPort"));
+        freshData = reinterpret_cast<TrutinaFreshDataFn>(::dlsym(handle_, "FreshData"));
+    }
+    ~Library() { unload(); }
+    void unload()
+    {
+        if (handle_)
+            ::dlclose(handle_);
+        handle_ = nullptr;
+    }
+    int32_t word(int index)
+    {
+        int32_t block[TRUTINA_BLOCK_WORDS];
+        freshData(block);
+        return block[index];
+    }
+    bool waitForState(int32_t state, std::chrono::seconds limit)
+    {
+        const auto deadline = Clock::now() + limit;
+        while (word(TRUTINA_WORD_LINK_STATE) != state) {
+            if (Clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+    TrutinaSetComPortFn setComPort = nullptr;
+    TrutinaFreshDataFn freshData = nullptr;
+
+private:
+    void *handle_;
+};
+
+// The simulator as a process of its own, so that its CPU is not counted.
+class Simulator {
+public:
+    Simulator(const std::string &program, int balances, const std::string &link, int lineBaud = baud)
+    {
+        const std::vector<std::string> args = {program, "--balances", std::to_string(balances), "--baud",
+                                               std::to_string(lineBaud), "--link", link, "--quiet"};
+        std::vector<char *> argv;
+        for (const auto &arg : args)
+            argv.push_back(const_cast<char *>(arg.c_str()));
+        argv.push_back(nullptr);
+        if (::posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
+            throw std::runtime_error("cannot start the simulator");
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        while (!fs::exists(link)) {
+            if (Clock::now() > deadline)
+                throw std::runtime_error("the simulator made no line");
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    ~Simulator()
+    {
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+    }
+    void toggleUnplugged() { ::kill(pid_, SIGUSR1); }
+
+private:
+    pid_t pid_ = 0;
+};
+
+// Each byte goes out and travels through every balance and back: N + 1
+// hops of one byte time each. A round of the poll sends N + 1 frames of
+// eight bytes and brings one reading of every balance.
+double idealReadingsPerSecond(int balances)
+{
+    const double byteRoundTrip = (balances + 1) * bitsPerByte / baud;
+    return 1.0 / ((balances + 1) * 8 * byteRoundTrip);
+}
+
+struct PollFigures {
+    double readingsPerBalance; // per second
+    double cpuShare;           // of one core
+};
+
+PollFigures measurePolling(const std::string &libraryPath, const std::string &simulator, const fs::path &folder,
+                           int balances, int lineBaud, double seconds)
+{
+    const std::string link = (folder / "com1").string();
+    Simulator line(simulator, balances, link, lineBaud);
+    ::setenv("TRUTINA_COM1", link.c_str(), 1);
+    Library library(libraryPath);
+    library.setComPort(1);
+    if (!library.waitForState(TRUTINA_LINK_ONLINE, std::chrono::seconds(10)))
+        throw std::runtime_error("the line did not come on line");
+    auto totalReadings = [&] {
+        int64_t sum = 0;
+        for (int p = 1; p <= balances; ++p)
+            sum += library.word(TRUTINA_WORD(TRUTINA_TABLE_READING_COUNT, p));
+        return sum;
+    };
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // past the first round
+    const int64_t readingsBefore = totalReadings();
+    const double cpuBefore = cpuSeconds();
+    const auto start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double wall = secondsSince(start);
+    return {double(totalReadings() - readingsBefore) / balances / wall, (cpuSeconds() - cpuBefore) / wall};
+}
+
+// Time per byte round trip implied by a reading rate: a round of N + 1
+// frames of eight bytes brings one reading of each balance.
+double microsecondsPerByte(int balances, double readingsPerBalance)
+{
+    return 1e6 / (readingsPerBalance * (balances + 1) * 8);
+}
+
+void reportPolling(const std::string &libraryPath, const std::string &simulator, const fs::path &folder,
+                   int balances, double seconds)
+{
+    // The same line answering at once shows what the pseudo-terminal and
+    // the scheduler add to every byte, whatever the library does.
+    const PollFigures instant = measurePolling(libraryPath, simulator, folder, balances, 0, seconds / 2);
+    const PollFigures paced = measurePolling(libraryPath, simulator, folder, balances, baud, seconds);
+    const double ideal = idealReadingsPerSecond(balances);
+    const double lineMicros = microsecondsPerByte(balances, ideal);
+    const double transportMicros = microsecondsPerByte(balances, instant.readingsPerBalance);
+    const double measuredMicros = microsecondsPerByte(balances, paced.readingsPerBalance);
+    std::printf("%2d balances at %d baud: %.2f readings/s per balance; the line allows %.2f: %.1f %%\n",
+                balances, baud, paced.readingsPerBalance, ideal, 100.0 * paced.readingsPerBalance / ideal);
+    std::printf("   per byte: %.0f us measured = %.0f us line + %.0f us transport "
+                "(pseudo-terminal round trip, %.0f us with an instant line); "
+                "of line + transport: %.1f %%\n",
+                measuredMicros, lineMicros, measuredMicros - lineMicros, transportMicros,
+                100.0 * (lineMicros + transportMicros) / measuredMicros);
+    std::printf("   CPU of the polling process: %.2f %% of one core (%.2f %% with an instant line)\n",
+                100.0 * paced.cpuShare, 100.0 * instant.cpuShare);
+}
+
+void measureSearch(const std::string &libraryPath, const fs::path &folder, double seconds)
+{
+    for (int port = 1; port <= 4; ++port)
+        ::setenv(("TRUTINA_COM" + std::to_string(port)).c_str(), (folder / "absent").c_str(), 1);
+    Library library(libraryPath);
+    library.setComPort(0);
+    const double cpuBefore = cpuSeconds();
+    const auto start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double wall = secondsSince(start);
+    std::printf("search for absent ports: CPU %5.2f %% of one core\n", 100.0 * (cpuSeconds() - cpuBefore) / wall);
+}
+
+void measureUnload(const std::string &libraryPath, const std::string &simulator, const fs::path &folder)
+{
+    const std::string link = (folder / "com1").string();
+    Simulator line(simulator, 3, link);
+    ::setenv("TRUTINA_COM1", link.c_str(), 1);
+    Library library(libraryPath);
+    library.setComPort(1);
+    if (!library.waitForState(TRUTINA_LINK_ONLINE, std::chrono::seconds(10)))
+        return;
+    line.toggleUnplugged(); // replies stop: the worker is left waiting for one
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = Clock::now();
+    library.unload();
+    std::printf("unload while awaiting a reply: %.1f ms\n", secondsSince(start) * 1000.0);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s LIBRARY SIMULATOR [SECONDS]\n", argv[0]);
+        return 2;
+    }
+    const double seconds = argc > 3 ? std::atof(argv[3]) : 10.0;
+    const fs::path folder = fs::temp_directory_path() / ("line-bench-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    try {
+        for (int balances : {3, 10})
+            reportPolling(argv[1], argv[2], folder, balances, seconds);
+        measureSearch(argv[1], folder, seconds);
+        measureUnload(argv[1], argv[2], folder);
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "line_bench: %s\n", error.what());
+        fs::remove_all(folder);
+        return 1;
+    }
+    fs::remove_all(folder);
+    return 0;
+}
