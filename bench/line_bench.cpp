@@ -6,7 +6,11 @@
 //   line_bench LIBRARY SIMULATOR [seconds per measurement, default 10]
 #include "trutina.h"
 
+#include "balance_sim/line.h"
+#include "balance_sim/pty_line.h"
+
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -89,13 +93,21 @@ class Simulator {
 public:
     Simulator(const std::string &program, int balances, const std::string &link, int lineBaud = baud)
     {
-        const std::vector<std::string> args = {program, "--balances", std::to_string(balances), "--baud",
-                                               std::to_string(lineBaud), "--link", link, "--quiet"};
+        std::vector<std::string> args = {program, "--balances", std::to_string(balances), "--link", link, "--quiet"};
+        if (lineBaud > 0) { // else the line answers at once
+            args.push_back("--baud");
+            args.push_back(std::to_string(lineBaud));
+        }
         std::vector<char *> argv;
         for (const auto &arg : args)
             argv.push_back(const_cast<char *>(arg.c_str()));
         argv.push_back(nullptr);
-        if (::posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
+        posix_spawn_file_actions_t quiet;
+        ::posix_spawn_file_actions_init(&quiet);
+        ::posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        const int spawned = ::posix_spawn(&pid_, program.c_str(), &quiet, nullptr, argv.data(), environ);
+        ::posix_spawn_file_actions_destroy(&quiet);
+        if (spawned != 0)
             throw std::runtime_error("cannot start the simulator");
         const auto deadline = Clock::now() + std::chrono::seconds(5);
         while (!fs::exists(link)) {
@@ -110,7 +122,6 @@ public:
         int status = 0;
         ::waitpid(pid_, &status, 0);
     }
-    void toggleUnplugged() { ::kill(pid_, SIGUSR1); }
 
 private:
     pid_t pid_ = 0;
@@ -197,20 +208,21 @@ void measureSearch(const std::string &libraryPath, const fs::path &folder, doubl
     std::printf("search for absent ports: CPU %5.2f %% of one core\n", 100.0 * (cpuSeconds() - cpuBefore) / wall);
 }
 
-void measureUnload(const std::string &libraryPath, const std::string &simulator, const fs::path &folder)
+void measureUnload(const std::string &libraryPath, const fs::path &folder)
 {
-    const std::string link = (folder / "com1").string();
-    Simulator line(simulator, 3, link);
-    ::setenv("TRUTINA_COM1", link.c_str(), 1);
+    using namespace pondus::sim;
+    Line line(std::vector<BalanceConfig>(3));
+    PtyLine pty(line, PtyOptions{.linkPath = (folder / "com1").string()});
+    ::setenv("TRUTINA_COM1", pty.path().c_str(), 1);
     Library library(libraryPath);
     library.setComPort(1);
     if (!library.waitForState(TRUTINA_LINK_ONLINE, std::chrono::seconds(10)))
-        return;
-    line.toggleUnplugged(); // replies stop: the worker is left waiting for one
+        throw std::runtime_error("the line did not come on line");
+    line.setUnplugged(true); // replies stop: the worker is left waiting for one
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const auto start = Clock::now();
     library.unload();
-    std::printf("unload while awaiting a reply: %.1f ms\n", secondsSince(start) * 1000.0);
+    std::printf("unload while awaiting a reply: %.2f ms\n", secondsSince(start) * 1000.0);
 }
 
 } // namespace
@@ -228,7 +240,7 @@ int main(int argc, char **argv)
         for (int balances : {3, 10})
             reportPolling(argv[1], argv[2], folder, balances, seconds);
         measureSearch(argv[1], folder, seconds);
-        measureUnload(argv[1], argv[2], folder);
+        measureUnload(argv[1], folder);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "line_bench: %s\n", error.what());
         fs::remove_all(folder);

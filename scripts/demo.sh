@@ -9,7 +9,7 @@ bin="$root/$build/bin"
 run_dir="$root/demo-run"
 mkdir -p "$run_dir"
 
-"$bin/balance_sim" --balances 3 --link "$run_dir/com1" --quiet &
+"$bin/balance-sim" --balances 3 --link "$run_dir/com1" --quiet &
 sim_pid=$!
 trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true' EXIT INT TERM
 for _ in $(seq 100); do [[ -e "$run_dir/com1" ]] && break; sleep 0.05; done

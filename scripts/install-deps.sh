@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config
   libgtest-dev libgmock-dev
-  qt6-base-dev qt6-charts-dev libsimpleini-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libsimpleini-dev
   xvfb xauth imagemagick
   locales
 )

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <future>
+#include <list>
 #include <optional>
 
 #include <spawn.h>
@@ -66,6 +67,7 @@ protected:
     static void TearDownTestSuite() { fs::remove_all(folder); }
     static std::string linkFor(int port) { return (folder / ("com" + std::to_string(port))).string(); }
 
+    Line &makeLine(int balanceCount) { return lines.emplace_back(balances(balanceCount)); }
     void plugIn(int port, Line &line) { plugged[port].emplace(line, PtyOptions{linkFor(port), {}}); }
     void unplug(int port) { plugged[port].reset(); }
 
@@ -74,6 +76,7 @@ protected:
 
     static inline fs::path folder;
     LoadedLibrary library{TRUTINA_LIBRARY_PATH};
+    std::list<Line> lines; // outlive the terminals that play them
     std::optional<PtyLine> plugged[5];
 };
 
@@ -96,7 +99,7 @@ TEST_F(LibraryEndToEnd, BlockBeforeAnyPortRequest)
 
 TEST_F(LibraryEndToEnd, ThreeBalancesOnCom1AreCountedIdentifiedAndPolled)
 {
-    Line line(balances(3));
+    Line &line = makeLine(3);
     plugIn(1, line);
     EXPECT_NE(0, library.setComPort(1));
     ASSERT_TRUE(waitFor([&] { return online(); }));
@@ -125,7 +128,7 @@ TEST_F(LibraryEndToEnd, ThreeBalancesOnCom1AreCountedIdentifiedAndPolled)
 
 TEST_F(LibraryEndToEnd, AutomaticSearchFindsTheLineOnCom2)
 {
-    Line line(balances(2));
+    Line &line = makeLine(2);
     plugIn(2, line);
     library.setComPort(0);
     ASSERT_TRUE(waitFor([&] { return online(); }));
@@ -138,7 +141,7 @@ TEST_F(LibraryEndToEnd, AutomaticSearchFindsTheLineOnCom2)
 
 TEST_F(LibraryEndToEnd, UnpluggedLineIsNoticedAtOnceAndFoundAgain)
 {
-    Line line(balances(2));
+    Line &line = makeLine(2);
     plugIn(3, line);
     library.setComPort(0);
     ASSERT_TRUE(waitFor([&] { return readings(1) > 0 && readings(2) > 0; }));
@@ -159,8 +162,8 @@ TEST_F(LibraryEndToEnd, UnpluggedLineIsNoticedAtOnceAndFoundAgain)
 
 TEST_F(LibraryEndToEnd, PortChangeRestartsTheSearch)
 {
-    Line first(balances(1));
-    Line second(balances(3));
+    Line &first = makeLine(1);
+    Line &second = makeLine(3);
     plugIn(1, first);
     plugIn(4, second);
     library.setComPort(1);
@@ -185,7 +188,7 @@ TEST_F(LibraryEndToEnd, RequestsFromManyThreadsStartOneWorker)
 
 TEST_F(LibraryEndToEnd, UnloadingStopsAWorkerThatAwaitsAReply)
 {
-    Line line(balances(2));
+    Line &line = makeLine(2);
     plugIn(1, line);
     library.setComPort(1);
     ASSERT_TRUE(waitFor([&] { return online(); }));
@@ -202,7 +205,7 @@ TEST_F(LibraryEndToEnd, UnloadingStopsAWorkerThatAwaitsAReply)
 
 TEST_F(LibraryEndToEnd, ProcessExitsWhileTheWorkerAwaitsAReply)
 {
-    Line line(balances(1));
+    Line &line = makeLine(1);
     line.setUnplugged(true);
     plugIn(2, line);
     const std::string probe = TRUTINA_EXIT_PROBE;
