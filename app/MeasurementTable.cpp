@@ -1,0 +1,188 @@
+#include "MeasurementTable.h"
+
+#include "BalanceTexts.h"
+
+#include <QBrush>
+#include <QPalette>
+
+MeasurementTable::MeasurementTable(ValueFormat format, QObject *parent)
+    : QAbstractTableModel(parent), format_(std::move(format))
+{
+}
+
+int MeasurementTable::rowCount(const QModelIndex &parent) const
+{
+    if (parent.isValid())
+        return 0;
+    return headerRows + std::max(1, measurementRows());
+}
+
+int MeasurementTable::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : columns_;
+}
+
+QVariant MeasurementTable::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid())
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return cellText(index.row(), index.column());
+    case Qt::BackgroundRole:
+        if (index.row() < headerRows)
+            return QPalette().brush(QPalette::Button);
+        return {};
+    default:
+        return {};
+    }
+}
+
+bool MeasurementTable::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (!index.isValid() || role != Qt::EditRole)
+        return false;
+    const QString text = value.toString();
+    if (text == cellText(index.row(), index.column()))
+        return true;
+    if (index.row() < headerRows)
+        setHeaderCell(index.row(), index.column(), text);
+    else
+        edited_.insert(cellKey(index.row(), index.column()), text);
+    emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
+    return true;
+}
+
+Qt::ItemFlags MeasurementTable::flags(const QModelIndex &index) const
+{
+    return QAbstractTableModel::flags(index) | Qt::ItemIsEditable;
+}
+
+QVariant MeasurementTable::headerData(int, Qt::Orientation, int role) const
+{
+    // The table's own header rows carry the captions; the view's headers
+    // are only grips for resizing.
+    if (role == Qt::DisplayRole)
+        return QString();
+    return {};
+}
+
+void MeasurementTable::setColumns(int count)
+{
+    if (count == columns_)
+        return;
+    if (count > columns_) {
+        beginInsertColumns({}, columns_, count - 1);
+        columns_ = count;
+        endInsertColumns();
+    } else {
+        beginRemoveColumns({}, count, columns_ - 1);
+        columns_ = count;
+        endRemoveColumns();
+    }
+}
+
+void MeasurementTable::setHeaderCell(int row, int column, const QString &text)
+{
+    QStringList &cells = header_.at(static_cast<size_t>(row));
+    if (cells.size() <= column)
+        cells.resize(column + 1);
+    if (cells[column] == text)
+        return;
+    cells[column] = text;
+    const QModelIndex changed = index(row, column);
+    emit dataChanged(changed, changed, {Qt::DisplayRole, Qt::EditRole});
+}
+
+void MeasurementTable::appendMeasurement(int32_t number, const QDateTime &stamp,
+                                         std::span<const RecordedReading> readings)
+{
+    const int row = headerRows + measurementRows();
+    // Cells the measurement writes replace what the operator typed into the
+    // empty row before; the cells it leaves alone keep the operator's text.
+    if (!edited_.isEmpty()) {
+        const int written = firstValueColumn + 2 * static_cast<int>(readings.size());
+        for (int column = 0; column < written; ++column) {
+            const bool unitColumn = column >= firstValueColumn && (column - firstValueColumn) % 2 == 1;
+            const bool unitLeftEmpty =
+                unitColumn && readings[size_t((column - firstValueColumn) / 2)].unit == RecordedReading::noUnit;
+            if (!unitLeftEmpty)
+                edited_.remove(cellKey(row, column));
+        }
+    }
+    const bool fillsEmptyRow = rows_.empty();
+    if (!fillsEmptyRow)
+        beginInsertRows({}, row, row);
+    rows_.push_back(Row{stamp.toMSecsSinceEpoch(), number, static_cast<uint32_t>(readings_.size()),
+                        static_cast<uint8_t>(readings.size())});
+    readings_.insert(readings_.end(), readings.begin(), readings.end());
+    if (fillsEmptyRow)
+        emit dataChanged(index(row, 0), index(row, columns_ - 1), {Qt::DisplayRole, Qt::EditRole});
+    else
+        endInsertRows();
+}
+
+const QString *MeasurementTable::editedText(int row, int column) const
+{
+    if (edited_.isEmpty())
+        return nullptr;
+    const auto found = edited_.constFind(cellKey(row, column));
+    return found == edited_.cend() ? nullptr : &found.value();
+}
+
+const RecordedReading *MeasurementTable::readingAt(const Row &row, int column) const
+{
+    const int slot = (column - firstValueColumn) / 2;
+    if (column < firstValueColumn || slot >= row.readingCount)
+        return nullptr;
+    return &readings_[row.firstReading + static_cast<uint32_t>(slot)];
+}
+
+QString MeasurementTable::generatedText(const Row &row, int column) const
+{
+    switch (column) {
+    case 0:
+        return QString::number(row.number);
+    case 1:
+        return format_.time(QDateTime::fromMSecsSinceEpoch(row.stampMs));
+    case 2:
+        return format_.date(QDateTime::fromMSecsSinceEpoch(row.stampMs));
+    default:
+        break;
+    }
+    const RecordedReading *reading = readingAt(row, column);
+    if (!reading)
+        return {};
+    if ((column - firstValueColumn) % 2 == 0)
+        return format_.weight(reading->rawValue, reading->divisor);
+    return reading->unit == RecordedReading::noUnit ? QString() : unitTextOf(reading->unit);
+}
+
+QString MeasurementTable::cellText(int row, int column) const
+{
+    if (row < 0 || column < 0)
+        return {};
+    if (row < headerRows)
+        return header_[size_t(row)].value(column);
+    if (const QString *text = editedText(row, column))
+        return *text;
+    const size_t measurement = size_t(row - headerRows);
+    if (measurement >= rows_.size())
+        return {};
+    return generatedText(rows_[measurement], column);
+}
+
+std::optional<double> MeasurementTable::cellNumber(int row, int column) const
+{
+    // Fast path for the chart window, which rereads up to 1000 cells per
+    // balance at every measurement: an untouched value cell needs no parsing.
+    if (row >= headerRows && !editedText(row, column) && (column - firstValueColumn) % 2 == 0) {
+        const size_t measurement = size_t(row - headerRows);
+        if (measurement < rows_.size()) {
+            if (const RecordedReading *reading = readingAt(rows_[measurement], column))
+                return ValueFormat::weightValue(reading->rawValue, reading->divisor);
+        }
+    }
+    return format_.number(cellText(row, column));
+}

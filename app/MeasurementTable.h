@@ -1,0 +1,82 @@
+// The measurement table behind StrGrid1: three header rows (balance
+// caption, model designation, identification number; row 1 also holds
+// "№", "Время", "Дата"), then one row per recorded measurement.
+//
+// Runs reach hundreds of thousands of rows, so a row is kept as numbers and
+// codes and its texts are produced when shown. A cell the operator edits keeps
+// the operator's text.
+#pragma once
+
+#include "ValueFormat.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <span>
+
+// One balance's part of a measurement row: its value and unit cells.
+struct RecordedReading {
+    int32_t rawValue = 0;
+    int32_t divisor = 1;
+    int8_t unit = noUnit; // index of the unit text, or noUnit for an empty cell
+
+    static constexpr int8_t noUnit = -1;
+};
+
+class MeasurementTable final : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    static constexpr int headerRows = 3;
+    static constexpr int firstValueColumn = 3;
+    static constexpr int initialColumns = 23;
+
+    explicit MeasurementTable(ValueFormat format, QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    void setColumns(int count);
+    void setHeaderCell(int row, int column, const QString &text);
+
+    // Number of recorded measurement rows. Below them the table shows one
+    // empty row while nothing is recorded, as the row the next one fills.
+    int measurementRows() const { return static_cast<int>(rows_.size()); }
+
+    // Appends the row of one measurement: number, time and date of the stamp,
+    // then a value and a unit cell per reading, in column order.
+    void appendMeasurement(int32_t number, const QDateTime &stamp,
+                           std::span<const RecordedReading> readings);
+
+    QString cellText(int row, int column) const;
+    // A cell's text read back as a number, nothing when it is not one.
+    std::optional<double> cellNumber(int row, int column) const;
+
+private:
+    struct Row {
+        qint64 stampMs;
+        int32_t number;
+        uint32_t firstReading;
+        uint8_t readingCount;
+    };
+
+    static qint64 cellKey(int row, int column) { return (qint64(row) << 32) | uint32_t(column); }
+    const QString *editedText(int row, int column) const;
+    const RecordedReading *readingAt(const Row &row, int column) const;
+    QString generatedText(const Row &row, int column) const;
+
+    ValueFormat format_;
+    int columns_ = initialColumns;
+    std::array<QStringList, headerRows> header_;
+    std::deque<Row> rows_;
+    std::deque<RecordedReading> readings_;
+    QHash<qint64, QString> edited_;
+};

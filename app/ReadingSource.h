@@ -1,0 +1,21 @@
+// Where the main window gets its readings from: normally the scale link
+// library loaded at start-up, in tests a scripted stand-in.
+#pragma once
+
+#include "ReadingsBlock.h"
+
+#include <cstdint>
+
+class ReadingSource {
+public:
+    virtual ~ReadingSource() = default;
+
+    // False when the library or its SetComPort export was not found.
+    virtual bool hasSetComPort() const = 0;
+    // False when the library or its FreshData export was not found.
+    virtual bool hasFreshData() const = 0;
+
+    // Port 1..4 selects COM1..COM4, 0 the automatic search.
+    virtual void setComPort(int32_t port) = 0;
+    virtual void freshData(ReadingsBlock &block) = 0;
+};

@@ -1,0 +1,168 @@
+#include "Serialer.h"
+
+#include "IniSettings.h"
+#include "TrayIcon.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTimeEdit>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+
+namespace {
+
+const QString settingsFileName = QStringLiteral("PONDUS.ini");
+const QString settingsSection = QStringLiteral("MainForm");
+const QString cannotOpenSettings = QStringLiteral("Файл не удаётся открыть!");
+
+QByteArray balanceKey(int item)
+{
+    return QByteArray("FCLB(") + QByteArray::number(item) + ')';
+}
+
+} // namespace
+
+TMainForm::TMainForm(ReadingSource &source, QWidget *parent)
+    : QMainWindow(parent), source_(source)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    const QIcon icon(QStringLiteral(":/pondus.png"));
+    setWindowIcon(icon);
+    inform_ = [this](const QString &text) {
+        QMessageBox::information(this, QStringLiteral("PONDUS"), text);
+    };
+
+    ui_.setupUi(this);
+    new TrayIcon(icon, ui_.PopupMenu1, this);
+    table_ = new MeasurementTable(format_, this);
+    ui_.StrGrid1->setModel(table_);
+    const QDateTime now = QDateTime::currentDateTime();
+    ui_.applyColumnWidths(format_.time(now), format_.date(now));
+
+    connect(ui_.Timer2, &QTimer::timeout, this, &TMainForm::Timer2Timer);
+    connect(ui_.ReadButton, &QPushButton::clicked, this, &TMainForm::Timer2Timer);
+    connect(ui_.N2, &QAction::triggered, this, &TMainForm::N2Click);
+
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    FormDestroy();
+}
+
+void TMainForm::FormCreate()
+{
+    ui_.DateTimePicker1->setDateTime(QDateTime::currentDateTime());
+    ui_.FileCheckListBox->item(0)->setCheckState(Qt::Checked);
+    // Fixed now: a later change of the current directory (the save dialog
+    // changes it) does not move the settings file.
+    settingsPath_ = QDir::current().absoluteFilePath(settingsFileName);
+    if (QFileInfo::exists(settingsPath_))
+        readSettings();
+    colourMaxDif();
+}
+
+void TMainForm::FormDestroy()
+{
+    writeSettings();
+}
+
+void TMainForm::N2Click()
+{
+    QCoreApplication::quit();
+}
+
+void TMainForm::readSettings()
+{
+    // A file that exists but cannot be read gives every key its default.
+    IniSettings settings(settingsSection);
+    settings.load(settingsPath_);
+    MainFormLayout::showText(ui_.ComboBox1, settings.text("GetInfPeriod", QStringLiteral("1")));
+    MainFormLayout::showText(ui_.ComCB, settings.text("COM", QStringLiteral("COM1")));
+    ui_.MaxDif->setText(settings.text("MaxDifWeight", QStringLiteral("10")));
+    ui_.MDLabel->setEnabled(settings.flag("MDLabelEnabled", false));
+    ui_.MaxDif->setEnabled(settings.flag("MaxDifWeightEnabled", false));
+    for (int item = 0; item < RunState::balances; ++item) {
+        const bool checked = settings.flag(balanceKey(item).constData(), true);
+        ui_.FileCheckListBox->item(item)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    }
+    ui_.SizeEdit->setText(settings.text("SizeOfMassive", QStringLiteral("100")));
+}
+
+void TMainForm::writeSettings()
+{
+    IniSettings settings(settingsSection);
+    if (QFileInfo::exists(settingsPath_)) {
+        // Rewriting what could not be read would lose the file's other content.
+        if (!settings.load(settingsPath_)) {
+            inform_(cannotOpenSettings);
+            return;
+        }
+    } else if (QFile file(settingsPath_); !file.open(QIODevice::WriteOnly)) {
+        inform_(cannotOpenSettings);
+        return;
+    }
+    settings.setText("GetInfPeriod", ui_.ComboBox1->currentText());
+    settings.setText("COM", ui_.ComCB->currentText());
+    settings.setFlag("MDLabelEnabled", ui_.MDLabel->isEnabled());
+    settings.setText("MaxDifWeight", ui_.MaxDif->text());
+    for (int item = 0; item < RunState::balances; ++item)
+        settings.setFlag(balanceKey(item).constData(), isChecked(item));
+    settings.setText("SizeOfMassive", ui_.SizeEdit->text());
+    settings.setFlag("MaxDifWeightEnabled", ui_.MaxDif->isEnabled());
+    if (!settings.save(settingsPath_))
+        inform_(cannotOpenSettings);
+}
+
+void TMainForm::colourMaxDif()
+{
+    QPalette colours = ui_.MaxDif->palette();
+    if (ui_.MaxDif->isEnabled()) {
+        colours.setColor(QPalette::Base, palette().color(QPalette::Base));
+        colours.setColor(QPalette::Text, Qt::black);
+    } else {
+        colours.setColor(QPalette::Base, palette().color(QPalette::Midlight));
+        colours.setColor(QPalette::Text, QColor(128, 128, 128));
+    }
+    ui_.MaxDif->setPalette(colours);
+}
+
+QList<QWidget *> TMainForm::settingsControls() const
+{
+    return {ui_.Label5, ui_.FileCheckListBox, ui_.ComCB, ui_.Label4, ui_.Label3,
+            ui_.ComboBox1, ui_.Label7, ui_.Label8, ui_.SizeEdit};
+}
+
+void TMainForm::showIdleControls()
+{
+    ui_.Timer2->stop();
+    ui_.StopButton->setVisible(false);
+    ui_.WeightButton->setVisible(true);
+    ui_.ReadButton->setEnabled(false);
+    for (QWidget *control : settingsControls())
+        control->setEnabled(true);
+    ui_.ApplyButton1->setEnabled(true);
+    ui_.ClearButton->setEnabled(true);
+}
+
+bool TMainForm::isChecked(int item) const
+{
+    return ui_.FileCheckListBox->item(item)->checkState() == Qt::Checked;
+}
+
+int TMainForm::checkedCount() const
+{
+    int count = 0;
+    for (int item = 0; item < RunState::balances; ++item)
+        count += isChecked(item) ? 1 : 0;
+    return count;
+}

@@ -1,0 +1,57 @@
+#include "ValueFormat.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace {
+
+constexpr int significantDigits = 15;
+
+// The long time format of most locales ends in a time zone ("HH:mm:ss t");
+// the table shows the wall clock only.
+QString withoutTimeZone(QString format)
+{
+    static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
+    return format.replace(zone, QString()).trimmed();
+}
+
+} // namespace
+
+ValueFormat::ValueFormat(QLocale locale)
+    : locale_(std::move(locale)),
+      timeFormat_(withoutTimeZone(locale_.timeFormat(QLocale::LongFormat))),
+      dateFormat_(locale_.dateFormat(QLocale::ShortFormat))
+{
+    locale_.setNumberOptions(locale_.numberOptions() | QLocale::OmitGroupSeparator);
+}
+
+double ValueFormat::weightValue(int32_t rawValue, int32_t divisor)
+{
+    return static_cast<double>(rawValue) / static_cast<double>(divisor);
+}
+
+QString ValueFormat::weight(int32_t rawValue, int32_t divisor) const
+{
+    return locale_.toString(weightValue(rawValue, divisor), 'g', significantDigits);
+}
+
+std::optional<double> ValueFormat::number(const QString &text) const
+{
+    bool ok = false;
+    const double value = locale_.toDouble(text.trimmed(), &ok);
+    // "inf" and "nan" parse, but no weight or chart point is made of them.
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+QString ValueFormat::time(const QDateTime &moment) const
+{
+    return locale_.toString(moment.time(), timeFormat_);
+}
+
+QString ValueFormat::date(const QDateTime &moment) const
+{
+    return locale_.toString(moment.date(), dateFormat_);
+}

@@ -1,0 +1,35 @@
+// How numbers, times and dates appear in the measurement table: in the
+// system's regional formats, so that the operator's spreadsheet reads them.
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+class ValueFormat {
+public:
+    explicit ValueFormat(QLocale locale = QLocale::system());
+
+    // rawValue / divisor in general format, at most 15 significant digits,
+    // the locale's decimal separator and no group separators.
+    QString weight(int32_t rawValue, int32_t divisor) const;
+    // The number that weight(rawValue, divisor) reads back as, without the
+    // round trip through text: raw and divisor are exact in a double and the
+    // text has enough digits, so both give the correctly rounded quotient.
+    static double weightValue(int32_t rawValue, int32_t divisor);
+
+    // A cell text read back as a finite number; nothing when it is not one.
+    std::optional<double> number(const QString &text) const;
+
+    // Long time format without the time zone; short date format.
+    QString time(const QDateTime &moment) const;
+    QString date(const QDateTime &moment) const;
+
+private:
+    QLocale locale_;
+    QString timeFormat_;
+    QString dateFormat_;
+};

@@ -1,0 +1,34 @@
+// PONDUS: records the weights of the balances on one serial line in a table
+// and a chart.
+#include "LinkLibrary.h"
+#include "QuitOnSignals.h"
+#include "Serialer.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <exception>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("PONDUS"));
+
+    // Bound before any window exists; a missing library shows only when a
+    // run is started.
+    LinkLibrary link(QCoreApplication::applicationDirPath());
+
+    try {
+        TMainForm form(link);
+        QuitOnSignals quitSignals;
+        QObject::connect(&quitSignals, &QuitOnSignals::quitRequested, &form, &TMainForm::N2Click);
+        // The end of the desktop session closes the program like "Закрыть".
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, &TMainForm::N2Click,
+                         Qt::QueuedConnection);
+        form.show();
+        return QApplication::exec();
+    } catch (const std::exception &error) {
+        QMessageBox::critical(nullptr, QStringLiteral("PONDUS"), QString::fromLocal8Bit(error.what()));
+        return 1;
+    }
+}

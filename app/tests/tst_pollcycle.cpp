@@ -1,0 +1,316 @@
+// The poll cycle driven through Timer2Timer with a scripted scale link.
+#include "FakeReadingSource.h"
+#include "FormFixture.h"
+
+#include <QChartView>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTimer>
+#include <QtTest>
+
+class PollCycleTest : public QObject {
+    Q_OBJECT
+
+private:
+    FakeReadingSource link;
+    std::unique_ptr<FormFixture> fixture;
+
+    TMainForm &form() { return fixture->form(); }
+    const MeasurementTable &table() { return form().table(); }
+    QString cell(int row, int column) { return table().cellText(row, column); }
+    QLineSeries *series(int j) { return fixture->series(j); }
+    QList<double> xs(int j)
+    {
+        QList<double> values;
+        for (const QPointF &point : series(j)->points())
+            values.append(point.x());
+        return values;
+    }
+    // Every balance on the line delivers a new reading and the cycle runs.
+    void pollWithFreshReadings(int32_t raw, int balances = 1)
+    {
+        for (int j = 1; j <= balances; ++j)
+            link.deliver(j, raw + j);
+        form().Timer2Timer();
+    }
+
+private slots:
+    void init()
+    {
+        link = FakeReadingSource();
+        fixture = std::make_unique<FormFixture>(link);
+    }
+    void cleanup() { fixture.reset(); }
+
+    void linkNotOnlineChangesNothingButTheStamp()
+    {
+        for (int32_t state : {TRUTINA_LINK_SETTING_UP, TRUTINA_LINK_INITIALISING}) {
+            link.setLink(state, 2);
+            link.deliver(1, 5);
+            form().Timer2Timer();
+        }
+        QCOMPARE(link.fetches, 2);
+        QVERIFY(!form().runState().timeText.isEmpty());
+        QVERIFY(!form().runState().dateText.isEmpty());
+        QVERIFY(!form().runState().timeText.contains(QLatin1Char('t')));
+        QCOMPARE(table().rowCount(), 4);
+        QCOMPARE(table().columnCount(), MeasurementTable::initialColumns);
+        QCOMPARE(cell(0, 3), QString());
+        QCOMPARE(form().runState().measurementNo, 0);
+        QVERIFY(series(1)->points().isEmpty());
+
+        link.setLink(TRUTINA_LINK_ONLINE, 1);
+        form().Timer2Timer();
+        QCOMPARE(table().measurementRows(), 1);
+        QCOMPARE(cell(3, 0), QStringLiteral("1"));
+        QCOMPARE(cell(3, 1), form().runState().timeText);
+        QCOMPARE(cell(3, 2), form().runState().dateText);
+    }
+
+    void checkedBalanceBeyondTheLineEndsTheRun()
+    {
+        link.setLink(TRUTINA_LINK_ONLINE, 3);
+        fixture->check({0, 1, 3});
+        auto *timer = fixture->control<QTimer>("Timer2");
+        timer->start();
+        fixture->control<QPushButton>("WeightButton")->setVisible(false);
+        fixture->control<QPushButton>("StopButton")->setVisible(true);
+        fixture->control<QPushButton>("ReadButton")->setEnabled(true);
+        for (const char *name : {"Label5", "FileCheckListBox", "ComCB", "Label4", "Label3", "ComboBox1",
+                                 "Label7", "Label8", "SizeEdit"})
+            fixture->control<QWidget>(name)->setEnabled(false);
+        for (int j = 1; j <= 3; ++j)
+            link.deliver(j, 10);
+
+        form().Timer2Timer();
+
+        QCOMPARE(fixture->messages, QStringList{QStringLiteral("Подключено 3 весов.")});
+        QVERIFY(fixture->checked(0) && fixture->checked(1) && !fixture->checked(3));
+        QVERIFY(!timer->isActive());
+        QVERIFY(fixture->control<QPushButton>("StopButton")->isHidden());
+        QVERIFY(!fixture->control<QPushButton>("WeightButton")->isHidden());
+        QVERIFY(!fixture->control<QPushButton>("ReadButton")->isEnabled());
+        for (const char *name : {"Label5", "FileCheckListBox", "ComCB", "Label4", "Label3", "ComboBox1",
+                                 "Label7", "Label8"})
+            QVERIFY2(fixture->control<QWidget>(name)->isEnabled(), name);
+        QCOMPARE(form().runState().measurementNo, 0);
+
+        // The remaining selection fits the line: the next poll records.
+        form().Timer2Timer();
+        QCOMPARE(form().runState().measurementNo, 1);
+        QCOMPARE(fixture->messages.size(), 1);
+    }
+
+    void headersAndTitlesFollowTheCheckedBalances()
+    {
+        link.setLink(TRUTINA_LINK_ONLINE, 4);
+        link.setIdentity(1, 300, 123456);
+        link.setIdentity(2, 404, 7);
+        link.setIdentity(4, 100, 0);
+        fixture->check({0, 1, 3});
+
+        form().Timer2Timer(); // no readings yet: headers only
+
+        QCOMPARE(table().columnCount(), 9);
+        QCOMPARE(cell(0, 3), QStringLiteral("Весы №1"));
+        QCOMPARE(cell(0, 5), QStringLiteral("Весы №2"));
+        QCOMPARE(cell(0, 7), QStringLiteral("Весы №4"));
+        QCOMPARE(cell(1, 3), modelDesignation(300));
+        QCOMPARE(cell(1, 5), modelDesignation(404));
+        QCOMPARE(cell(1, 7), QStringLiteral("Неизвестна"));
+        QCOMPARE(cell(2, 3), QStringLiteral("123456"));
+        QCOMPARE(cell(2, 7), QStringLiteral("0"));
+        QCOMPARE(series(4)->name(), QStringLiteral("Весы №4"));
+        QCOMPARE(series(3)->name(), QStringLiteral("  "));
+        QCOMPARE(table().measurementRows(), 0);
+    }
+
+    void everyBalanceOnTheLineMustHaveANewReading()
+    {
+        link.setLink(TRUTINA_LINK_ONLINE, 2);
+        fixture->check({0});
+        auto *readButton = fixture->control<QPushButton>("ReadButton");
+        readButton->setEnabled(true);
+
+        readButton->click(); // nothing delivered yet
+        QCOMPARE(table().measurementRows(), 0);
+        link.deliver(1, 100);
+        readButton->click(); // the unchecked balance 2 has not answered
+        QCOMPARE(table().measurementRows(), 0);
+        link.deliver(2, 200);
+        readButton->click();
+        QCOMPARE(table().measurementRows(), 1);
+        readButton->click(); // no new readings since
+        QCOMPARE(table().measurementRows(), 1);
+        // Only polled balances note their recorded count, so the unchecked
+        // one holds nothing back once it has answered at all.
+        QCOMPARE(form().runState().lastRecordedCount[0], 1);
+        QCOMPARE(form().runState().lastRecordedCount[1], 0);
+        link.deliver(1, 101);
+        readButton->click();
+        QCOMPARE(table().measurementRows(), 2);
+    }
+
+    void balancesBeyondTenDoNotHoldBackTheWindow()
+    {
+        link.setLink(TRUTINA_LINK_ONLINE, 12);
+        fixture->check({0, 9});
+        for (int j = 1; j <= 10; ++j)
+            link.deliver(j, j);
+        form().Timer2Timer();
+        QCOMPARE(table().measurementRows(), 1);
+        QCOMPARE(cell(3, 5), QStringLiteral("10"));
+    }
+
+    void valuesAndUnits()
+    {
+        link.setLink(TRUTINA_LINK_ONLINE, 2);
+        fixture->check({0, 1});
+        link.deliver(1, -123456, 1000, true, 205);
+        link.deliver(2, 8388607, 1, false, 204);
+        form().Timer2Timer();
+        QCOMPARE(cell(3, 3), QStringLiteral("-123,456"));
+        QCOMPARE(cell(3, 4), QStringLiteral("kg"));
+        QCOMPARE(cell(3, 5), QStringLiteral("8388607")); // no group separator
+        QCOMPARE(cell(3, 6), QString());                 // not stable: no unit
+        QCOMPARE(series(1)->points().constFirst(), QPointF(1, -123.456));
+
+        // An unknown unit code carries the unit decoded last.
+        link.deliver(1, 5, 10, true, 100);
+        link.deliver(2, 1, 1, true, 100);
+        form().Timer2Timer();
+        QCOMPARE(cell(4, 3), QStringLiteral("0,5"));
+        QCOMPARE(cell(4, 4), QStringLiteral("kg"));
+        QCOMPARE(cell(4, 6), QStringLiteral("kg"));
+        QCOMPARE(form().runState().unitText(), QStringLiteral("kg"));
+    }
+
+    void onNewWeightRecordsChangesOfAtLeastTheThreshold()
+    {
+        link.setLink(TRUTINA_LINK_ONLINE, 2);
+        fixture->check({0, 1});
+        form().runState().onNewWeight = true;
+        fixture->control<QLineEdit>("MaxDif")->setText(QStringLiteral("10"));
+        auto poll = [&](int32_t raw1, bool stable1, int32_t raw2, bool stable2) {
+            link.deliver(1, raw1, 1, stable1);
+            link.deliver(2, raw2, 1, stable2);
+            form().Timer2Timer();
+            return table().measurementRows();
+        };
+
+        QCOMPARE(poll(100, false, 0, true), 0); // first row waits for balance 1 to settle
+        QCOMPARE(poll(100, true, 0, false), 1);
+        QCOMPARE(poll(109, true, 9, true), 1);   // 9 divisions on both
+        QCOMPARE(poll(120, false, 5, true), 1);  // large change, but not settled
+        QCOMPARE(poll(110, true, 0, false), 2);  // exactly 10 divisions
+        QCOMPARE(cell(4, 3), QStringLiteral("110"));
+        QCOMPARE(cell(4, 5), QStringLiteral("0")); // the row records every balance
+        QCOMPARE(poll(110, true, -10, true), 3);    // balance 2 alone changed by 10
+
+        // A threshold that is not a number records nothing.
+        fixture->control<QLineEdit>("MaxDif")->setText(QString());
+        QCOMPARE(poll(500, true, 500, true), 3);
+    }
+
+    void onNewWeightComparesWholeDivisions()
+    {
+        link.setLink(TRUTINA_LINK_ONLINE, 1);
+        form().runState().onNewWeight = true;
+        fixture->control<QLineEdit>("MaxDif")->setText(QStringLiteral("10"));
+        link.deliver(1, 29, 100);
+        form().Timer2Timer();
+        QCOMPARE(cell(3, 3), QStringLiteral("0,29"));
+        // 0,29 × 100 is 28,999999999999996 in binary: still ten divisions from 19.
+        link.deliver(1, 19, 100);
+        form().Timer2Timer();
+        QCOMPARE(table().measurementRows(), 2);
+    }
+
+    void onNewWeightAfterAnUnreadableEditStartsAfresh()
+    {
+        link.setLink(TRUTINA_LINK_ONLINE, 1);
+        form().runState().onNewWeight = true;
+        link.deliver(1, 100);
+        form().Timer2Timer();
+        auto *grid = fixture->control<QTableView>("StrGrid1");
+        QVERIFY(grid->model()->setData(grid->model()->index(3, 3), QStringLiteral("gone")));
+        link.deliver(1, 101, 1, false);
+        form().Timer2Timer();
+        QCOMPARE(table().measurementRows(), 1);
+        link.deliver(1, 101);
+        form().Timer2Timer();
+        QCOMPARE(table().measurementRows(), 2);
+        QCOMPARE(cell(3, 3), QStringLiteral("gone"));
+    }
+
+    void chartShowsTheLastMeasurementBoundPoints()
+    {
+        link.setLink(TRUTINA_LINK_ONLINE, 2);
+        fixture->check({0, 1});
+        form().runState().measurementBound = 20;
+        for (int n = 1; n <= 19; ++n)
+            pollWithFreshReadings(n * 10, 2);
+        QCOMPARE(series(1)->count(), 19);
+
+        // The operator spoils a recorded value: the rebuilt series skips it.
+        auto *grid = fixture->control<QTableView>("StrGrid1");
+        QVERIFY(grid->model()->setData(grid->model()->index(5 + 2, 3), QStringLiteral("x")));
+        QVERIFY(grid->model()->setData(grid->model()->index(6 + 2, 3), QStringLiteral("-1,5")));
+
+        pollWithFreshReadings(200, 2);
+        QList<double> expected;
+        for (int n = 1; n <= 20; ++n)
+            if (n != 5)
+                expected.append(n);
+        QCOMPARE(xs(1), expected);
+        QCOMPARE(series(1)->at(4), QPointF(6, -1.5));
+        QCOMPARE(xs(2).size(), 20);
+
+        pollWithFreshReadings(210, 2);
+        expected.removeFirst();
+        expected.append(21);
+        QCOMPARE(xs(1), expected);
+        QCOMPARE(xs(2).constFirst(), 2.0);
+        QCOMPARE(xs(2).constLast(), 21.0);
+        QCOMPARE(series(2)->points().constLast().y(), 212.0);
+        QCOMPARE(table().measurementRows(), 21);
+        QCOMPARE(form().runState().gridRow, 24);
+    }
+
+    void gridScrollsFromTheFourthMeasurement()
+    {
+        // A table six and a half rows high: the seventh row is the first
+        // that needs scrolling, as in the window's first layout.
+        auto *grid = fixture->control<QTableView>("StrGrid1");
+        grid->setFixedHeight(grid->horizontalHeader()->height() + 2 * grid->frameWidth() +
+                             grid->rowHeight(0) * 13 / 2);
+        form().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form()));
+        link.setLink(TRUTINA_LINK_ONLINE, 1);
+        for (int n = 1; n <= 3; ++n)
+            pollWithFreshReadings(n);
+        QCOMPARE(grid->verticalScrollBar()->value(), 0);
+        pollWithFreshReadings(4);
+        QCOMPARE(grid->verticalScrollBar()->value(), 1);
+        pollWithFreshReadings(5);
+        QCOMPARE(grid->verticalScrollBar()->value(), 2);
+
+        // The captions stay on top and cover the first measurement; the
+        // newest one is fully in view below them.
+        auto *captions = grid->findChild<QTableView *>(QStringLiteral("FixedRows"));
+        QVERIFY(captions && captions->isVisible());
+        QCOMPARE(captions->geometry().top(), grid->viewport()->geometry().top());
+        QCOMPARE(captions->height(), 3 * grid->rowHeight(0));
+        QCOMPARE(captions->indexAt(QPoint(2, 2)).row(), 0);
+        QVERIFY(grid->rowViewportPosition(3) + grid->rowHeight(3) <= captions->height());
+        QVERIFY(grid->rowViewportPosition(7) >= captions->height());
+        QVERIFY(grid->rowViewportPosition(7) + grid->rowHeight(7) <= grid->viewport()->height());
+    }
+};
+
+QTEST_MAIN(PollCycleTest)
+#include "tst_pollcycle.moc"

@@ -1,0 +1,87 @@
+// Binding the scale link library at start-up, and ending the program by a
+// signal the way "Закрыть" does.
+#include "LinkLibrary.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+// True once the process has installed its own handler for the signal.
+bool catches(qint64 pid, int signal)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+    }
+    return false;
+}
+
+} // namespace
+
+class StartupTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void missingLibraryIsTolerated()
+    {
+        QTemporaryDir empty;
+        LinkLibrary link(empty.path());
+        QVERIFY(!link.loaded());
+        QVERIFY(!link.hasSetComPort());
+        QVERIFY(!link.hasFreshData());
+        ReadingsBlock block;
+        link.freshData(block); // does nothing rather than crash
+        QCOMPARE(block.linkState(), 0);
+    }
+
+    void libraryWithoutTheExportsIsTolerated()
+    {
+        // Any shared library that lacks the two functions.
+        QTemporaryDir dir;
+        QVERIFY(QFile::copy(QStringLiteral(PONDUS_FOREIGN_LIBRARY), QDir(dir.path()).filePath("libtrutina.so")));
+        LinkLibrary link(dir.path());
+        QVERIFY(link.loaded());
+        QVERIFY(!link.hasSetComPort());
+        QVERIFY(!link.hasFreshData());
+    }
+
+    void signalClosesTheProgramAndSavesSettings_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+    void signalClosesTheProgramAndSavesSettings()
+    {
+        QFETCH(int, signal);
+        QTemporaryDir dir;
+        QProcess program;
+        program.setWorkingDirectory(dir.path());
+        program.start(QStringLiteral(PONDUS_PROGRAM), {});
+        QVERIFY(program.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(catches(program.processId(), signal), 10000);
+
+        ::kill(pid_t(program.processId()), signal);
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QFile settings(QDir(dir.path()).filePath("PONDUS.ini"));
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        const QByteArray text = settings.readAll();
+        QVERIFY(text.contains("[MainForm]"));
+        QVERIFY(text.contains("FCLB(0)=1"));
+        QVERIFY(text.contains("SizeOfMassive=20"));
+    }
+};
+
+QTEST_MAIN(StartupTest)
+#include "tst_startup.moc"

@@ -1,0 +1,290 @@
+#include "MainFormLayout.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int pollInterval = 200;
+constexpr int gridDefaultColumnWidth = 50;
+constexpr int gridRowHeight = 16;
+constexpr std::array<int, 23> gridColumnWidths = {23, 44, 59, 50, 18, 51, 18, 50, 17, 51, 17, 52,
+                                                  18, 49, 16, 50, 15, 48, 16, 47, 17, 50, 19};
+const std::array<const char *, MainFormLayout::balances> seriesColours = {
+    "red", "green", "yellow", "blue", "white", "grey", "fuchsia", "teal", "navy", "maroon"};
+
+template <class Widget>
+Widget *named(Widget *widget, const char *name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QFrame *panel(QWidget *parent, const char *name)
+{
+    auto *frame = named(new QFrame(parent), name);
+    frame->setFrameShape(QFrame::StyledPanel);
+    frame->setFrameShadow(QFrame::Raised);
+    return frame;
+}
+
+QLabel *label(QWidget *parent, const char *name, const QString &text)
+{
+    return named(new QLabel(text, parent), name);
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &text)
+{
+    return named(new QPushButton(text, parent), name);
+}
+
+QComboBox *selector(QWidget *parent, const char *name, const QStringList &items, int shown)
+{
+    auto *box = named(new QComboBox(parent), name);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->addItems(items);
+    box->setMaxVisibleItems(shown);
+    box->setMinimumWidth(81);
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    box->setMinimumContentsLength(6);
+    return box;
+}
+
+QTimer *timer(QObject *parent, const char *name, int interval)
+{
+    auto *t = named(new QTimer(parent), name);
+    t->setInterval(interval);
+    return t;
+}
+
+} // namespace
+
+void MainFormLayout::setupUi(QMainWindow *form)
+{
+    form->resize(752, 462);
+    form->setWindowTitle(QStringLiteral(
+        "Gravimo.exe - ОКБ Тарвис. Аналитические, лабораторные весы. Прикладные программы."));
+
+    Panel2 = named(new QFrame(form), "Panel2");
+    form->setCentralWidget(Panel2);
+
+    // Port, period and change threshold.
+    Panel4 = panel(Panel2, "Panel4");
+    Label4 = label(Panel4, "Label4", QStringLiteral("Порт связи"));
+    Label3 = label(Panel4, "Label3", QStringLiteral("Периодичность, с:"));
+    Label3->setToolTip(QStringLiteral("Периодчиность плучения информации"));
+    MDLabel = label(Panel4, "MDLabel", QStringLiteral("Изменение (дискрет)"));
+    MDLabel->setToolTip(QStringLiteral("При изменении веса более чем, дискрет"));
+    MDLabel->setEnabled(false);
+    ComCB = selector(Panel4, "ComCB", {"COM1", "COM2", "COM3", "COM4", "AUTO"}, 8);
+    showText(ComCB, QStringLiteral("COM1"));
+    ComboBox1 = selector(Panel4, "ComboBox1",
+                         {"0,2", "0,4", "0,6", "0,8", "1", "2", "3", "4", "вручную", "при новом весе"}, 11);
+    showText(ComboBox1, QStringLiteral("1"));
+    MaxDif = named(new QLineEdit(QStringLiteral("10"), Panel4), "MaxDif");
+    MaxDif->setEnabled(false);
+    MaxDif->setMaximumWidth(59);
+    auto *portGrid = new QGridLayout(Panel4);
+    portGrid->addWidget(Label4, 0, 0);
+    portGrid->addWidget(ComCB, 0, 1);
+    portGrid->addWidget(Label3, 1, 0);
+    portGrid->addWidget(ComboBox1, 1, 1);
+    portGrid->addWidget(MDLabel, 2, 0);
+    portGrid->addWidget(MaxDif, 2, 1, Qt::AlignRight);
+
+    // Number of measurements the chart shows.
+    Panel7 = panel(Panel2, "Panel7");
+    Label7 = label(Panel7, "Label7", QStringLiteral("Кол-во обрабатываемых"));
+    Label8 = label(Panel7, "Label8", QStringLiteral("измерений"));
+    SizeEdit = named(new QLineEdit(QStringLiteral("20"), Panel7), "SizeEdit");
+    SizeEdit->setMaximumWidth(40);
+    auto *sizeGrid = new QGridLayout(Panel7);
+    sizeGrid->addWidget(Label7, 0, 0);
+    sizeGrid->addWidget(Label8, 1, 0, Qt::AlignRight);
+    sizeGrid->addWidget(SizeEdit, 0, 1, 2, 1, Qt::AlignVCenter);
+
+    // The balances to poll.
+    Panel8 = panel(Panel2, "Panel8");
+    Label5 = label(Panel8, "Label5", QStringLiteral("Опрашиваемые весы:"));
+    FileCheckListBox = named(new QListWidget(Panel8), "FileCheckListBox");
+    FileCheckListBox->setFrameShape(QFrame::NoFrame);
+    QPalette listPalette = FileCheckListBox->palette();
+    listPalette.setColor(QPalette::Base, listPalette.color(QPalette::Button));
+    FileCheckListBox->setPalette(listPalette);
+    for (int j = 1; j <= balances; ++j) {
+        auto *item = new QListWidgetItem(QStringLiteral("весы №%1").arg(j), FileCheckListBox);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
+        item->setCheckState(Qt::Unchecked);
+    }
+    // All ten balances in view without scrolling.
+    FileCheckListBox->setMinimumHeight(balances * FileCheckListBox->sizeHintForRow(0) + 4);
+    auto *listColumn = new QVBoxLayout(Panel8);
+    listColumn->addWidget(Label5);
+    listColumn->addWidget(FileCheckListBox, 1);
+
+    // Port in use and link state.
+    Panel6 = panel(Panel2, "Panel6");
+    Label10 = label(Panel6, "Label10", QStringLiteral("Порт:"));
+    Label12 = label(Panel6, "Label12", QString());
+    Label2 = label(Panel6, "Label2", QStringLiteral("Связь: "));
+    Label6 = label(Panel6, "Label6", QString());
+    auto *linkGrid = new QGridLayout(Panel6);
+    linkGrid->addWidget(Label10, 0, 0);
+    linkGrid->addWidget(Label12, 0, 1);
+    linkGrid->addWidget(Label2, 1, 0);
+    linkGrid->addWidget(Label6, 1, 1);
+    linkGrid->setColumnStretch(1, 1);
+
+    // Commands; "Начать" and "Прервать" share one place.
+    Panel11 = panel(Panel2, "Panel11");
+    WeightButton = button(Panel11, "WeightButton", QStringLiteral("Начать"));
+    StopButton = button(Panel11, "StopButton", QStringLiteral("Прервать"));
+    StopButton->setVisible(false);
+    ReadButton = button(Panel11, "ReadButton", QStringLiteral("Взвесить"));
+    ReadButton->setEnabled(false);
+    ApplyButton1 = button(Panel11, "ApplyButton1", QStringLiteral("Сохранить в файл"));
+    ClearButton = button(Panel11, "ClearButton", QStringLiteral("Очистить окно"));
+    auto *commandGrid = new QGridLayout(Panel11);
+    commandGrid->addWidget(WeightButton, 0, 0);
+    commandGrid->addWidget(StopButton, 0, 0);
+    commandGrid->addWidget(ReadButton, 1, 0);
+    commandGrid->addWidget(ApplyButton1, 2, 0);
+    commandGrid->addWidget(ClearButton, 3, 0);
+
+    // The measurement table.
+    Panel9 = panel(Panel2, "Panel9");
+    StrGrid1 = named(new StringGridView(Panel9), "StrGrid1");
+    StrGrid1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    StrGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
+    StrGrid1->setEditTriggers(QAbstractItemView::AllEditTriggers);
+    StrGrid1->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    StrGrid1->setShowGrid(true);
+    StrGrid1->setWordWrap(false);
+    StrGrid1->verticalHeader()->setVisible(false);
+    StrGrid1->verticalHeader()->setMinimumSectionSize(gridRowHeight);
+    StrGrid1->verticalHeader()->setDefaultSectionSize(
+        std::max(gridRowHeight, StrGrid1->fontMetrics().height() + 4));
+    // The table's own first rows are its captions; the column header is
+    // only a narrow grip for resizing columns.
+    StrGrid1->horizontalHeader()->setFixedHeight(6);
+    StrGrid1->horizontalHeader()->setDefaultSectionSize(gridDefaultColumnWidth);
+    StrGrid1->horizontalHeader()->setMinimumSectionSize(8);
+    auto *gridBox = new QVBoxLayout(Panel9);
+    gridBox->setContentsMargins(1, 1, 1, 1);
+    gridBox->addWidget(StrGrid1);
+
+    // The chart of the latest measurements.
+    Panel13 = panel(Panel2, "Panel13");
+    auto *chart = new QChart();
+    chart->setMargins(QMargins(0, 0, 5, 0));
+    chart->setBackgroundRoundness(0);
+    chart->setLocalizeNumbers(true);
+    chart->setAnimationOptions(QChart::NoAnimation);
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    chart->legend()->setMarkerShape(QLegend::MarkerShapeRectangle);
+    AxisX = named(new QValueAxis(chart), "AxisX");
+    AxisY = named(new QValueAxis(chart), "AxisY");
+    AxisX->setLabelFormat(QStringLiteral("%.0f"));
+    AxisY->setLabelFormat(QStringLiteral("%.7g"));
+    chart->addAxis(AxisX, Qt::AlignBottom);
+    chart->addAxis(AxisY, Qt::AlignLeft);
+    for (int j = 0; j < balances; ++j) {
+        auto *series = new QLineSeries(chart);
+        series->setObjectName(QStringLiteral("Series%1").arg(j + 1));
+        series->setName(QStringLiteral("  "));
+        series->setColor(QColor(QString::fromLatin1(seriesColours[size_t(j)])));
+        series->setPointsVisible(false);
+        series->setPointLabelsVisible(false);
+        chart->addSeries(series);
+        series->attachAxis(AxisX);
+        series->attachAxis(AxisY);
+        Series[size_t(j)] = series;
+    }
+    Chart1 = named(new QChartView(chart, Panel13), "Chart1");
+    Chart1->setRubberBand(QChartView::RectangleRubberBand);
+    auto *chartBox = new QVBoxLayout(Panel13);
+    chartBox->setContentsMargins(0, 0, 0, 0);
+    chartBox->addWidget(Chart1);
+
+    // Parts the operator never sees: the export buffer, the clock of the
+    // latest start and the spare caption panel.
+    Memo2 = named(new QPlainTextEdit(Panel2), "Memo2");
+    Memo2->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo2->setTabChangesFocus(false);
+    Memo2->setVisible(false);
+    DateTimePicker1 = named(new QDateTimeEdit(Panel2), "DateTimePicker1");
+    DateTimePicker1->setEnabled(false);
+    DateTimePicker1->setVisible(false);
+    Panel12 = panel(Panel2, "Panel12");
+    BModel = label(Panel12, "BModel", QStringLiteral("Модель"));
+    Label17 = label(Panel12, "Label17", QStringLiteral("Номер"));
+    Panel12->setVisible(false);
+
+    auto *settingsColumn = new QVBoxLayout();
+    settingsColumn->setSpacing(0);
+    for (QFrame *part : {Panel4, Panel7, Panel8, Panel6, Panel11})
+        settingsColumn->addWidget(part);
+    settingsColumn->setStretchFactor(Panel8, 1);
+    auto *readings = named(new QSplitter(Qt::Vertical, Panel2), "ReadingsSplitter");
+    readings->addWidget(Panel9);
+    readings->addWidget(Panel13);
+    readings->setStretchFactor(0, 0);
+    readings->setStretchFactor(1, 1);
+    // The table shows its captions and four measurements, the chart the rest.
+    readings->setSizes({StrGrid1->verticalHeader()->defaultSectionSize() * 8 + 6, 276});
+    auto *window = new QHBoxLayout(Panel2);
+    window->setContentsMargins(0, 0, 0, 0);
+    window->setSpacing(0);
+    window->addLayout(settingsColumn);
+    window->addWidget(readings, 1);
+
+    Timer1 = timer(form, "Timer1", 1000);
+    Timer2 = timer(form, "Timer2", pollInterval);
+    Timer5 = timer(form, "Timer5", pollInterval);
+
+    form->menuBar()->setObjectName(QStringLiteral("MainMenu1"));
+    N1 = named(form->menuBar()->addAction(QStringLiteral("Справка")), "N1");
+    PopupMenu1 = named(new QMenu(form), "PopupMenu1");
+    N2 = named(PopupMenu1->addAction(QStringLiteral("Закрыть")), "N2");
+}
+
+void MainFormLayout::showText(QComboBox *box, const QString &text)
+{
+    const int entry = box->findText(text);
+    if (entry >= 0)
+        box->setCurrentIndex(entry);
+    box->setEditText(text);
+}
+
+void MainFormLayout::applyColumnWidths(const QString &timeSample, const QString &dateSample) const
+{
+    QHeaderView *columns = StrGrid1->horizontalHeader();
+    for (int column = 0; column < int(gridColumnWidths.size()) && column < columns->count(); ++column)
+        columns->resizeSection(column, gridColumnWidths[size_t(column)]);
+    // Time and date must fit in the system's formats, which may be wider
+    // than the laid-out widths.
+    const QFontMetrics metrics = StrGrid1->fontMetrics();
+    const int padding = 8;
+    columns->resizeSection(1, std::max(columns->sectionSize(1), metrics.horizontalAdvance(timeSample) + padding));
+    columns->resizeSection(2, std::max(columns->sectionSize(2), metrics.horizontalAdvance(dateSample) + padding));
+    // Value columns fit a weight with all its decimals.
+    const int valueWidth = metrics.horizontalAdvance(QStringLiteral("-8388,607")) + padding;
+    for (int column = 3; column < columns->count(); column += 2)
+        columns->resizeSection(column, std::max(columns->sectionSize(column), valueWidth));
+}
