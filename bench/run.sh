@@ -7,5 +7,5 @@ echo "== scale link library on a simulated 19200 baud line"
 "$bin/line_bench" "$bin/libtrutina.so" "$bin/balance-sim" "${BENCH_SECONDS:-10}"
 if [[ -x "$bin/app_bench" ]]; then
   echo "== application"
-  QT_QPA_PLATFORM=offscreen "$bin/app_bench"
+  QT_QPA_PLATFORM=offscreen "$bin/app_bench" ${APP_BENCH_ROWS:-432000}
 fi
