@@ -51,7 +51,9 @@ bool IniSettings::save(const QString &path) const
         return false;
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: a short write (a full disk) must fail here, not go
+    // unnoticed while committing.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     if (file.write(text.data(), qint64(text.size())) != qint64(text.size())) {
         file.cancelWriting();
