@@ -123,6 +123,17 @@ void MeasurementTable::appendMeasurement(int32_t number, const QDateTime &stamp,
         endInsertRows();
 }
 
+void MeasurementTable::clear()
+{
+    beginResetModel();
+    for (QStringList &cells : header_)
+        cells.clear();
+    rows_.clear();
+    readings_.clear();
+    edited_.clear();
+    endResetModel();
+}
+
 const QString *MeasurementTable::editedText(int row, int column) const
 {
     if (edited_.isEmpty())

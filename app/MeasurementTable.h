@@ -56,6 +56,10 @@ public:
     void appendMeasurement(int32_t number, const QDateTime &stamp,
                            std::span<const RecordedReading> readings);
 
+    // Empties every cell, the header rows included, and cuts the table back
+    // to the header rows and one empty row. The column count stays.
+    void clear();
+
     QString cellText(int row, int column) const;
     // A cell's text read back as a number, nothing when it is not one.
     std::optional<double> cellNumber(int row, int column) const;

@@ -2,10 +2,12 @@
 
 #include "IniSettings.h"
 #include "TrayIcon.h"
+#include "ui/KeyPressHook.h"
 
+#include <QApplication>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDateTimeEdit>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,12 +18,14 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
+#include <QUrl>
 
 namespace {
 
 const QString settingsFileName = QStringLiteral("PONDUS.ini");
 const QString settingsSection = QStringLiteral("MainForm");
 const QString cannotOpenSettings = QStringLiteral("Файл не удаётся открыть!");
+const QString helpFileName = QStringLiteral("ReadMe.txt");
 
 QByteArray balanceKey(int item)
 {
@@ -39,6 +43,7 @@ TMainForm::TMainForm(ReadingSource &source, QWidget *parent)
     inform_ = [this](const QString &text) {
         QMessageBox::information(this, QStringLiteral("PONDUS"), text);
     };
+    beep_ = [] { QApplication::beep(); };
 
     ui_.setupUi(this);
     new TrayIcon(icon, ui_.PopupMenu1, this);
@@ -47,11 +52,31 @@ TMainForm::TMainForm(ReadingSource &source, QWidget *parent)
     const QDateTime now = QDateTime::currentDateTime();
     ui_.applyColumnWidths(format_.time(now), format_.date(now));
 
+    connectControls();
+    FormCreate();
+}
+
+void TMainForm::connectControls()
+{
     connect(ui_.Timer2, &QTimer::timeout, this, &TMainForm::Timer2Timer);
     connect(ui_.ReadButton, &QPushButton::clicked, this, &TMainForm::Timer2Timer);
+    connect(ui_.WeightButton, &QPushButton::clicked, this, &TMainForm::WeightButtonClick);
+    connect(ui_.StopButton, &QPushButton::clicked, this, &TMainForm::StopButtonClick);
+    connect(ui_.ClearButton, &QPushButton::clicked, this, &TMainForm::ClearButtonClick);
+    // Only the operator's changes count: the settings file's period, shown at
+    // start-up, leaves the threshold field as the file has it.
+    connect(ui_.ComboBox1, &QComboBox::textActivated, this, &TMainForm::ComboBox1Change);
+    connect(ui_.ComboBox1->lineEdit(), &QLineEdit::textEdited, this, &TMainForm::ComboBox1Change);
+    // A click, or a move through the list by keyboard.
+    connect(ui_.FileCheckListBox, &QListWidget::itemClicked, this, &TMainForm::FileCheckListBoxClick);
+    connect(ui_.FileCheckListBox, &QListWidget::currentRowChanged, this, &TMainForm::FileCheckListBoxClick);
+    connect(ui_.Timer5, &QTimer::timeout, this, &TMainForm::Timer5Timer);
+    connect(ui_.N1, &QAction::triggered, this, &TMainForm::N1Click);
     connect(ui_.N2, &QAction::triggered, this, &TMainForm::N2Click);
-
-    FormCreate();
+    KeyPressHook::install(ui_.ComCB, [this](QChar &key) { ComCBKeyPress(key); });
+    KeyPressHook::install(ui_.MaxDif, [this](QChar &key) { MaxDifKeyPress(key); });
+    KeyPressHook::install(ui_.SizeEdit, [this](QChar &key) { SizeEditKeyPress(key); });
+    KeyPressHook::install(ui_.ComboBox1, [this](QChar &key) { ComboBox1KeyPress(key); });
 }
 
 TMainForm::~TMainForm()
@@ -74,6 +99,15 @@ void TMainForm::FormCreate()
 void TMainForm::FormDestroy()
 {
     writeSettings();
+}
+
+void TMainForm::N1Click()
+{
+    // Looked up at the moment of the click: saving into another folder moves
+    // the current directory, and the help is looked for there.
+    const QString help = QDir::current().absoluteFilePath(helpFileName);
+    if (QFileInfo::exists(help))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(help));
 }
 
 void TMainForm::N2Click()
@@ -142,14 +176,24 @@ QList<QWidget *> TMainForm::settingsControls() const
             ui_.ComboBox1, ui_.Label7, ui_.Label8, ui_.SizeEdit};
 }
 
+void TMainForm::setSettingsEnabled(bool enabled)
+{
+    for (QWidget *control : settingsControls())
+        control->setEnabled(enabled);
+}
+
+void TMainForm::showStartButton()
+{
+    ui_.StopButton->setVisible(false);
+    ui_.WeightButton->setVisible(true);
+}
+
 void TMainForm::showIdleControls()
 {
     ui_.Timer2->stop();
-    ui_.StopButton->setVisible(false);
-    ui_.WeightButton->setVisible(true);
+    showStartButton();
     ui_.ReadButton->setEnabled(false);
-    for (QWidget *control : settingsControls())
-        control->setEnabled(true);
+    setSettingsEnabled(true);
     ui_.ApplyButton1->setEnabled(true);
     ui_.ClearButton->setEnabled(true);
 }

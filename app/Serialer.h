@@ -13,10 +13,13 @@
 
 #include <functional>
 
+class TAskForm;
+
 class TMainForm final : public QMainWindow {
     Q_OBJECT
 public:
     using MessageSink = std::function<void(const QString &)>;
+    using BeepSink = std::function<void()>;
 
     explicit TMainForm(ReadingSource &source, QWidget *parent = nullptr);
     // Writes the settings back (FormDestroy).
@@ -27,6 +30,14 @@ public:
     const QString &settingsPath() const { return settingsPath_; }
     // Where messages to the operator go; information boxes unless replaced.
     void setMessageSink(MessageSink sink) { inform_ = std::move(sink); }
+    // Where the system beep goes; the desktop's beep unless replaced.
+    void setBeepSink(BeepSink sink) { beep_ = std::move(sink); }
+
+    // Key filters of the typed fields: a refused character is set to 0.
+    void ComCBKeyPress(QChar &key);
+    void MaxDifKeyPress(QChar &key);
+    void SizeEditKeyPress(QChar &key);
+    void ComboBox1KeyPress(QChar &key);
 
 public slots:
     void FormCreate();
@@ -34,6 +45,21 @@ public slots:
     // One poll: fetch the readings, refresh headers and titles, and record a
     // measurement when every balance has a new reading and the mode admits it.
     void Timer2Timer();
+    // "Начать": checks the settings, selects the port, waits for the line to
+    // come on line and starts polling.
+    void WeightButtonClick();
+    // "Прервать": stops polling; the library goes on reading the line.
+    void StopButtonClick();
+    // The period choice decides whether the change threshold applies.
+    void ComboBox1Change();
+    // A click on the balance list after a run asks whether to clear the window.
+    void FileCheckListBoxClick();
+    // Acts on the clear question once it has been closed.
+    void Timer5Timer();
+    // "Очистить окно": empties the table and the chart without asking.
+    void ClearButtonClick();
+    // "Справка": opens ReadMe.txt of the current directory.
+    void N1Click();
     // "Закрыть" in the notification area's menu: ends the program.
     void N2Click();
 
@@ -42,10 +68,22 @@ private:
     void writeSettings();
     void colourMaxDif();
     QList<QWidget *> settingsControls() const;
+    void setSettingsEnabled(bool enabled);
+    void showStartButton();
     void showIdleControls();
+    void connectControls();
     bool isChecked(int item) const;
     int checkedCount() const;
     int balancesInWindow() const;
+
+    // Steps of the start.
+    bool takeMeasurementBound();
+    void selectPort();
+    bool applyPeriod();
+    bool waitForLink();
+
+    // Table, chart and export buffer back to empty.
+    void clearWindow();
 
     // Steps of the poll.
     bool uncheckBalancesBeyondLine();
@@ -63,4 +101,8 @@ private:
     RunState state_;
     QString settingsPath_ = QStringLiteral("PONDUS.ini");
     MessageSink inform_;
+    BeepSink beep_;
+    // The clear question, made on first use and asked again each time; a
+    // child of the window.
+    TAskForm *askForm_ = nullptr;
 };

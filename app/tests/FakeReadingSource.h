@@ -6,11 +6,15 @@
 
 #include <QList>
 
+#include <functional>
+
 class FakeReadingSource final : public ReadingSource {
 public:
     ReadingsBlock block;
     QList<int32_t> selectedPorts;
     int fetches = 0;
+    // Runs at each fetch before the block is copied, for a link that changes.
+    std::function<void()> onFetch;
 
     bool hasSetComPort() const override { return true; }
     bool hasFreshData() const override { return true; }
@@ -18,6 +22,8 @@ public:
     void freshData(ReadingsBlock &target) override
     {
         ++fetches;
+        if (onFetch)
+            onFetch();
         target = block;
     }
 

@@ -1,9 +1,10 @@
 // Runs a main window in a fresh current directory and collects the
-// messages it would show the operator.
+// messages and beeps it would give the operator.
 #pragma once
 
 #include "Serialer.h"
 
+#include <QAbstractButton>
 #include <QChartView>
 #include <QDir>
 #include <QLineSeries>
@@ -26,6 +27,7 @@ public:
             writeFile(*settingsFile);
         form_ = std::make_unique<TMainForm>(source);
         form_->setMessageSink([this](const QString &text) { messages.append(text); });
+        form_->setBeepSink([this] { ++beeps; });
     }
     ~FormFixture()
     {
@@ -77,7 +79,13 @@ public:
             balanceList()->item(item)->setCheckState(Qt::Checked);
     }
 
+    // Clicks a button as the operator would, whether it is on screen or not.
+    void click(const char *button) { control<QAbstractButton>(button)->click(); }
+    bool shown(const char *name) { return !control<QWidget>(name)->isHidden(); }
+    bool enabled(const char *name) { return control<QWidget>(name)->isEnabled(); }
+
     QStringList messages;
+    int beeps = 0;
 
 private:
     QTemporaryDir dir_;

@@ -132,6 +132,9 @@ void MainFormLayout::setupUi(QMainWindow *form)
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
         item->setCheckState(Qt::Unchecked);
     }
+    // A current item from the start, so that focusing the list by keyboard
+    // does not count as a move through it.
+    FileCheckListBox->setCurrentRow(0, QItemSelectionModel::NoUpdate);
     // All ten balances in view without scrolling.
     FileCheckListBox->setMinimumHeight(balances * FileCheckListBox->sizeHintForRow(0) + 4);
     auto *listColumn = new QVBoxLayout(Panel8);

@@ -1,0 +1,64 @@
+// Emptying the table and the chart: at once by "Очистить окно", or after the
+// question that a change of the polled balances asks.
+#include "Serialer.h"
+
+#include "Askunit.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+void TMainForm::clearWindow()
+{
+    for (QLineSeries *series : ui_.Series)
+        series->clear();
+    ui_.Memo2->clear();
+    table_->clear();
+    state_.gridRow = MeasurementTable::headerRows;
+    state_.measurementNo = 0;
+}
+
+void TMainForm::ClearButtonClick()
+{
+    clearWindow();
+    if (!ui_.Timer2->isActive()) {
+        ui_.Label5->setEnabled(true);
+        ui_.FileCheckListBox->setEnabled(true);
+    }
+}
+
+void TMainForm::FileCheckListBoxClick()
+{
+    // An answer given but not yet acted on is taken first, so that it is
+    // not mistaken for the answer to a question asked now.
+    if (ui_.Timer5->isActive())
+        Timer5Timer();
+    // The "№" caption is written by every start and emptied by every clear.
+    if (table_->cellText(1, 0).isEmpty())
+        return;
+    // One question at a time: it stays open until answered.
+    if (askForm_ && askForm_->isVisible())
+        return;
+    if (!askForm_)
+        askForm_ = new TAskForm(state_.askAnswer, state_.askClosed, this);
+    askForm_->ask();
+    ui_.Timer5->start();
+}
+
+void TMainForm::Timer5Timer()
+{
+    if (!state_.askClosed)
+        return;
+    if (state_.askAnswer) {
+        clearWindow();
+        if (!ui_.Timer2->isActive())
+            ui_.Label5->setEnabled(true);
+    } else {
+        for (int item = 0; item < RunState::balances; ++item)
+            ui_.FileCheckListBox->item(item)->setCheckState(state_.savedSelection[size_t(item)] ? Qt::Checked
+                                                                                                : Qt::Unchecked);
+    }
+    state_.askAnswer = false;
+    ui_.Timer5->stop();
+}

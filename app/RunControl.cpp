@@ -1,0 +1,175 @@
+// Starting and stopping a measurement run from the main window.
+#include "Serialer.h"
+
+#include "RunChoices.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QTimer>
+
+namespace {
+
+constexpr int smallestBound = 1;
+constexpr int largestBound = 1000;
+constexpr int linkWaitMs = 5000;
+// Between two looks at the link state while waiting for it; short enough
+// that the wait ends promptly, long enough not to load the processor.
+constexpr int linkFetchIntervalMs = 10;
+
+QString linkStateText(int32_t state)
+{
+    switch (state) {
+    case TRUTINA_LINK_SETTING_UP:
+        return QStringLiteral("Устанавливается");
+    case TRUTINA_LINK_INITIALISING:
+        return QStringLiteral("Инициализация");
+    case TRUTINA_LINK_ONLINE:
+        return QStringLiteral("OnLine");
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+void TMainForm::WeightButtonClick()
+{
+    table_->setHeaderCell(1, 0, QStringLiteral("№"));
+    table_->setHeaderCell(1, 1, QStringLiteral("Время"));
+    table_->setHeaderCell(1, 2, QStringLiteral("Дата"));
+    setSettingsEnabled(false);
+    for (QWidget *control : QList<QWidget *>{ui_.ApplyButton1, ui_.ClearButton, ui_.MDLabel, ui_.MaxDif})
+        control->setEnabled(false);
+
+    if (!takeMeasurementBound())
+        return;
+    ui_.StopButton->setVisible(true);
+    ui_.WeightButton->setVisible(false);
+
+    // Without the library, or its SetComPort, there is no run to start: the
+    // window goes back to idle without a word.
+    if (!source_.hasSetComPort()) {
+        showStartButton();
+        setSettingsEnabled(true);
+        ui_.ApplyButton1->setEnabled(true);
+        return;
+    }
+    selectPort();
+    if (!source_.hasFreshData()) {
+        ui_.Label6->setText(QStringLiteral("Error: Out of module 'FreshData'."));
+        return;
+    }
+    if (!applyPeriod())
+        return;
+    if (!waitForLink())
+        return;
+    if (!state_.manualMode)
+        ui_.Timer2->start();
+}
+
+bool TMainForm::takeMeasurementBound()
+{
+    bool isNumber = false;
+    const int count = ui_.SizeEdit->text().toInt(&isNumber);
+    if (isNumber && count >= smallestBound && count <= largestBound) {
+        state_.measurementBound = count;
+        return true;
+    }
+    // An empty field or one that is no number is refused like a number out
+    // of range, so that the settings come back to the operator either way.
+    inform_(QStringLiteral("Допустимое значение числа от 1 до 1000"));
+    ui_.SizeEdit->setText(QStringLiteral("100"));
+    showStartButton();
+    setSettingsEnabled(true);
+    ui_.SizeEdit->setFocus();
+    return false;
+}
+
+void TMainForm::selectPort()
+{
+    const PortChoice choice = choosePort(ui_.ComCB->currentText());
+    source_.setComPort(choice.port);
+    ui_.Label12->setText(choice.label);
+    if (choice.automatic())
+        MainFormLayout::showText(ui_.ComCB, autoPortText);
+}
+
+bool TMainForm::applyPeriod()
+{
+    const std::optional<PeriodChoice> period = choosePeriod(ui_.ComboBox1->currentText(), QLocale::system());
+    if (!period) {
+        inform_(QStringLiteral("Ошибка!Неправильно введена периодичность измерения информации!"));
+        ui_.Timer2->stop();
+        showStartButton();
+        ui_.ApplyButton1->setEnabled(true);
+        setSettingsEnabled(true);
+        return false;
+    }
+    state_.manualMode = period->mode == PeriodChoice::Mode::Manual;
+    state_.onNewWeight = period->mode == PeriodChoice::Mode::OnNewWeight;
+    ui_.ReadButton->setEnabled(state_.manualMode);
+    // The new-weight mode polls at whatever interval the timer has.
+    if (period->mode == PeriodChoice::Mode::Timed)
+        ui_.Timer2->setInterval(period->intervalMs);
+    return true;
+}
+
+bool TMainForm::waitForLink()
+{
+    // The window takes no input while it waits, but it repaints, so that the
+    // operator sees the link pass through its states in Label6.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+    enum class Outcome { Waiting, Online, OutOfLink };
+    Outcome outcome = Outcome::Waiting;
+    QElapsedTimer waited;
+    waited.start();
+    QEventLoop wait;
+    const auto look = [&] {
+        if (waited.elapsed() > linkWaitMs) {
+            ui_.Label6->setText(QStringLiteral("Error: Out of Link."));
+            outcome = Outcome::OutOfLink;
+            wait.quit();
+            return;
+        }
+        source_.freshData(block_);
+        if (const QString text = linkStateText(block_.linkState()); !text.isEmpty())
+            ui_.Label6->setText(text);
+        if (block_.linkState() == TRUTINA_LINK_ONLINE) {
+            outcome = Outcome::Online;
+            wait.quit();
+        }
+    };
+    look();
+    if (outcome == Outcome::Waiting) {
+        QTimer nextLook;
+        nextLook.setInterval(linkFetchIntervalMs);
+        connect(&nextLook, &QTimer::timeout, &wait, look);
+        nextLook.start();
+        // Also left when the program is asked to end meanwhile; the run then
+        // stays where it was.
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    return outcome == Outcome::Online;
+}
+
+void TMainForm::StopButtonClick()
+{
+    for (int item = 0; item < RunState::balances; ++item)
+        state_.savedSelection[size_t(item)] = isChecked(item);
+    showIdleControls();
+}
+
+void TMainForm::ComboBox1Change()
+{
+    const bool onNewWeight = ui_.ComboBox1->currentText() == onNewWeightPeriodText;
+    ui_.MaxDif->setEnabled(onNewWeight);
+    ui_.MDLabel->setEnabled(onNewWeight);
+    colourMaxDif();
+}
