@@ -35,7 +35,14 @@ std::optional<PeriodChoice> choosePeriod(const QString &text, QLocale locale)
         return PeriodChoice{PeriodChoice::Mode::OnNewWeight, 0};
     locale.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
     bool isNumber = false;
-    const double seconds = locale.toDouble(text, &isNumber);
+    double seconds = locale.toDouble(text, &isNumber);
+    if (!isNumber) {
+        // The list offers "0,2" .. "0,8" whatever the system's decimal
+        // separator; a comma or a point is taken as one in any locale.
+        QLocale plain = QLocale::c();
+        plain.setNumberOptions(QLocale::RejectGroupSeparator);
+        seconds = plain.toDouble(QString(text).replace(QLatin1Char(','), QLatin1Char('.')), &isNumber);
+    }
     if (!isNumber || !std::isfinite(seconds))
         return std::nullopt;
     // A decimal text such as 4,35 lands a hair below its whole milliseconds

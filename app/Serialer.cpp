@@ -1,6 +1,7 @@
 #include "Serialer.h"
 
 #include "IniSettings.h"
+#include "ExportDialog.h"
 #include "TrayIcon.h"
 #include "ui/KeyPressHook.h"
 
@@ -43,7 +44,11 @@ TMainForm::TMainForm(ReadingSource &source, QWidget *parent)
     inform_ = [this](const QString &text) {
         QMessageBox::information(this, QStringLiteral("PONDUS"), text);
     };
+    reportError_ = [this](const QString &text) {
+        QMessageBox::critical(this, QStringLiteral("PONDUS"), text);
+    };
     beep_ = [] { QApplication::beep(); };
+    chooseSaveFile_ = [this] { return askExportFileName(this); };
 
     ui_.setupUi(this);
     new TrayIcon(icon, ui_.PopupMenu1, this);
@@ -62,6 +67,7 @@ void TMainForm::connectControls()
     connect(ui_.ReadButton, &QPushButton::clicked, this, &TMainForm::Timer2Timer);
     connect(ui_.WeightButton, &QPushButton::clicked, this, &TMainForm::WeightButtonClick);
     connect(ui_.StopButton, &QPushButton::clicked, this, &TMainForm::StopButtonClick);
+    connect(ui_.ApplyButton1, &QPushButton::clicked, this, &TMainForm::ApplyButton1Click);
     connect(ui_.ClearButton, &QPushButton::clicked, this, &TMainForm::ClearButtonClick);
     // Only the operator's changes count: the settings file's period, shown at
     // start-up, leaves the threshold field as the file has it.

@@ -20,6 +20,8 @@ class TMainForm final : public QMainWindow {
 public:
     using MessageSink = std::function<void(const QString &)>;
     using BeepSink = std::function<void()>;
+    // Asks where to save the results; an empty name means cancelled.
+    using SaveFileChooser = std::function<QString()>;
 
     explicit TMainForm(ReadingSource &source, QWidget *parent = nullptr);
     // Writes the settings back (FormDestroy).
@@ -32,6 +34,10 @@ public:
     void setMessageSink(MessageSink sink) { inform_ = std::move(sink); }
     // Where the system beep goes; the desktop's beep unless replaced.
     void setBeepSink(BeepSink sink) { beep_ = std::move(sink); }
+    // Where errors go; error boxes unless replaced.
+    void setErrorSink(MessageSink sink) { reportError_ = std::move(sink); }
+    // How the file name of an export is asked; the save dialog unless replaced.
+    void setSaveFileChooser(SaveFileChooser chooser) { chooseSaveFile_ = std::move(chooser); }
 
     // Key filters of the typed fields: a refused character is set to 0.
     void ComCBKeyPress(QChar &key);
@@ -56,6 +62,8 @@ public slots:
     void FileCheckListBoxClick();
     // Acts on the clear question once it has been closed.
     void Timer5Timer();
+    // "Сохранить в файл": writes the table to a file the operator names.
+    void ApplyButton1Click();
     // "Очистить окно": empties the table and the chart without asking.
     void ClearButtonClick();
     // "Справка": opens ReadMe.txt of the current directory.
@@ -101,7 +109,9 @@ private:
     RunState state_;
     QString settingsPath_ = QStringLiteral("PONDUS.ini");
     MessageSink inform_;
+    MessageSink reportError_;
     BeepSink beep_;
+    SaveFileChooser chooseSaveFile_;
     // The clear question, made on first use and asked again each time; a
     // child of the window.
     TAskForm *askForm_ = nullptr;

@@ -34,7 +34,8 @@ private slots:
         QTest::addColumn<int>("intervalMs"); // 0: refused
         for (const auto &[locale, text, ms] : std::initializer_list<std::tuple<const char *, const char *, int>>{
                  {"ru_RU", "0,2", 200}, {"ru_RU", "4", 4000}, {"ru_RU", "1,5", 1500}, {"ru_RU", "4,35", 4350},
-                 {"ru_RU", "0.2", 0}, {"en_US", "0,2", 0}, {"en_US", "0.2", 200}, {"ru_RU", "abc", 0},
+                 {"ru_RU", "0.2", 200}, {"en_US", "0,2", 200}, {"en_US", "0.2", 200},
+                 {"en_US", "1,5", 1500}, {"ru_RU", "abc", 0},
                  {"ru_RU", "", 0},
                  // A timer needs at least a millisecond and at most what an int holds.
                  {"ru_RU", "0", 0}, {"ru_RU", "0,0004", 0}, {"ru_RU", "3000000", 0}})

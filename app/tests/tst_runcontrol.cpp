@@ -142,7 +142,7 @@ private slots:
 
     void periodThatIsNoNumberIsRefused()
     {
-        start(QStringLiteral("1.5"));
+        start(QStringLiteral("1,5с"));
         QCOMPARE(f().messages,
                  QStringList{QStringLiteral("Ошибка!Неправильно введена периодичность измерения информации!")});
         QVERIFY(!poll()->isActive());

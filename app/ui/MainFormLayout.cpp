@@ -204,6 +204,9 @@ void MainFormLayout::setupUi(QMainWindow *form)
     AxisX = named(new QValueAxis(chart), "AxisX");
     AxisY = named(new QValueAxis(chart), "AxisY");
     AxisX->setLabelFormat(QStringLiteral("%.0f"));
+    // Whole measurement numbers on the empty chart too.
+    AxisX->setRange(0, 4);
+    AxisX->setTickCount(5);
     AxisY->setLabelFormat(QStringLiteral("%.7g"));
     chart->addAxis(AxisX, Qt::AlignBottom);
     chart->addAxis(AxisY, Qt::AlignLeft);
@@ -290,4 +293,8 @@ void MainFormLayout::applyColumnWidths(const QString &timeSample, const QString 
     const int valueWidth = metrics.horizontalAdvance(QStringLiteral("-8388,607")) + padding;
     for (int column = 3; column < columns->count(); column += 2)
         columns->resizeSection(column, std::max(columns->sectionSize(column), valueWidth));
+    // Unit columns fit the widest unit text.
+    const int unitWidth = metrics.horizontalAdvance(QStringLiteral("mg")) + padding;
+    for (int column = 4; column < columns->count(); column += 2)
+        columns->resizeSection(column, std::max(columns->sectionSize(column), unitWidth));
 }

@@ -1,0 +1,131 @@
+// Runs the measurement window unattended: starts a run with the settings
+// of PONDUS.ini in the current directory, lets it record for a while,
+// stops it, and optionally exports the table and saves a screenshot.
+// Used by the demo without a display and by the long-run benchmark; prints
+// what the run recorded and what it cost.
+//
+//   pondus-autorun --seconds N [--export FILE] [--screenshot FILE.png]
+#include "LinkLibrary.h"
+#include "Serialer.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+#include <fstream>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+long residentBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0;
+    long resident = 0;
+    statm >> pages >> resident;
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+template <class Widget>
+Widget &control(TMainForm &form, const char *name)
+{
+    auto *widget = form.findChild<Widget *>(QString::fromLatin1(name));
+    if (!widget)
+        qFatal("no control %s", name);
+    return *widget;
+}
+
+bool saveScreenshot(TMainForm &form, const QString &path)
+{
+    // The whole screen where there is one (a real or virtual display),
+    // else the window alone.
+    QPixmap shot;
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        shot = screen->grabWindow(0);
+    if (shot.isNull())
+        shot = form.grab();
+    return shot.save(path);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("PONDUS"));
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral("Runs the measurement window unattended."));
+    options.addHelpOption();
+    options.addOption({QStringLiteral("seconds"), QStringLiteral("How long the run records."), QStringLiteral("N"),
+                       QStringLiteral("10")});
+    options.addOption({QStringLiteral("export"), QStringLiteral("Export the table to FILE."), QStringLiteral("FILE")});
+    options.addOption(
+        {QStringLiteral("screenshot"), QStringLiteral("Save a screenshot to FILE."), QStringLiteral("FILE")});
+    options.process(app);
+
+    LinkLibrary link(QCoreApplication::applicationDirPath());
+    TMainForm form(link);
+    int exitCode = 0;
+    form.setMessageSink([](const QString &text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
+    form.show();
+
+    int ticks = 0;
+    QObject::connect(&control<QTimer>(form, "Timer2"), &QTimer::timeout, [&] { ++ticks; });
+    const double seconds = options.value(QStringLiteral("seconds")).toDouble();
+    long memoryAtStart = 0;
+    double cpuAtStart = 0;
+    QElapsedTimer wall;
+
+    QTimer::singleShot(0, &form, [&] {
+        control<QAbstractButton>(form, "WeightButton").click(); // returns once the line is on line
+        const QString link = control<QLabel>(form, "Label6").text();
+        if (link != QStringLiteral("OnLine")) {
+            std::fprintf(stderr, "pondus-autorun: the line did not come on line (%s)\n", qPrintable(link));
+            exitCode = 1;
+            QApplication::quit();
+            return;
+        }
+        memoryAtStart = residentBytes();
+        cpuAtStart = cpuSeconds();
+        wall.start();
+        QTimer::singleShot(int(seconds * 1000), &form, [&] {
+            const double elapsed = wall.elapsed() / 1000.0;
+            const double cpu = cpuSeconds() - cpuAtStart;
+            const long memory = residentBytes() - memoryAtStart;
+            // The running window, rows and lines, as the operator sees it.
+            if (options.isSet(QStringLiteral("screenshot")) &&
+                !saveScreenshot(form, options.value(QStringLiteral("screenshot"))))
+                exitCode = 1;
+            control<QAbstractButton>(form, "StopButton").click();
+            const int rows = form.table().measurementRows();
+            std::printf("recorded %d rows in %.1f s over %d poll ticks (%.2f rows per tick)\n", rows, elapsed, ticks,
+                        ticks ? double(rows) / ticks : 0.0);
+            std::printf("memory growth %ld bytes (%.0f bytes per row); CPU %.2f %% of one core\n", memory,
+                        rows ? double(memory) / rows : 0.0, 100.0 * cpu / elapsed);
+            if (options.isSet(QStringLiteral("export"))) {
+                form.setSaveFileChooser([&] { return options.value(QStringLiteral("export")); });
+                control<QAbstractButton>(form, "ApplyButton1").click();
+            }
+            if (rows == 0)
+                exitCode = 1;
+            QApplication::quit();
+        });
+    });
+    const int loop = QApplication::exec();
+    return exitCode ? exitCode : loop;
+}

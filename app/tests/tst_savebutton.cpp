@@ -1,0 +1,172 @@
+// "Сохранить в файл" on the main window: the file matches the grid, a
+// cancelled dialog writes nothing, a failure is reported and changes nothing.
+#include "ExportDialog.h"
+#include "FakeReadingSource.h"
+#include "FormFixture.h"
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QtTest>
+
+class SaveButtonTest : public QObject {
+    Q_OBJECT
+
+private:
+    FakeReadingSource link;
+    std::unique_ptr<FormFixture> fixture;
+    QStringList errors;
+
+    TMainForm &form() { return fixture->form(); }
+    void recordMeasurements(int count)
+    {
+        link.setLink(TRUTINA_LINK_ONLINE, 2);
+        fixture->check({0, 1});
+        for (int n = 1; n <= count; ++n) {
+            link.deliver(1, 125 * n, 1000, true, 205);
+            link.deliver(2, -7 * n, 10, n % 2 == 0);
+            form().Timer2Timer();
+        }
+    }
+    void save(const QString &path)
+    {
+        form().setSaveFileChooser([path] { return path; });
+        fixture->click("ApplyButton1");
+    }
+
+private slots:
+    void init()
+    {
+        link = FakeReadingSource();
+        fixture = std::make_unique<FormFixture>(link);
+        errors.clear();
+        form().setErrorSink([this](const QString &text) { errors.append(text); });
+    }
+    void cleanup() { fixture.reset(); }
+
+    void fileHoldsTheGridRowByRow()
+    {
+        recordMeasurements(5);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("run1.xls"));
+        save(path);
+        QVERIFY(errors.isEmpty());
+
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.endsWith("\t\r\n"));
+        const QList<QByteArray> lines = bytes.left(bytes.size() - 2).split('\n');
+        const MeasurementTable &table = form().table();
+        QCOMPARE(lines.size(), table.rowCount());
+        QCOMPARE(table.rowCount(), 3 + 5);
+        for (int row = 0; row < table.rowCount(); ++row) {
+            QByteArray line = lines[row];
+            if (line.endsWith('\r'))
+                line.chop(1);
+            QVERIFY2(line.endsWith('\t'), qPrintable(QString::number(row)));
+            line.chop(1);
+            const QStringList cells = QString::fromUtf8(line).split(u'\t');
+            QCOMPARE(cells.size(), table.columnCount());
+            for (int column = 0; column < table.columnCount(); ++column)
+                QCOMPARE(cells[column], table.cellText(row, column));
+        }
+        QCOMPARE(table.cellText(3, 3), QStringLiteral("0,125")); // as the grid shows it
+    }
+
+    void chosenFolderBecomesCurrentButSettingsStay()
+    {
+        const QString settings = form().settingsPath();
+        QTemporaryDir folder;
+        save(folder.filePath(QStringLiteral("out.xls")));
+        QCOMPARE(QDir::currentPath(), QDir(folder.path()).canonicalPath());
+        QCOMPARE(form().settingsPath(), settings);
+        fixture->close();
+        QVERIFY(QFile::exists(settings));
+        QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("PONDUS.ini"))));
+    }
+
+    void cancelledDialogWritesNothing()
+    {
+        recordMeasurements(1);
+        QTemporaryDir folder;
+        const QString before = QDir::currentPath();
+        save(QString());
+        QVERIFY(QDir(folder.path()).entryList(QDir::Files).isEmpty());
+        QCOMPARE(QDir::currentPath(), before);
+        QVERIFY(errors.isEmpty());
+    }
+
+    void failureIsReportedAndTheTableStays()
+    {
+        recordMeasurements(3);
+        QTemporaryDir folder;
+        save(folder.filePath(QStringLiteral("missing/run.xls")));
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(errors[0].contains(QStringLiteral("run.xls")));
+        QCOMPARE(form().table().measurementRows(), 3);
+    }
+
+    void dialogAsksForAnXlsFile()
+    {
+        const auto dialog = makeExportDialog(&form());
+        QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+        QCOMPARE(dialog->nameFilters(), QStringList{QStringLiteral("Excel (*.xls)")});
+        QCOMPARE(dialog->defaultSuffix(), QStringLiteral("xls"));
+        QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        QVERIFY(dialog->selectedFiles().value(0, QString()).isEmpty() ||
+                QFileInfo(dialog->selectedFiles().value(0)).isDir());
+    }
+
+    void nameWithoutExtensionGetsXls()
+    {
+        QTemporaryDir folder;
+        const auto dialog = makeExportDialog(&form());
+        dialog->setOption(QFileDialog::DontUseNativeDialog);
+        dialog->setDirectory(folder.path());
+        QTimer::singleShot(0, dialog.get(), [&] {
+            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            name->setText(QStringLiteral("run1"));
+            QMetaObject::invokeMethod(dialog.get(), "accept");
+        });
+        QCOMPARE(dialog->exec(), int(QDialog::Accepted));
+        QCOMPARE(dialog->selectedFiles().value(0), QDir(folder.path()).filePath(QStringLiteral("run1.xls")));
+    }
+
+    void existingFileIsKeptWhenOverwritingIsRefused()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("old.xls"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+
+        const auto dialog = makeExportDialog(&form());
+        dialog->setOption(QFileDialog::DontUseNativeDialog);
+        dialog->setDirectory(folder.path());
+        bool asked = false;
+        QTimer::singleShot(0, dialog.get(), [&] {
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("old.xls"));
+            // The question comes up inside accept(); answer it "No".
+            QTimer::singleShot(0, dialog.get(), [&] {
+                for (auto *question : dialog->findChildren<QMessageBox *>()) {
+                    asked = true;
+                    question->button(QMessageBox::No)->click();
+                }
+                QTimer::singleShot(0, dialog.get(), [&] { dialog->reject(); });
+            });
+            QMetaObject::invokeMethod(dialog.get(), "accept");
+        });
+        QCOMPARE(dialog->exec(), int(QDialog::Rejected));
+        QVERIFY(asked);
+        QFile kept(path);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("old"));
+    }
+};
+
+QTEST_MAIN(SaveButtonTest)
+#include "tst_savebutton.moc"
