@@ -9,3 +9,11 @@ if [[ -x "$bin/app_bench" ]]; then
   echo "== application"
   QT_QPA_PLATFORM=offscreen "$bin/app_bench" ${APP_BENCH_ROWS:-432000}
 fi
+if [[ -x "$bin/pondus-autorun" ]]; then
+  echo "== long run of the program"
+  bash "$(dirname "$0")/long_run.sh" "$build" "${LONG_RUN_SECONDS:-60}"
+fi
+if [[ -x "$bin/export_bench" ]]; then
+  echo "== export of a day of measurements"
+  QT_QPA_PLATFORM=offscreen "$bin/export_bench"
+fi
