@@ -1,10 +1,12 @@
 // The library's two exported functions. The worker object lives as long as
 // the library: it is created when the library is loaded, and unloading the
 // library or ending the process stops its thread and closes the port.
+// Which symbols leave the library is fixed at link time (trutina.map for the
+// shared object, trutina.def for the DLL).
 #include "ScaleReader.h"
 #include "trutina.h"
 
-#define TRUTINA_EXPORT extern "C" __attribute__((visibility("default")))
+#define TRUTINA_EXPORT extern "C"
 
 namespace {
 

@@ -18,7 +18,7 @@ cd "$run_dir"
   --balance kind=1,model=3,ident=100231,unit=g,decimals=3,weight=ramp:12.5:0.137 \
   --balance kind=2,model=2,ident=200417,unit=g,decimals=2,weight=steps:50:2.5:3 \
   --balance kind=1,model=9,ident=300562,unit=mg,decimals=1,weight=noise:850:4:0.4 \
-  > "$run_dir/simulator.log" &
+  > "$run_dir/simulator.log" 2>&1 &
 sim_pid=$!
 trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true' EXIT
 trap 'exit 130' INT TERM
