@@ -5,6 +5,7 @@
 // per recorded row, the time to scroll to the end of the table, and the
 // longest single call on the window's thread.
 #include "FakeReadingSource.h"
+#include "ProcessUsage.h"
 #include "Serialer.h"
 
 #include <QApplication>
@@ -18,8 +19,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstdio>
-#include <fstream>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -28,15 +27,6 @@ constexpr int balances = 10;
 constexpr int chartWindow = 1000;
 constexpr int timedMeasurements = 2000;
 constexpr int dayOfRows = 432000; // a day at one row per 0,2 s
-
-long residentBytes()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0;
-    long resident = 0;
-    statm >> pages >> resident;
-    return resident * sysconf(_SC_PAGESIZE);
-}
 
 class Bench {
 public:

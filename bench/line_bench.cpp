@@ -4,6 +4,7 @@
 // how long unloading takes while the worker awaits a reply.
 //
 //   line_bench LIBRARY SIMULATOR [seconds per measurement, default 10]
+#include "ProcessUsage.h"
 #include "trutina.h"
 
 #include "balance_sim/line.h"
@@ -13,7 +14,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,14 +35,6 @@ namespace fs = std::filesystem;
 
 constexpr int baud = 19200;
 constexpr double bitsPerByte = 10.0;
-
-double cpuSeconds()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 double secondsSince(Clock::time_point start)
 {

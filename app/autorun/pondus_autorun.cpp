@@ -6,6 +6,7 @@
 //
 //   pondus-autorun --seconds N [--export FILE] [--screenshot FILE.png]
 #include "LinkLibrary.h"
+#include "ProcessUsage.h"
 #include "Serialer.h"
 
 #include <QAbstractButton>
@@ -18,28 +19,8 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <fstream>
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
-
-long residentBytes()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0;
-    long resident = 0;
-    statm >> pages >> resident;
-    return resident * sysconf(_SC_PAGESIZE);
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 template <class Widget>
 Widget &control(TMainForm &form, const char *name)
