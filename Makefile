@@ -1,12 +1,14 @@
 # make test   installs what is missing, builds and runs every test
 # make demo   runs the program on a simulated balance line
+# make test-windows   cross-builds TRUTINA.DLL and tests it under Wine
 BUILD_DIR ?= build
+WINDOWS_BUILD_DIR ?= build-windows
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ifneq ($(CI),)
 CMAKE_FLAGS += -DPONDUS_WERROR=ON
 endif
 
-.PHONY: all deps build test test-sanitizers demo bench clean
+.PHONY: all deps build test test-sanitizers test-windows demo bench clean
 
 all: build
 
@@ -30,6 +32,16 @@ test-sanitizers: deps
 	cmake --build $(BUILD_DIR)-asan
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --test-dir $(BUILD_DIR)-asan --output-on-failure -j2 -LE nosan
 
+# TRUTINA.DLL built with MinGW-w64 and run under Wine against balance-sim,
+# which comes from the native build.
+test-windows: deps
+	@bash scripts/install-deps.sh --windows
+	cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j2 --target balance-sim
+	cmake -S . -B $(WINDOWS_BUILD_DIR) -G Ninja $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64-posix.cmake
+	cmake --build $(WINDOWS_BUILD_DIR) -j2
+	bash scale_link/tests/windows/run-under-wine.sh $(WINDOWS_BUILD_DIR) $(BUILD_DIR)/bin/balance-sim
+
 demo: build
 	@bash scripts/demo.sh $(BUILD_DIR)
 
@@ -37,4 +49,4 @@ bench: build
 	@bash bench/run.sh $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(BUILD_DIR)-tsan $(BUILD_DIR)-asan
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-tsan $(BUILD_DIR)-asan $(WINDOWS_BUILD_DIR)

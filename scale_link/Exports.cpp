@@ -1,6 +1,7 @@
 // The library's two exported functions. The worker object lives as long as
 // the library: it is created when the library is loaded, and unloading the
-// library or ending the process stops its thread and closes the port.
+// library (where the platform unloads it) or ending the process stops its
+// thread and closes the port.
 // Which symbols leave the library is fixed at link time (trutina.map for the
 // shared object, trutina.def for the DLL).
 #include "ScaleReader.h"

@@ -26,17 +26,15 @@ ScaleReader::ScaleReader(std::unique_ptr<SerialDevice> device, BalanceProtocol::
 
 ScaleReader::~ScaleReader()
 {
-    {
-        std::lock_guard lock(wakeMutex_);
-        stopping_.store(true);
-    }
+    // No lock is taken here: at process exit on Windows the worker thread
+    // has already been ended, possibly while holding wakeMutex_. A wake-up
+    // that slips between the worker's check and its wait costs at most one
+    // retry pause.
+    stopping_.store(true);
     wake_.notify_all();
     link_.interrupt();
-    {
-        std::lock_guard lock(startMutex_);
-        if (worker_.joinable())
-            worker_.join();
-    }
+    if (worker_.joinable())
+        worker_.join();
     link_.close();
 }
 

@@ -1,15 +1,26 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need.
+# Installs the Debian packages the build, the tests and the demo need;
+# with --windows those of the Windows build of the library and its tests
+# under Wine instead: the MinGW-w64 cross compiler with POSIX threads (the
+# win32 thread model has no std::thread) and the 64-bit Wine loader.
 # Idempotent: only packages that are missing are installed.
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ make pkg-config
-  libgtest-dev libgmock-dev
-  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libsimpleini-dev
-  xvfb xauth imagemagick
-  locales
-)
+if [[ "${1:-}" == "--windows" ]]; then
+  packages=(
+    cmake ninja-build make
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    wine64
+  )
+else
+  packages=(
+    cmake ninja-build g++ make pkg-config
+    libgtest-dev libgmock-dev
+    qt6-base-dev qt6-charts-dev libqt6opengl6-dev libsimpleini-dev
+    xvfb xauth imagemagick
+    locales
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -28,7 +39,7 @@ if ((${#missing[@]})); then
 fi
 
 # The application's tests format numbers under ru_RU (decimal comma).
-if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf8$'; then
+if [[ "${1:-}" != "--windows" ]] && ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf8$'; then
   sudo_cmd=()
   [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
   if ! grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
