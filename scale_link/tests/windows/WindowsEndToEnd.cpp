@@ -79,11 +79,13 @@ public:
         std::printf("%s - %s%s%s\n", passed ? "ok" : "FAILED", name.c_str(), detail.empty() ? "" : ": ",
                     detail.c_str());
         std::fflush(stdout);
-        failed_ += passed ? 0 : 1;
+        (passed ? passed_ : failed_) += 1;
     }
+    int passed() const { return passed_; }
     int failed() const { return failed_; }
 
 private:
+    int passed_ = 0;
     int failed_ = 0;
 };
 
@@ -241,6 +243,6 @@ int main()
     checkLineOnCom1(library, results);
     checkUnplugAndSearch(library, results);
     checkFreeLibraryKeepsTheWorker(library, results);
-    std::printf("%d check(s) failed\n", results.failed());
+    std::printf("%d passed, %d failed\n", results.passed(), results.failed());
     return results.failed();
 }
