@@ -4,17 +4,14 @@
 // how long unloading takes while the worker awaits a reply.
 //
 //   line_bench LIBRARY SIMULATOR [seconds per measurement, default 10]
+#include "LoadedLibrary.h"
 #include "ProcessUsage.h"
-#include "trutina.h"
+#include "SimulatorProcess.h"
+#include "WaitFor.h"
 
 #include "balance_sim/line.h"
 #include "balance_sim/pty_line.h"
 
-#include <dlfcn.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -26,106 +23,45 @@
 #include <thread>
 #include <vector>
 
-extern char **environ;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using pondus::sim::SimulatorProcess;
+using trutina::testing::LoadedLibrary;
+using trutina::testing::waitFor;
 namespace fs = std::filesystem;
 
 constexpr int baud = 19200;
-constexpr double bitsPerByte = 10.0;
 
 double secondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-class Library {
-public:
-    explicit Library(const std::string &path) : handle_(::dlopen(path.c_str(), RTLD_NOW))
-    {
-        if (!handle_)
-            throw std::runtime_error(::dlerror());
-        setComPort = reinterpret_cast<TrutinaSetComPortFn>(::dlsym(handle_, "SetComPort"));
-        freshData = reinterpret_cast<TrutinaFreshDataFn>(::dlsym(handle_, "FreshData"));
-    }
-    ~Library() { unload(); }
-    void unload()
-    {
-        if (handle_)
-            ::dlclose(handle_);
-        handle_ = nullptr;
-    }
-    int32_t word(int index)
-    {
-        int32_t block[TRUTINA_BLOCK_WORDS];
-        freshData(block);
-        return block[index];
-    }
-    bool waitForState(int32_t state, std::chrono::seconds limit)
-    {
-        const auto deadline = Clock::now() + limit;
-        while (word(TRUTINA_WORD_LINK_STATE) != state) {
-            if (Clock::now() > deadline)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
-    }
-    TrutinaSetComPortFn setComPort = nullptr;
-    TrutinaFreshDataFn freshData = nullptr;
-
-private:
-    void *handle_;
-};
+// The library loaded by path and on line within a bound.
+bool comesOnLine(LoadedLibrary &library)
+{
+    return waitFor([&] { return library.word(TRUTINA_WORD_LINK_STATE) == TRUTINA_LINK_ONLINE; },
+                   std::chrono::seconds(10));
+}
 
 // The simulator as a process of its own, so that its CPU is not counted.
-class Simulator {
-public:
-    Simulator(const std::string &program, int balances, const std::string &link, int lineBaud = baud)
-    {
-        std::vector<std::string> args = {program, "--balances", std::to_string(balances), "--link", link, "--quiet"};
-        if (lineBaud > 0) { // else the line answers at once
-            args.push_back("--baud");
-            args.push_back(std::to_string(lineBaud));
-        }
-        std::vector<char *> argv;
-        for (const auto &arg : args)
-            argv.push_back(const_cast<char *>(arg.c_str()));
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t quiet;
-        ::posix_spawn_file_actions_init(&quiet);
-        ::posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        const int spawned = ::posix_spawn(&pid_, program.c_str(), &quiet, nullptr, argv.data(), environ);
-        ::posix_spawn_file_actions_destroy(&quiet);
-        if (spawned != 0)
-            throw std::runtime_error("cannot start the simulator");
-        const auto deadline = Clock::now() + std::chrono::seconds(5);
-        while (!fs::exists(link)) {
-            if (Clock::now() > deadline)
-                throw std::runtime_error("the simulator made no line");
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+SimulatorProcess startSimulator(const std::string &program, int balances, int lineBaud)
+{
+    std::vector<std::string> args = {"--quiet", "--balances", std::to_string(balances)};
+    if (lineBaud > 0) { // else the line answers at once
+        args.push_back("--baud");
+        args.push_back(std::to_string(lineBaud));
     }
-    ~Simulator()
-    {
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-    }
-
-private:
-    pid_t pid_ = 0;
-};
+    return SimulatorProcess(program, args);
+}
 
 // Each byte goes out and travels through every balance and back: N + 1
 // hops of one byte time each. A round of the poll sends N + 1 frames of
 // eight bytes and brings one reading of every balance.
 double idealReadingsPerSecond(int balances)
 {
-    const double byteRoundTrip = (balances + 1) * bitsPerByte / baud;
-    return 1.0 / ((balances + 1) * 8 * byteRoundTrip);
+    return 1.0 / ((balances + 1) * 8 * pondus::sim::byteRoundTripSeconds(balances, baud));
 }
 
 struct PollFigures {
@@ -133,15 +69,14 @@ struct PollFigures {
     double cpuShare;           // of one core
 };
 
-PollFigures measurePolling(const std::string &libraryPath, const std::string &simulator, const fs::path &folder,
+PollFigures measurePolling(const std::string &libraryPath, const std::string &simulator,
                            int balances, int lineBaud, double seconds)
 {
-    const std::string link = (folder / "com1").string();
-    Simulator line(simulator, balances, link, lineBaud);
-    ::setenv("TRUTINA_COM1", link.c_str(), 1);
-    Library library(libraryPath);
+    const SimulatorProcess line = startSimulator(simulator, balances, lineBaud);
+    ::setenv("TRUTINA_COM1", line.path().c_str(), 1);
+    LoadedLibrary library(libraryPath.c_str());
     library.setComPort(1);
-    if (!library.waitForState(TRUTINA_LINK_ONLINE, std::chrono::seconds(10)))
+    if (!comesOnLine(library))
         throw std::runtime_error("the line did not come on line");
     auto totalReadings = [&] {
         int64_t sum = 0;
@@ -165,13 +100,13 @@ double microsecondsPerByte(int balances, double readingsPerBalance)
     return 1e6 / (readingsPerBalance * (balances + 1) * 8);
 }
 
-void reportPolling(const std::string &libraryPath, const std::string &simulator, const fs::path &folder,
+void reportPolling(const std::string &libraryPath, const std::string &simulator,
                    int balances, double seconds)
 {
     // The same line answering at once shows what the pseudo-terminal and
     // the scheduler add to every byte, whatever the library does.
-    const PollFigures instant = measurePolling(libraryPath, simulator, folder, balances, 0, seconds / 2);
-    const PollFigures paced = measurePolling(libraryPath, simulator, folder, balances, baud, seconds);
+    const PollFigures instant = measurePolling(libraryPath, simulator, balances, 0, seconds / 2);
+    const PollFigures paced = measurePolling(libraryPath, simulator, balances, baud, seconds);
     const double ideal = idealReadingsPerSecond(balances);
     const double lineMicros = microsecondsPerByte(balances, ideal);
     const double transportMicros = microsecondsPerByte(balances, instant.readingsPerBalance);
@@ -187,11 +122,12 @@ void reportPolling(const std::string &libraryPath, const std::string &simulator,
                 100.0 * paced.cpuShare, 100.0 * instant.cpuShare);
 }
 
-void measureSearch(const std::string &libraryPath, const fs::path &folder, double seconds)
+void measureSearch(const std::string &libraryPath, double seconds)
 {
+    const std::string absent = (fs::temp_directory_path() / ("line-bench-absent-" + std::to_string(::getpid()))).string();
     for (int port = 1; port <= 4; ++port)
-        ::setenv(("TRUTINA_COM" + std::to_string(port)).c_str(), (folder / "absent").c_str(), 1);
-    Library library(libraryPath);
+        ::setenv(("TRUTINA_COM" + std::to_string(port)).c_str(), absent.c_str(), 1);
+    LoadedLibrary library(libraryPath.c_str());
     library.setComPort(0);
     const double cpuBefore = cpuSeconds();
     const auto start = Clock::now();
@@ -200,15 +136,15 @@ void measureSearch(const std::string &libraryPath, const fs::path &folder, doubl
     std::printf("search for absent ports: CPU %5.2f %% of one core\n", 100.0 * (cpuSeconds() - cpuBefore) / wall);
 }
 
-void measureUnload(const std::string &libraryPath, const fs::path &folder)
+void measureUnload(const std::string &libraryPath)
 {
     using namespace pondus::sim;
     Line line(std::vector<BalanceConfig>(3));
-    PtyLine pty(line, PtyOptions{.linkPath = (folder / "com1").string()});
+    PtyLine pty(line);
     ::setenv("TRUTINA_COM1", pty.path().c_str(), 1);
-    Library library(libraryPath);
+    LoadedLibrary library(libraryPath.c_str());
     library.setComPort(1);
-    if (!library.waitForState(TRUTINA_LINK_ONLINE, std::chrono::seconds(10)))
+    if (!comesOnLine(library))
         throw std::runtime_error("the line did not come on line");
     line.setUnplugged(true); // replies stop: the worker is left waiting for one
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -226,18 +162,14 @@ int main(int argc, char **argv)
         return 2;
     }
     const double seconds = argc > 3 ? std::atof(argv[3]) : 10.0;
-    const fs::path folder = fs::temp_directory_path() / ("line-bench-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
     try {
         for (int balances : {3, 10})
-            reportPolling(argv[1], argv[2], folder, balances, seconds);
-        measureSearch(argv[1], folder, seconds);
-        measureUnload(argv[1], folder);
+            reportPolling(argv[1], argv[2], balances, seconds);
+        measureSearch(argv[1], seconds);
+        measureUnload(argv[1]);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "line_bench: %s\n", error.what());
-        fs::remove_all(folder);
         return 1;
     }
-    fs::remove_all(folder);
     return 0;
 }
