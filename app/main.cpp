@@ -1,8 +1,8 @@
 // PONDUS: records the weights of the balances on one serial line in a table
 // and a chart.
-#include "LinkLibrary.h"
-#include "QuitOnSignals.h"
-#include "Serialer.h"
+#include "recording/LinkLibrary.h"
+#include "mainform/QuitOnSignals.h"
+#include "mainform/Serialer.h"
 
 #include <QApplication>
 #include <QMessageBox>

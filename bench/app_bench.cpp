@@ -6,7 +6,7 @@
 // longest single call on the window's thread.
 #include "FakeReadingSource.h"
 #include "ProcessUsage.h"
-#include "Serialer.h"
+#include "mainform/Serialer.h"
 
 #include <QApplication>
 #include <QChartView>

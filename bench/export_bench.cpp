@@ -2,8 +2,8 @@
 // of ten balances, composed as the file's text and written to disk.
 //
 //   export_bench [rows]
-#include "MeasurementTable.h"
-#include "ResultExport.h"
+#include "recording/MeasurementTable.h"
+#include "export/ResultExport.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -19,6 +19,13 @@ else
     qt6-base-dev qt6-charts-dev libqt6opengl6-dev libsimpleini-dev
     xvfb xauth imagemagick
     locales
+    libsqlite3-dev sqlite3
+    libxlsxwriter-dev python3-openpyxl
+    qt6-serialport-dev qt6-translations-l10n
+    libcli11-dev
+    libmosquitto-dev mosquitto mosquitto-clients openssl
+    help2man lintian desktop-file-utils appstream systemd
+    file fakeroot dpkg-dev
   )
 fi
 

@@ -5,9 +5,9 @@
 // what the run recorded and what it cost.
 //
 //   pondus-autorun --seconds N [--export FILE] [--screenshot FILE.png]
-#include "LinkLibrary.h"
+#include "recording/LinkLibrary.h"
 #include "ProcessUsage.h"
-#include "Serialer.h"
+#include "mainform/Serialer.h"
 
 #include <QAbstractButton>
 #include <QApplication>

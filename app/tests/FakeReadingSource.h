@@ -2,7 +2,7 @@
 // returns and sees which ports were selected.
 #pragma once
 
-#include "ReadingSource.h"
+#include "recording/ReadingSource.h"
 
 #include <QList>
 

@@ -2,7 +2,7 @@
 // messages and beeps it would give the operator.
 #pragma once
 
-#include "Serialer.h"
+#include "mainform/Serialer.h"
 
 #include <QAbstractButton>
 #include <QChartView>

@@ -1,6 +1,6 @@
 // "Очистить окно" and the question that a change of the polled balances
 // asks after a run, with what "Да", "Нет" and closing it do.
-#include "Askunit.h"
+#include "mainform/Askunit.h"
 #include "FakeReadingSource.h"
 #include "FormFixture.h"
 

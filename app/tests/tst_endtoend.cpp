@@ -2,7 +2,7 @@
 // simulator on a pseudo-terminal standing in for the serial line: a run
 // started with "Начать" on COM1 and ended with "Прервать".
 #include "FormFixture.h"
-#include "LinkLibrary.h"
+#include "recording/LinkLibrary.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

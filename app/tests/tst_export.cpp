@@ -1,6 +1,6 @@
 // The export file, byte for byte, and what a failed write leaves behind.
-#include "MeasurementTable.h"
-#include "ResultExport.h"
+#include "recording/MeasurementTable.h"
+#include "export/ResultExport.h"
 
 #include <QDir>
 #include <QFile>

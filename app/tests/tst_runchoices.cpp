@@ -1,5 +1,5 @@
 // The port and the period that the selectors' texts stand for.
-#include "RunChoices.h"
+#include "mainform/RunChoices.h"
 
 #include <QtTest>
 

@@ -2,7 +2,7 @@
 // choices and the wait for the link; "Прервать"; the threshold field.
 #include "FakeReadingSource.h"
 #include "FormFixture.h"
-#include "LinkLibrary.h"
+#include "recording/LinkLibrary.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // "Сохранить в файл" on the main window: the file matches the grid, a
 // cancelled dialog writes nothing, a failure is reported and changes nothing.
-#include "ExportDialog.h"
+#include "export/ExportDialog.h"
 #include "FakeReadingSource.h"
 #include "FormFixture.h"
 

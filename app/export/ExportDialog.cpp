@@ -1,4 +1,4 @@
-#include "ExportDialog.h"
+#include "export/ExportDialog.h"
 
 #include <QFileDialog>
 

@@ -1,7 +1,7 @@
 // "Сохранить в файл": the table as it stands when the button is pressed,
 // written to the file the operator names.
-#include "ResultExport.h"
-#include "Serialer.h"
+#include "export/ResultExport.h"
+#include "mainform/Serialer.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 // The state of a measurement run that the window's handlers share.
 #pragma once
 
-#include "BalanceTexts.h"
-#include "MeasurementTable.h"
+#include "recording/BalanceTexts.h"
+#include "recording/MeasurementTable.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "Askunit.h"
+#include "mainform/Askunit.h"
 
 #include <QPushButton>
 

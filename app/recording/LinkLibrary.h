@@ -2,7 +2,7 @@
 // start-up and never unloaded: its worker thread lives as long as the process.
 #pragma once
 
-#include "ReadingSource.h"
+#include "recording/ReadingSource.h"
 
 #include <QLibrary>
 #include <QString>

@@ -1,9 +1,9 @@
-#include "Serialer.h"
+#include "mainform/Serialer.h"
 
-#include "IniSettings.h"
-#include "ExportDialog.h"
-#include "TrayIcon.h"
-#include "ui/KeyPressHook.h"
+#include "settings/IniSettings.h"
+#include "export/ExportDialog.h"
+#include "mainform/TrayIcon.h"
+#include "mainform/ui/KeyPressHook.h"
 
 #include <QApplication>
 #include <QComboBox>

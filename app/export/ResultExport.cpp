@@ -1,4 +1,4 @@
-#include "ResultExport.h"
+#include "export/ResultExport.h"
 
 #include <QAbstractItemModel>
 #include <QSaveFile>

@@ -7,7 +7,7 @@
 // the operator's text.
 #pragma once
 
-#include "ValueFormat.h"
+#include "recording/ValueFormat.h"
 
 #include <QAbstractTableModel>
 #include <QHash>

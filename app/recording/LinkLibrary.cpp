@@ -1,4 +1,4 @@
-#include "LinkLibrary.h"
+#include "recording/LinkLibrary.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "IniSettings.h"
+#include "settings/IniSettings.h"
 
 #include <SimpleIni.h>
 

@@ -1,4 +1,4 @@
-#include "ValueFormat.h"
+#include "recording/ValueFormat.h"
 
 #include <QRegularExpression>
 

@@ -1,4 +1,4 @@
-#include "QuitOnSignals.h"
+#include "mainform/QuitOnSignals.h"
 
 #include <QSocketNotifier>
 

@@ -1,6 +1,6 @@
 // What the typed fields of the main window let through: numbers only, and
 // no typing at all in the port selector, whose entries come from its list.
-#include "Serialer.h"
+#include "mainform/Serialer.h"
 
 #include <QComboBox>
 #include <QLineEdit>

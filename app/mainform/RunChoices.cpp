@@ -1,4 +1,4 @@
-#include "RunChoices.h"
+#include "mainform/RunChoices.h"
 
 #include <cmath>
 #include <limits>

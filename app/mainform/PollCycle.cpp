@@ -1,9 +1,9 @@
 // The poll cycle of the main window: each tick of Timer2, or click of
 // "Взвесить", turns the latest readings into a table row and chart points.
-#include "Serialer.h"
+#include "mainform/Serialer.h"
 
-#include "BalanceTexts.h"
-#include "ChartAxes.h"
+#include "recording/BalanceTexts.h"
+#include "mainform/ChartAxes.h"
 
 #include <QLineEdit>
 #include <QListWidget>

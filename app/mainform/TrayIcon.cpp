@@ -1,4 +1,4 @@
-#include "TrayIcon.h"
+#include "mainform/TrayIcon.h"
 
 #include <QMenu>
 #include <QWidget>

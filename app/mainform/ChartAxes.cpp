@@ -1,4 +1,4 @@
-#include "ChartAxes.h"
+#include "mainform/ChartAxes.h"
 
 #include <algorithm>
 #include <cmath>

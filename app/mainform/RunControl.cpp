@@ -1,7 +1,7 @@
 // Starting and stopping a measurement run from the main window.
-#include "Serialer.h"
+#include "mainform/Serialer.h"
 
-#include "RunChoices.h"
+#include "mainform/RunChoices.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

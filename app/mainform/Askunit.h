@@ -2,7 +2,7 @@
 // a run. It does not block: the main window polls the two flags it is given.
 #pragma once
 
-#include "ui/AskFormLayout.h"
+#include "mainform/ui/AskFormLayout.h"
 
 #include <QDialog>
 

@@ -1,4 +1,4 @@
-#include "BalanceTexts.h"
+#include "recording/BalanceTexts.h"
 
 #include <trutina.h>
 

@@ -2,11 +2,11 @@
 // measurements and the chart of the latest ones on the right.
 #pragma once
 
-#include "MeasurementTable.h"
-#include "ReadingSource.h"
-#include "RunState.h"
-#include "ValueFormat.h"
-#include "ui/MainFormLayout.h"
+#include "recording/MeasurementTable.h"
+#include "recording/ReadingSource.h"
+#include "mainform/RunState.h"
+#include "recording/ValueFormat.h"
+#include "mainform/ui/MainFormLayout.h"
 
 #include <QMainWindow>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "MeasurementTable.h"
+#include "recording/MeasurementTable.h"
 
-#include "BalanceTexts.h"
+#include "recording/BalanceTexts.h"
 
 #include <QBrush>
 #include <QPalette>

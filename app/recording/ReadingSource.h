@@ -2,7 +2,7 @@
 // library loaded at start-up, in tests a scripted stand-in.
 #pragma once
 
-#include "ReadingsBlock.h"
+#include "recording/ReadingsBlock.h"
 
 #include <cstdint>
 

@@ -1,8 +1,8 @@
 // Emptying the table and the chart: at once by "Очистить окно", or after the
 // question that a change of the polled balances asks.
-#include "Serialer.h"
+#include "mainform/Serialer.h"
 
-#include "Askunit.h"
+#include "mainform/Askunit.h"
 
 #include <QLabel>
 #include <QListWidget>

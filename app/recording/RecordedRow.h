@@ -1,0 +1,47 @@
+// The values that flow one way from the recorder to the grid, the journal,
+// the publisher and the export formats: a run's settings as taken at its
+// start, and one recorded row with the reading of every checked balance.
+// Plain C++ so that the headless logger and the tests need no Qt widgets.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class RecordingMode : int8_t {
+    Periodic,    // a row every period
+    OnNewWeight, // a row when a stable weight differs by the threshold
+    Manual,      // a row on each "Взвесить"
+};
+
+// What a run records, fixed when it starts.
+struct RunSettings {
+    std::string port;              // "COM1".."COM4" or "AUTO"
+    RecordingMode mode = RecordingMode::Periodic;
+    int32_t periodMs = 0;          // the poll period; 0 in manual mode
+    int32_t threshold = 0;         // scale divisions, OnNewWeight only
+    int32_t measurementBound = 20; // points the chart keeps, 1..1000
+    std::vector<int32_t> balances; // checked positions 1..10, in column order
+};
+
+// One balance's reading as it stood when the row was recorded.
+struct BalanceReading {
+    int32_t balance = 0;  // position on the line, 1..15
+    int32_t rawValue = 0; // the weight is rawValue / divisor
+    int32_t divisor = 1;
+    int32_t unitCode = 0; // the library's unit code as read
+    // The unit index the grid shows (see unitIndex); -1 for an empty unit
+    // cell. An unstable reading shows none; a stable one with an unknown
+    // code carries the previous unit on.
+    int8_t shownUnit = -1;
+    bool stable = false;
+    int32_t modelCode = 0;
+    int32_t ident = 0;
+};
+
+struct RecordedRow {
+    int32_t number = 0;           // "№": 1, 2, ... within the window's table
+    int64_t utcMs = 0;            // wall-clock time, ms since the Unix epoch
+    int32_t utcOffsetSeconds = 0; // the local offset at that moment
+    std::vector<BalanceReading> readings; // in column order
+};
