@@ -1,6 +1,8 @@
 # make test   installs what is missing, builds and runs every test
 # make demo   runs the program on a simulated balance line
 # make test-windows   cross-builds TRUTINA.DLL and tests it under Wine
+# make package   builds the Debian package build/pondus_<version>_amd64.deb
+# make test-package   builds it, installs it on this machine, tests it, purges it (as root)
 BUILD_DIR ?= build
 WINDOWS_BUILD_DIR ?= build-windows
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -8,7 +10,7 @@ ifneq ($(CI),)
 CMAKE_FLAGS += -DPONDUS_WERROR=ON
 endif
 
-.PHONY: all deps build test test-sanitizers test-windows demo bench clean
+.PHONY: all deps build test test-sanitizers test-windows package test-package demo bench clean
 
 all: build
 
@@ -41,6 +43,14 @@ test-windows: deps
 	cmake -S . -B $(WINDOWS_BUILD_DIR) -G Ninja $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64-posix.cmake
 	cmake --build $(WINDOWS_BUILD_DIR) -j2
 	bash scale_link/tests/windows/run-under-wine.sh $(WINDOWS_BUILD_DIR) $(BUILD_DIR)/bin/balance-sim
+
+# The package installs under /usr, whatever an older build folder was told.
+package: deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=/usr
+	cmake --build $(BUILD_DIR) --target package
+
+test-package: package
+	bash packaging/test-package.sh $(BUILD_DIR)
 
 demo: build
 	@bash scripts/demo.sh $(BUILD_DIR)

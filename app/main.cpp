@@ -1,5 +1,6 @@
 // PONDUS: records the weights of the balances on one serial line in a table
 // and a chart.
+#include "CommandLineHelp.h"
 #include "recording/LinkLibrary.h"
 #include "mainform/QuitOnSignals.h"
 #include "mainform/Serialer.h"
@@ -11,12 +12,14 @@
 
 int main(int argc, char *argv[])
 {
+    if (const auto exitCode = answerHelpOrVersion(argc, argv))
+        return *exitCode;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PONDUS"));
 
     // Bound before any window exists; a missing library shows only when a
-    // run is started.
-    LinkLibrary link(QCoreApplication::applicationDirPath());
+    // run is started. An installed program finds the installed library.
+    LinkLibrary link(QCoreApplication::applicationDirPath(), QStringLiteral(PONDUS_LIBRARY_DIR));
 
     try {
         TMainForm form(link);

@@ -14,11 +14,11 @@ run_dir="$root/demo-run"
 mkdir -p "$run_dir"
 cd "$run_dir"
 
-"$bin/balance-sim" --baud 19200 --link "$run_dir/com1" \
-  --balance kind=1,model=3,ident=100231,unit=g,decimals=3,weight=ramp:12.5:0.137 \
-  --balance kind=2,model=2,ident=200417,unit=g,decimals=2,weight=steps:50:2.5:3 \
-  --balance kind=1,model=9,ident=300562,unit=mg,decimals=1,weight=noise:850:4:0.4 \
-  > "$run_dir/simulator.log" 2>&1 &
+# The line and settings of the training entry of the installed program.
+training="$root/packaging/training"
+balances=()
+while read -r balance; do balances+=(--balance "$balance"); done < "$training/balances"
+"$bin/balance-sim" --baud 19200 --link "$run_dir/com1" "${balances[@]}" > "$run_dir/simulator.log" 2>&1 &
 sim_pid=$!
 trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true' EXIT
 trap 'exit 130' INT TERM
@@ -28,9 +28,7 @@ export TRUTINA_COM1="$run_dir/com1"
 echo "Simulated balance line on $TRUTINA_COM1 (COM1)."
 
 cp -f "$root/app/ReadMe.txt" "$run_dir/"
-printf '%s\r\n' '[MainForm]' 'GetInfPeriod=0,4' 'COM=COM1' 'MDLabelEnabled=0' 'MaxDifWeight=10' \
-  'FCLB(0)=1' 'FCLB(1)=1' 'FCLB(2)=1' 'FCLB(3)=0' 'FCLB(4)=0' 'FCLB(5)=0' 'FCLB(6)=0' 'FCLB(7)=0' \
-  'FCLB(8)=0' 'FCLB(9)=0' 'SizeOfMassive=100' 'MaxDifWeightEnabled=0' > "$run_dir/PONDUS.ini"
+cp -f "$training/PONDUS.ini" "$run_dir/PONDUS.ini"
 
 if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
   echo "Starting PONDUS in $run_dir; press \"Начать\" to record."

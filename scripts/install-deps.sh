@@ -26,6 +26,7 @@ else
     libmosquitto-dev mosquitto mosquitto-clients openssl
     help2man lintian desktop-file-utils appstream systemd
     file fakeroot dpkg-dev
+    librsvg2-bin xdotool man-db procps python3
   )
 fi
 

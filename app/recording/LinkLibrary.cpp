@@ -7,11 +7,13 @@ namespace {
 const QString libraryFileName = QStringLiteral("libtrutina.so");
 }
 
-LinkLibrary::LinkLibrary(const QString &programDir)
+LinkLibrary::LinkLibrary(const QString &programDir, const QString &installedDir)
 {
-    const QString besideProgram = QDir(programDir).filePath(libraryFileName);
-    if (QFileInfo::exists(besideProgram)) {
-        library_.setFileName(besideProgram);
+    for (const QString &dir : {programDir, installedDir}) {
+        const QString candidate = QDir(dir).filePath(libraryFileName);
+        if (dir.isEmpty() || library_.isLoaded() || !QFileInfo::exists(candidate))
+            continue;
+        library_.setFileName(candidate);
         library_.load();
     }
     if (!library_.isLoaded()) {

@@ -9,9 +9,10 @@
 
 class LinkLibrary final : public ReadingSource {
 public:
-    // Looks in programDir first, then in the system's search order. A missing
-    // library or export is not an error here; the has...() queries report it.
-    explicit LinkLibrary(const QString &programDir);
+    // Looks in programDir first, then in installedDir when given, then in the
+    // system's search order. A missing library or export is not an error
+    // here; the has...() queries report it.
+    explicit LinkLibrary(const QString &programDir, const QString &installedDir = {});
 
     bool loaded() const { return library_.isLoaded(); }
     bool hasSetComPort() const override { return setComPort_ != nullptr; }

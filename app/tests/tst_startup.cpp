@@ -54,6 +54,37 @@ private slots:
         QVERIFY(!link.hasFreshData());
     }
 
+    void installedFolderComesAfterTheProgramsOwn()
+    {
+        // The stand-in without exports marks which copy was loaded.
+        QTemporaryDir programDir, installedDir;
+        QVERIFY(QFile::copy(QStringLiteral(PONDUS_FOREIGN_LIBRARY), QDir(installedDir.path()).filePath("libtrutina.so")));
+        LinkLibrary installed(programDir.path(), installedDir.path());
+        QVERIFY(installed.loaded());
+        QVERIFY(!installed.hasFreshData());
+
+        QVERIFY(QFile::copy(QStringLiteral(PONDUS_REAL_LIBRARY), QDir(programDir.path()).filePath("libtrutina.so")));
+        LinkLibrary own(programDir.path(), installedDir.path());
+        QVERIFY(own.hasFreshData() && own.hasSetComPort());
+    }
+
+    void helpAndVersionNeedNoDisplay()
+    {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(PONDUS_PROGRAM), {QStringLiteral("--help")});
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(program.readAllStandardOutput().startsWith("Usage: pondus"));
+        program.start(QStringLiteral(PONDUS_PROGRAM), {QStringLiteral("--version")});
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.readAllStandardOutput(), QByteArray("pondus " PONDUS_VERSION "\n"));
+    }
+
     void signalClosesTheProgramAndSavesSettings_data()
     {
         QTest::addColumn<int>("signal");
