@@ -168,7 +168,7 @@ DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq pondus > "$work/rem
   { cat "$work/remove.log" >&2; fail "apt-get remove --purge failed"; }
 ! dpkg-query -W -f='${db:Status-Status}' pondus 2>/dev/null | grep -qv '^not-installed$' || fail "pondus still known to dpkg"
 while read -r path; do
-  [[ -d "$path" && ! -L "$path" ]] && continue # shared folders such as /usr/bin
+  [[ -d "$path" ]] && continue # shared folders such as /usr/bin and /lib
   [[ ! -e "$path" ]] || fail "$path stayed after the purge"
 done < "$work/files"
 for dir in "$libdir" /usr/share/pondus /usr/share/doc/pondus /usr/include/trutina; do
