@@ -21,9 +21,10 @@ int main(int argc, char **argv)
     constexpr int balances = 10;
 
     MeasurementTable table(ValueFormat{QLocale(QLocale::Russian, QLocale::Russia)});
-    table.setColumns(MeasurementTable::firstValueColumn + 2 * balances);
+    table.setColumns(MeasurementColumns::columnsFor(balances));
     for (int j = 1; j <= balances; ++j)
-        table.setHeaderCell(0, MeasurementTable::firstValueColumn + 2 * (j - 1), QStringLiteral("Весы №%1").arg(j));
+        table.setHeaderCell(MeasurementColumns::captionRow, MeasurementColumns::valueColumn(j - 1),
+                            QStringLiteral("Весы №%1").arg(j));
     std::vector<RecordedReading> readings(balances);
     QDateTime stamp = QDateTime::currentDateTime();
     for (int n = 1; n <= rows; ++n) {

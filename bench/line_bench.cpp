@@ -4,9 +4,9 @@
 // how long unloading takes while the worker awaits a reply.
 //
 //   line_bench LIBRARY SIMULATOR [seconds per measurement, default 10]
-#include "LoadedLibrary.h"
 #include "ProcessUsage.h"
 #include "SimulatorProcess.h"
+#include "TrutinaClient.h"
 #include "WaitFor.h"
 
 #include "balance_sim/line.h"
@@ -27,7 +27,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using pondus::sim::SimulatorProcess;
-using trutina::testing::LoadedLibrary;
 using trutina::testing::waitFor;
 namespace fs = std::filesystem;
 
@@ -38,11 +37,18 @@ double secondsSince(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// The library loaded by path and on line within a bound.
-bool comesOnLine(LoadedLibrary &library)
+trutina::Library load(const std::string &path)
 {
-    return waitFor([&] { return library.word(TRUTINA_WORD_LINK_STATE) == TRUTINA_LINK_ONLINE; },
-                   std::chrono::seconds(10));
+    trutina::Library library(path);
+    if (!library.exports().complete())
+        throw std::runtime_error(library.error());
+    return library;
+}
+
+// The library on line within a bound.
+bool comesOnLine(const trutina::Library &library)
+{
+    return waitFor([&] { return library.fresh().online(); }, std::chrono::seconds(10));
 }
 
 // The simulator as a process of its own, so that its CPU is not counted.
@@ -74,14 +80,15 @@ PollFigures measurePolling(const std::string &libraryPath, const std::string &si
 {
     const SimulatorProcess line = startSimulator(simulator, balances, lineBaud);
     ::setenv("TRUTINA_COM1", line.path().c_str(), 1);
-    LoadedLibrary library(libraryPath.c_str());
+    const trutina::Library library = load(libraryPath);
     library.setComPort(1);
     if (!comesOnLine(library))
         throw std::runtime_error("the line did not come on line");
     auto totalReadings = [&] {
+        const trutina::Block block = library.fresh();
         int64_t sum = 0;
         for (int p = 1; p <= balances; ++p)
-            sum += library.word(TRUTINA_WORD(TRUTINA_TABLE_READING_COUNT, p));
+            sum += block.readingCount(p);
         return sum;
     };
     std::this_thread::sleep_for(std::chrono::milliseconds(500)); // past the first round
@@ -127,7 +134,7 @@ void measureSearch(const std::string &libraryPath, double seconds)
     const std::string absent = (fs::temp_directory_path() / ("line-bench-absent-" + std::to_string(::getpid()))).string();
     for (int port = 1; port <= 4; ++port)
         ::setenv(("TRUTINA_COM" + std::to_string(port)).c_str(), absent.c_str(), 1);
-    LoadedLibrary library(libraryPath.c_str());
+    const trutina::Library library = load(libraryPath);
     library.setComPort(0);
     const double cpuBefore = cpuSeconds();
     const auto start = Clock::now();
@@ -142,7 +149,7 @@ void measureUnload(const std::string &libraryPath)
     Line line(std::vector<BalanceConfig>(3));
     PtyLine pty(line);
     ::setenv("TRUTINA_COM1", pty.path().c_str(), 1);
-    LoadedLibrary library(libraryPath.c_str());
+    trutina::Library library = load(libraryPath);
     library.setComPort(1);
     if (!comesOnLine(library))
         throw std::runtime_error("the line did not come on line");

@@ -3,9 +3,8 @@
 // identification number, reading count and weight.
 //
 //   line_monitor [--library PATH] [--port 0..4] [--seconds N]
-#include "trutina.h"
+#include "TrutinaClient.h"
 
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,29 +12,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 
 namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
-
-const char *unitText(int32_t code)
-{
-    static const char *const units[] = {"g", "ct", "%", "pc", "mg", "kg", "o", "ot"};
-    return code >= TRUTINA_UNIT_FIRST && code <= TRUTINA_UNIT_LAST ? units[code - TRUTINA_UNIT_FIRST] : "";
-}
-
-const char *stateText(int32_t state)
-{
-    switch (state) {
-    case TRUTINA_LINK_SETTING_UP: return "setting up the port";
-    case TRUTINA_LINK_INITIALISING: return "counting and identifying";
-    case TRUTINA_LINK_ONLINE: return "on line";
-    default: return "?";
-    }
-}
 
 std::string defaultLibraryPath(const char *argv0)
 {
@@ -44,23 +26,19 @@ std::string defaultLibraryPath(const char *argv0)
     return slash == std::string::npos ? "libtrutina.so" : path.substr(0, slash + 1) + "libtrutina.so";
 }
 
-void printBlock(const int32_t *block, bool redraw)
+void printBlock(const trutina::Block &block, bool redraw)
 {
     if (redraw)
         std::printf("\033[H\033[J");
-    std::printf("link: %s (%d)   port: COM%d   balances: %d\n\n", stateText(block[TRUTINA_WORD_LINK_STATE]),
-                block[TRUTINA_WORD_LINK_STATE], block[TRUTINA_WORD_CURRENT_PORT],
-                block[TRUTINA_WORD_BALANCE_COUNT]);
+    std::printf("link: %s (%d)   port: COM%d   balances: %d\n\n", trutina::linkStateName(block.linkState()),
+                block.linkState(), block.currentPort(), block.balanceCount());
     std::printf(" pos  model  ident      readings  weight\n");
-    const int count = block[TRUTINA_WORD_BALANCE_COUNT];
-    for (int p = 1; p <= count && p <= TRUTINA_MAX_BALANCES; ++p) {
-        const auto at = [&](TrutinaTable table) { return block[TRUTINA_WORD(table, p)]; };
-        const int32_t divisor = at(TRUTINA_TABLE_DIVISOR);
+    for (int p = 1; p <= block.balanceCount() && p <= TRUTINA_MAX_BALANCES; ++p) {
+        const int32_t divisor = block.divisor(p);
         const int decimals = static_cast<int>(std::lround(std::log10(divisor > 0 ? divisor : 1)));
-        std::printf(" %3d  %5d  %-9d  %8d  %.*f %s%s\n", p, at(TRUTINA_TABLE_MODEL_CODE),
-                    at(TRUTINA_TABLE_IDENT_NUMBER), at(TRUTINA_TABLE_READING_COUNT), decimals,
-                    double(at(TRUTINA_TABLE_RAW_VALUE)) / divisor, unitText(at(TRUTINA_TABLE_UNIT_CODE)),
-                    at(TRUTINA_TABLE_STABLE_FLAG) ? "" : "  (settling)");
+        std::printf(" %3d  %5d  %-9d  %8d  %.*f %s%s\n", p, block.modelCode(p), block.identNumber(p),
+                    block.readingCount(p), decimals, block.weight(p), block.unit(p),
+                    block.stable(p) ? "" : "  (settling)");
     }
     std::fflush(stdout);
 }
@@ -85,29 +63,22 @@ int main(int argc, char **argv)
             return arg == "--help" || arg == "-h" ? 0 : 2;
         }
     }
-    void *handle = ::dlopen(library.c_str(), RTLD_NOW);
-    if (!handle) {
-        std::fprintf(stderr, "line_monitor: %s\n", ::dlerror());
-        return 1;
-    }
-    auto setComPort = reinterpret_cast<TrutinaSetComPortFn>(::dlsym(handle, "SetComPort"));
-    auto freshData = reinterpret_cast<TrutinaFreshDataFn>(::dlsym(handle, "FreshData"));
-    if (!setComPort || !freshData) {
-        std::fprintf(stderr, "line_monitor: %s lacks SetComPort or FreshData\n", library.c_str());
+    const trutina::Library link(library);
+    if (!link.exports().complete()) {
+        std::fprintf(stderr, "line_monitor: %s\n", link.error().c_str());
         return 1;
     }
     std::signal(SIGINT, [](int) { stopRequested = 1; });
     std::signal(SIGTERM, [](int) { stopRequested = 1; });
 
-    setComPort(port);
+    link.setComPort(port);
     const bool redraw = ::isatty(STDOUT_FILENO);
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    int32_t block[TRUTINA_BLOCK_WORDS];
+    trutina::Block block;
     while (!stopRequested && (seconds <= 0 || std::chrono::steady_clock::now() < end)) {
-        freshData(block);
+        link.freshData(block);
         printBlock(block, redraw);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
     }
-    ::dlclose(handle);
     return 0;
 }

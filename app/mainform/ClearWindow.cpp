@@ -3,6 +3,7 @@
 #include "mainform/Serialer.h"
 
 #include "mainform/Askunit.h"
+#include "recording/MeasurementColumns.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -15,8 +16,8 @@ void TMainForm::clearWindow()
         series->clear();
     ui_.Memo2->clear();
     table_->clear();
-    state_.gridRow = MeasurementTable::headerRows;
     state_.measurementNo = 0;
+    state_.lastValues.clear();
 }
 
 void TMainForm::ClearButtonClick()
@@ -35,7 +36,7 @@ void TMainForm::FileCheckListBoxClick()
     if (ui_.Timer5->isActive())
         Timer5Timer();
     // The "№" caption is written by every start and emptied by every clear.
-    if (table_->cellText(1, 0).isEmpty())
+    if (table_->cellText(MeasurementColumns::titleRow, MeasurementColumns::numberColumn).isEmpty())
         return;
     // One question at a time: it stays open until answered.
     if (askForm_ && askForm_->isVisible())

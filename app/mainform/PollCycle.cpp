@@ -1,16 +1,19 @@
 // The poll cycle of the main window: each tick of Timer2, or click of
-// "Взвесить", turns the latest readings into a table row and chart points.
+// "Взвесить", hands the latest readings to the recorder and shows what it
+// decides in the table and the chart.
 #include "mainform/Serialer.h"
 
 #include "recording/BalanceTexts.h"
+#include "recording/MeasurementColumns.h"
 #include "mainform/ChartAxes.h"
+#include "mainform/RunChoices.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTimer>
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -21,30 +24,30 @@ QString balanceCaption(int j)
     return QStringLiteral("Весы №%1").arg(j);
 }
 
-int valueColumn(int slot)
-{
-    return MeasurementTable::firstValueColumn + 2 * slot;
-}
-
-// Whole scale divisions between a raw reading and a recorded value. The
-// recorded value comes back from decimal text, so the product can miss a
-// whole number by a rounding error (0,29 × 100 = 28,999999999999996); such
-// differences are taken as the whole number they stand for before truncating.
-double divisionsBetween(int32_t rawValue, double recorded, int32_t divisor)
-{
-    double difference = double(rawValue) - recorded * double(divisor);
-    const double nearest = std::round(difference);
-    if (std::abs(difference - nearest) < 1e-6)
-        difference = nearest;
-    return std::abs(std::trunc(difference));
-}
-
 } // namespace
 
-int TMainForm::balancesInWindow() const
+RunSettings TMainForm::runSettings() const
 {
-    // The library counts up to fifteen balances; the window offers ten.
-    return std::clamp(block_.balanceCount(), 0, RunState::balances);
+    RunSettings settings;
+    settings.port = choosePort(ui_.ComCB->currentText()).label.toStdString();
+    settings.mode = state_.manualMode    ? RecordingMode::Manual
+                    : state_.onNewWeight ? RecordingMode::OnNewWeight
+                                         : RecordingMode::Periodic;
+    settings.periodMs = state_.manualMode ? 0 : ui_.Timer2->interval();
+    bool thresholdIsNumber = false;
+    const int threshold = ui_.MaxDif->text().toInt(&thresholdIsNumber);
+    // A negative threshold admits every change, as 0 does.
+    settings.threshold = thresholdIsNumber ? std::max(threshold, 0) : RunSettings::noThreshold;
+    settings.measurementBound = state_.measurementBound;
+    for (int item = 0; item < RunState::balances; ++item)
+        if (isChecked(item))
+            settings.balances.push_back(item + 1);
+    return settings;
+}
+
+int TMainForm::currentRow() const
+{
+    return MeasurementColumns::rowOf(table_->measurementRows() + 1);
 }
 
 void TMainForm::Timer2Timer()
@@ -53,116 +56,57 @@ void TMainForm::Timer2Timer()
     const QDateTime now = QDateTime::currentDateTime();
     state_.timeText = format_.time(now);
     state_.dateText = format_.date(now);
-    if (block_.linkState() != TRUTINA_LINK_ONLINE)
+    // The settings are locked while a run polls, so the controls still say
+    // what they said at "Начать".
+    const RunSettings settings = runSettings();
+    const auto previousValue = [&](size_t slot) {
+        return table_->cellNumber(currentRow() - 1, MeasurementColumns::valueColumn(int(slot)));
+    };
+    const PollDecision decision = MeasurementRecorder::poll(
+        block_, settings, state_, {now.toMSecsSinceEpoch(), now.offsetFromUtc()}, previousValue);
+    if (!decision.online)
         return;
-    if (uncheckBalancesBeyondLine()) {
-        inform_(QStringLiteral("Подключено %1 весов.").arg(block_.balanceCount()));
+    if (decision.balanceCountNotice) {
+        // Stopped before the message, whose own event loop would poll again.
+        ui_.Timer2->stop();
+        for (const int32_t j : decision.balancesBeyondLine)
+            ui_.FileCheckListBox->item(j - 1)->setCheckState(Qt::Unchecked);
+        inform_(QStringLiteral("Подключено %1 весов.").arg(*decision.balanceCountNotice));
         showIdleControls();
         return;
     }
-    const int balances = balancesInWindow();
-    table_->setColumns(MeasurementTable::firstValueColumn + 2 * checkedCount());
-    writeHeaders(balances);
-    if (!everyBalanceHasNewReading(balances) || !measurementDue(balances))
-        return;
-    recordMeasurement(balances, now);
+    table_->setColumns(MeasurementColumns::columnsFor(int(settings.balances.size())));
+    writeHeaders(decision.captions);
+    if (decision.row)
+        showMeasurement(*decision.row, now);
 }
 
-bool TMainForm::uncheckBalancesBeyondLine()
+void TMainForm::writeHeaders(const std::vector<BalanceCaption> &captions)
 {
-    bool unchecked = false;
-    for (int item = 0; item < RunState::balances; ++item) {
-        if (item >= block_.balanceCount() && isChecked(item)) {
-            ui_.FileCheckListBox->item(item)->setCheckState(Qt::Unchecked);
-            // Stopped before the message, whose own event loop would poll again.
-            ui_.Timer2->stop();
-            unchecked = true;
-        }
-    }
-    return unchecked;
-}
-
-void TMainForm::writeHeaders(int balances)
-{
-    int column = MeasurementTable::firstValueColumn;
-    for (int j = 1; j <= balances; ++j) {
-        if (!isChecked(j - 1))
-            continue;
-        table_->setHeaderCell(1, column, modelDesignation(block_.modelCode(j)));
-        table_->setHeaderCell(0, column, balanceCaption(j));
-        ui_.Series[size_t(j - 1)]->setName(balanceCaption(j));
-        table_->setHeaderCell(2, column, QString::number(block_.identNumber(j)));
-        column += 2;
+    for (size_t slot = 0; slot < captions.size(); ++slot) {
+        const BalanceCaption &caption = captions[slot];
+        const int column = MeasurementColumns::valueColumn(int(slot));
+        table_->setHeaderCell(MeasurementColumns::modelRow, column, modelDesignation(caption.modelCode));
+        table_->setHeaderCell(MeasurementColumns::captionRow, column, balanceCaption(caption.balance));
+        ui_.Series[size_t(caption.balance - 1)]->setName(balanceCaption(caption.balance));
+        table_->setHeaderCell(MeasurementColumns::identRow, column, QString::number(caption.ident));
     }
 }
 
-bool TMainForm::everyBalanceHasNewReading(int balances) const
+void TMainForm::showMeasurement(const RecordedRow &row, const QDateTime &stamp)
 {
-    // Also the balances not polled into the table: a row is only taken when
-    // the whole line has answered since the last one.
-    for (int j = 1; j <= balances; ++j) {
-        if (block_.readingCount(j) <= state_.lastRecordedCount[size_t(j - 1)])
-            return false;
-    }
-    return true;
-}
-
-bool TMainForm::measurementDue(int balances) const
-{
-    int column = MeasurementTable::firstValueColumn;
-    for (int j = 1; j <= balances; ++j) {
-        if (!isChecked(j - 1))
-            continue;
-        const bool stable = block_.stableFlag(j) != 0;
-        if (!state_.onNewWeight)
-            return true;
-        // Before the first row the first polled balance alone decides.
-        if (state_.gridRow <= MeasurementTable::headerRows)
-            return stable;
-        bool thresholdIsNumber = false;
-        const int threshold = ui_.MaxDif->text().toInt(&thresholdIsNumber);
-        if (!thresholdIsNumber)
-            return false;
-        // A last value the operator made unreadable cannot hold a new weight
-        // back; the stable reading then starts afresh, as the first one does.
-        const std::optional<double> previous = table_->cellNumber(state_.gridRow - 1, column);
-        const bool changed =
-            !previous || divisionsBetween(block_.rawValue(j), *previous, block_.divisor(j)) >= threshold;
-        if (changed && stable)
-            return true;
-        column += 2;
-    }
-    return false;
-}
-
-void TMainForm::recordMeasurement(int balances, const QDateTime &stamp)
-{
-    state_.measurementNo += 1;
-    std::array<RecordedReading, RunState::balances> readings;
-    std::array<int, RunState::balances> balanceOfSlot{};
-    size_t polled = 0;
-    for (int j = 1; j <= balances; ++j) {
-        if (!isChecked(j - 1))
-            continue;
-        RecordedReading &reading = readings[polled];
-        reading.rawValue = block_.rawValue(j);
-        reading.divisor = block_.divisor(j);
-        state_.lastRecordedCount[size_t(j - 1)] = block_.readingCount(j);
-        if (block_.stableFlag(j) != 0) {
-            if (const auto unit = unitIndex(block_.unitCode(j)))
-                state_.lastUnit = *unit;
-            reading.unit = state_.lastUnit;
-        }
-        balanceOfSlot[polled++] = j;
-    }
-    table_->appendMeasurement(state_.measurementNo, stamp, std::span(readings.data(), polled));
-    for (size_t slot = 0; slot < polled; ++slot)
-        chartBalance(balanceOfSlot[slot], valueColumn(int(slot)));
+    std::vector<RecordedReading> cells;
+    cells.reserve(row.readings.size());
+    for (const BalanceReading &reading : row.readings)
+        cells.push_back({reading.rawValue, reading.divisor, reading.shownUnit});
+    table_->appendMeasurement(row.number, stamp, cells);
+    for (size_t slot = 0; slot < row.readings.size(); ++slot)
+        chartBalance(row.readings[slot].balance, MeasurementColumns::valueColumn(int(slot)));
     fitAxesToSeries(ui_.Series, *ui_.AxisX, *ui_.AxisY);
-
-    state_.gridRow += 1;
-    if (state_.gridRow >= firstScrollingRow)
+    if (currentRow() >= firstScrollingRow)
         ui_.StrGrid1->moveTopRowDown();
+    for (const RowSink &sink : rowSinks_)
+        sink(row);
 }
 
 void TMainForm::chartBalance(int j, int column)
@@ -172,14 +116,14 @@ void TMainForm::chartBalance(int j, int column)
     QLineSeries *series = ui_.Series[size_t(j - 1)];
     const int32_t newest = state_.measurementNo;
     if (newest < state_.measurementBound) {
-        if (const auto value = table_->cellNumber(state_.gridRow, column))
+        if (const auto value = table_->cellNumber(MeasurementColumns::rowOf(newest), column))
             series->append(newest, *value);
         return;
     }
     QList<QPointF> window;
     window.reserve(state_.measurementBound);
     for (int32_t n = newest - state_.measurementBound + 1; n <= newest; ++n) {
-        if (const auto value = table_->cellNumber(n + 2, column))
+        if (const auto value = table_->cellNumber(MeasurementColumns::rowOf(n), column))
             window.append(QPointF(n, *value));
     }
     series->replace(window);

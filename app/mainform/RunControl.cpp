@@ -2,6 +2,7 @@
 #include "mainform/Serialer.h"
 
 #include "mainform/RunChoices.h"
+#include "recording/MeasurementColumns.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -40,9 +41,9 @@ QString linkStateText(int32_t state)
 
 void TMainForm::WeightButtonClick()
 {
-    table_->setHeaderCell(1, 0, QStringLiteral("№"));
-    table_->setHeaderCell(1, 1, QStringLiteral("Время"));
-    table_->setHeaderCell(1, 2, QStringLiteral("Дата"));
+    table_->setHeaderCell(MeasurementColumns::titleRow, MeasurementColumns::numberColumn, QStringLiteral("№"));
+    table_->setHeaderCell(MeasurementColumns::titleRow, MeasurementColumns::timeColumn, QStringLiteral("Время"));
+    table_->setHeaderCell(MeasurementColumns::titleRow, MeasurementColumns::dateColumn, QStringLiteral("Дата"));
     setSettingsEnabled(false);
     for (QWidget *control : QList<QWidget *>{ui_.ApplyButton1, ui_.ClearButton, ui_.MDLabel, ui_.MaxDif})
         control->setEnabled(false);
@@ -69,6 +70,7 @@ void TMainForm::WeightButtonClick()
         return;
     if (!waitForLink())
         return;
+    startRun();
     if (!state_.manualMode)
         ui_.Timer2->start();
 }
@@ -141,7 +143,7 @@ bool TMainForm::waitForLink()
         source_.freshData(block_);
         if (const QString text = linkStateText(block_.linkState()); !text.isEmpty())
             ui_.Label6->setText(text);
-        if (block_.linkState() == TRUTINA_LINK_ONLINE) {
+        if (block_.online()) {
             outcome = Outcome::Online;
             wait.quit();
         }

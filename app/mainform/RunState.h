@@ -2,23 +2,22 @@
 #pragma once
 
 #include "recording/BalanceTexts.h"
-#include "recording/MeasurementTable.h"
+#include "recording/MeasurementRecorder.h"
+#include "recording/RecordedRow.h"
 
 #include <QString>
 
 #include <array>
 #include <cstdint>
 
-struct RunState {
-    static constexpr int balances = 10;
-
-    // Row of the table that the next measurement fills; always measurementNo + 3.
-    int32_t gridRow = MeasurementTable::headerRows;
-    // Measurements recorded; the chart's X value.
-    int32_t measurementNo = 0;
-    // readingCount of balance j at its last recorded measurement, at [j - 1].
-    // Kept for the life of the program, across runs and clears.
-    std::array<int32_t, balances> lastRecordedCount{};
+// What the recorder remembers (rows recorded, reading counts, the last unit)
+// and what the window adds to it.
+struct RunState : RecordingHistory {
+    // The settings of the current or last run as taken at "Начать", and its
+    // wall-clock start and stop in ms since the Unix epoch (0: not yet).
+    RunSettings run;
+    int64_t runStartedUtcMs = 0;
+    int64_t runStoppedUtcMs = 0;
     // Length of the chart window, 1..1000.
     int32_t measurementBound = 20;
     // The run records only on a new stable weight.
@@ -34,9 +33,7 @@ struct RunState {
     // Time and date of the latest poll.
     QString timeText;
     QString dateText;
-    // The unit decoded last, one for all balances: a reading with an unknown
-    // unit code carries the previous unit on.
-    int8_t lastUnit = RecordedReading::noUnit;
 
-    QString unitText() const { return lastUnit == RecordedReading::noUnit ? QString() : unitTextOf(lastUnit); }
+    bool running() const { return runStartedUtcMs != 0 && runStoppedUtcMs == 0; }
+    QString unitText() const { return lastUnit < 0 ? QString() : unitTextOf(lastUnit); }
 };

@@ -104,6 +104,8 @@ void TMainForm::FormCreate()
 
 void TMainForm::FormDestroy()
 {
+    // A run still polling ends with the window, and its listeners hear so.
+    stopRun();
     writeSettings();
 }
 
@@ -194,9 +196,28 @@ void TMainForm::showStartButton()
     ui_.WeightButton->setVisible(true);
 }
 
+void TMainForm::startRun()
+{
+    state_.run = runSettings();
+    state_.runStartedUtcMs = QDateTime::currentMSecsSinceEpoch();
+    state_.runStoppedUtcMs = 0;
+    for (const RunSink &sink : runStartedSinks_)
+        sink(state_);
+}
+
+void TMainForm::stopRun()
+{
+    if (!state_.running())
+        return;
+    state_.runStoppedUtcMs = QDateTime::currentMSecsSinceEpoch();
+    for (const RunSink &sink : runStoppedSinks_)
+        sink(state_);
+}
+
 void TMainForm::showIdleControls()
 {
     ui_.Timer2->stop();
+    stopRun();
     showStartButton();
     ui_.ReadButton->setEnabled(false);
     setSettingsEnabled(true);

@@ -2,16 +2,19 @@
 // measurements and the chart of the latest ones on the right.
 #pragma once
 
+#include "mainform/RunState.h"
+#include "mainform/ui/MainFormLayout.h"
+#include "recording/MeasurementRecorder.h"
 #include "recording/MeasurementTable.h"
 #include "recording/ReadingSource.h"
-#include "mainform/RunState.h"
+#include "recording/RecordedRow.h"
 #include "recording/ValueFormat.h"
-#include "mainform/ui/MainFormLayout.h"
 
 #include <QMainWindow>
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 class TAskForm;
 
@@ -22,6 +25,12 @@ public:
     using BeepSink = std::function<void()>;
     // Asks where to save the results; an empty name means cancelled.
     using SaveFileChooser = std::function<QString()>;
+    // Where a recorded row goes once the grid shows it (the journal, the
+    // publisher); called before the poll step returns.
+    using RowSink = std::function<void(const RecordedRow &)>;
+    // Told when a run starts (after the line came on line) and when it stops;
+    // runState() then holds its settings and wall-clock times.
+    using RunSink = std::function<void(const RunState &)>;
 
     explicit TMainForm(ReadingSource &source, QWidget *parent = nullptr);
     // Writes the settings back (FormDestroy).
@@ -38,6 +47,14 @@ public:
     void setErrorSink(MessageSink sink) { reportError_ = std::move(sink); }
     // How the file name of an export is asked; the save dialog unless replaced.
     void setSaveFileChooser(SaveFileChooser chooser) { chooseSaveFile_ = std::move(chooser); }
+    void addRowSink(RowSink sink) { rowSinks_.push_back(std::move(sink)); }
+    void addRunStartedSink(RunSink sink) { runStartedSinks_.push_back(std::move(sink)); }
+    void addRunStoppedSink(RunSink sink) { runStoppedSinks_.push_back(std::move(sink)); }
+    // The settings of a run as the controls give them now; a run takes them
+    // at "Начать", after which the controls are locked.
+    RunSettings runSettings() const;
+    // The grid row the next measurement fills.
+    int currentRow() const;
 
     // Key filters of the typed fields: a refused character is set to 0.
     void ComCBKeyPress(QChar &key);
@@ -79,10 +96,11 @@ private:
     void setSettingsEnabled(bool enabled);
     void showStartButton();
     void showIdleControls();
+    void startRun();
+    void stopRun();
     void connectControls();
     bool isChecked(int item) const;
     int checkedCount() const;
-    int balancesInWindow() const;
 
     // Steps of the start.
     bool takeMeasurementBound();
@@ -94,15 +112,12 @@ private:
     void clearWindow();
 
     // Steps of the poll.
-    bool uncheckBalancesBeyondLine();
-    void writeHeaders(int balances);
-    bool everyBalanceHasNewReading(int balances) const;
-    bool measurementDue(int balances) const;
-    void recordMeasurement(int balances, const QDateTime &stamp);
+    void writeHeaders(const std::vector<BalanceCaption> &captions);
+    void showMeasurement(const RecordedRow &row, const QDateTime &stamp);
     void chartBalance(int j, int column);
 
     ReadingSource &source_;
-    ReadingsBlock block_;
+    trutina::Block block_;
     ValueFormat format_;
     MainFormLayout ui_;
     MeasurementTable *table_ = nullptr;
@@ -112,6 +127,9 @@ private:
     MessageSink reportError_;
     BeepSink beep_;
     SaveFileChooser chooseSaveFile_;
+    std::vector<RowSink> rowSinks_;
+    std::vector<RunSink> runStartedSinks_;
+    std::vector<RunSink> runStoppedSinks_;
     // The clear question, made on first use and asked again each time; a
     // child of the window.
     TAskForm *askForm_ = nullptr;

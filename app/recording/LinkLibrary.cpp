@@ -11,29 +11,22 @@ LinkLibrary::LinkLibrary(const QString &programDir, const QString &installedDir)
 {
     for (const QString &dir : {programDir, installedDir}) {
         const QString candidate = QDir(dir).filePath(libraryFileName);
-        if (dir.isEmpty() || library_.isLoaded() || !QFileInfo::exists(candidate))
+        if (dir.isEmpty() || loaded() || !QFileInfo::exists(candidate))
             continue;
-        library_.setFileName(candidate);
-        library_.load();
+        library_.emplace(QFile::encodeName(candidate).toStdString());
     }
-    if (!library_.isLoaded()) {
-        library_.setFileName(libraryFileName);
-        library_.load();
-    }
-    if (!library_.isLoaded())
-        return;
-    setComPort_ = reinterpret_cast<TrutinaSetComPortFn>(library_.resolve("SetComPort"));
-    freshData_ = reinterpret_cast<TrutinaFreshDataFn>(library_.resolve("FreshData"));
+    if (!loaded())
+        library_.emplace(QFile::encodeName(libraryFileName).toStdString());
 }
 
 void LinkLibrary::setComPort(int32_t port)
 {
-    if (setComPort_)
-        setComPort_(port);
+    if (library_)
+        library_->setComPort(port);
 }
 
-void LinkLibrary::freshData(ReadingsBlock &block)
+void LinkLibrary::freshData(trutina::Block &block)
 {
-    if (freshData_)
-        freshData_(block.words.data());
+    if (library_)
+        library_->freshData(block);
 }

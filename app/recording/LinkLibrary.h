@@ -1,11 +1,12 @@
-// Binding to the scale link library libtrutina.so, loaded by file name at
-// start-up and never unloaded: its worker thread lives as long as the process.
+// The scale link library as the window's reading source: loaded at start-up,
+// unloaded (which stops its worker) when the program lets go of it.
 #pragma once
 
 #include "recording/ReadingSource.h"
 
-#include <QLibrary>
 #include <QString>
+
+#include <optional>
 
 class LinkLibrary final : public ReadingSource {
 public:
@@ -14,14 +15,12 @@ public:
     // here; the has...() queries report it.
     explicit LinkLibrary(const QString &programDir, const QString &installedDir = {});
 
-    bool loaded() const { return library_.isLoaded(); }
-    bool hasSetComPort() const override { return setComPort_ != nullptr; }
-    bool hasFreshData() const override { return freshData_ != nullptr; }
+    bool loaded() const { return library_ && library_->loaded(); }
+    bool hasSetComPort() const override { return loaded() && library_->exports().setComPort; }
+    bool hasFreshData() const override { return loaded() && library_->exports().freshData; }
     void setComPort(int32_t port) override;
-    void freshData(ReadingsBlock &block) override;
+    void freshData(trutina::Block &block) override;
 
 private:
-    QLibrary library_;
-    TrutinaSetComPortFn setComPort_ = nullptr;
-    TrutinaFreshDataFn freshData_ = nullptr;
+    std::optional<trutina::Library> library_;
 };

@@ -14,7 +14,7 @@ int MeasurementTable::rowCount(const QModelIndex &parent) const
 {
     if (parent.isValid())
         return 0;
-    return headerRows + std::max(1, measurementRows());
+    return MeasurementColumns::rowOf(std::max(1, measurementRows()) + 1);
 }
 
 int MeasurementTable::columnCount(const QModelIndex &parent) const
@@ -31,7 +31,7 @@ QVariant MeasurementTable::data(const QModelIndex &index, int role) const
     case Qt::EditRole:
         return cellText(index.row(), index.column());
     case Qt::BackgroundRole:
-        if (index.row() < headerRows)
+        if (index.row() < MeasurementColumns::captionRows)
             return QPalette().brush(QPalette::Button);
         return {};
     default:
@@ -46,7 +46,7 @@ bool MeasurementTable::setData(const QModelIndex &index, const QVariant &value, 
     const QString text = value.toString();
     if (text == cellText(index.row(), index.column()))
         return true;
-    if (index.row() < headerRows)
+    if (index.row() < MeasurementColumns::captionRows)
         setHeaderCell(index.row(), index.column(), text);
     else
         edited_.insert(cellKey(index.row(), index.column()), text);
@@ -98,15 +98,15 @@ void MeasurementTable::setHeaderCell(int row, int column, const QString &text)
 void MeasurementTable::appendMeasurement(int32_t number, const QDateTime &stamp,
                                          std::span<const RecordedReading> readings)
 {
-    const int row = headerRows + measurementRows();
+    const int row = MeasurementColumns::rowOf(measurementRows() + 1);
     // Cells the measurement writes replace what the operator typed into the
     // empty row before; the cells it leaves alone keep the operator's text.
     if (!edited_.isEmpty()) {
-        const int written = firstValueColumn + 2 * static_cast<int>(readings.size());
+        const int written = MeasurementColumns::columnsFor(static_cast<int>(readings.size()));
         for (int column = 0; column < written; ++column) {
-            const bool unitColumn = column >= firstValueColumn && (column - firstValueColumn) % 2 == 1;
             const bool unitLeftEmpty =
-                unitColumn && readings[size_t((column - firstValueColumn) / 2)].unit == RecordedReading::noUnit;
+                MeasurementColumns::isUnitColumn(column) &&
+                readings[size_t(*MeasurementColumns::slotOf(column))].unit == RecordedReading::noUnit;
             if (!unitLeftEmpty)
                 edited_.remove(cellKey(row, column));
         }
@@ -144,20 +144,20 @@ const QString *MeasurementTable::editedText(int row, int column) const
 
 const RecordedReading *MeasurementTable::readingAt(const Row &row, int column) const
 {
-    const int slot = (column - firstValueColumn) / 2;
-    if (column < firstValueColumn || slot >= row.readingCount)
+    const std::optional<int> slot = MeasurementColumns::slotOf(column);
+    if (!slot || *slot >= row.readingCount)
         return nullptr;
-    return &readings_[row.firstReading + static_cast<uint32_t>(slot)];
+    return &readings_[row.firstReading + static_cast<uint32_t>(*slot)];
 }
 
 QString MeasurementTable::generatedText(const Row &row, int column) const
 {
     switch (column) {
-    case 0:
+    case MeasurementColumns::numberColumn:
         return QString::number(row.number);
-    case 1:
+    case MeasurementColumns::timeColumn:
         return format_.time(QDateTime::fromMSecsSinceEpoch(row.stampMs));
-    case 2:
+    case MeasurementColumns::dateColumn:
         return format_.date(QDateTime::fromMSecsSinceEpoch(row.stampMs));
     default:
         break;
@@ -165,7 +165,7 @@ QString MeasurementTable::generatedText(const Row &row, int column) const
     const RecordedReading *reading = readingAt(row, column);
     if (!reading)
         return {};
-    if ((column - firstValueColumn) % 2 == 0)
+    if (!MeasurementColumns::isUnitColumn(column))
         return format_.weight(reading->rawValue, reading->divisor);
     return reading->unit == RecordedReading::noUnit ? QString() : unitTextOf(reading->unit);
 }
@@ -174,11 +174,11 @@ QString MeasurementTable::cellText(int row, int column) const
 {
     if (row < 0 || column < 0)
         return {};
-    if (row < headerRows)
+    if (row < MeasurementColumns::captionRows)
         return header_[size_t(row)].value(column);
     if (const QString *text = editedText(row, column))
         return *text;
-    const size_t measurement = size_t(row - headerRows);
+    const size_t measurement = size_t(MeasurementColumns::numberAt(row) - 1);
     if (measurement >= rows_.size())
         return {};
     return generatedText(rows_[measurement], column);
@@ -188,8 +188,9 @@ std::optional<double> MeasurementTable::cellNumber(int row, int column) const
 {
     // Fast path for the chart window, which rereads up to 1000 cells per
     // balance at every measurement: an untouched value cell needs no parsing.
-    if (row >= headerRows && !editedText(row, column) && (column - firstValueColumn) % 2 == 0) {
-        const size_t measurement = size_t(row - headerRows);
+    if (row >= MeasurementColumns::captionRows && !editedText(row, column) &&
+        !MeasurementColumns::isUnitColumn(column)) {
+        const size_t measurement = size_t(MeasurementColumns::numberAt(row) - 1);
         if (measurement < rows_.size()) {
             if (const RecordedReading *reading = readingAt(rows_[measurement], column))
                 return ValueFormat::weightValue(reading->rawValue, reading->divisor);

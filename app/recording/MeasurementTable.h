@@ -7,6 +7,7 @@
 // the operator's text.
 #pragma once
 
+#include "recording/MeasurementColumns.h"
 #include "recording/ValueFormat.h"
 
 #include <QAbstractTableModel>
@@ -31,8 +32,6 @@ struct RecordedReading {
 class MeasurementTable final : public QAbstractTableModel {
     Q_OBJECT
 public:
-    static constexpr int headerRows = 3;
-    static constexpr int firstValueColumn = 3;
     static constexpr int initialColumns = 23;
 
     explicit MeasurementTable(ValueFormat format, QObject *parent = nullptr);
@@ -79,7 +78,7 @@ private:
 
     ValueFormat format_;
     int columns_ = initialColumns;
-    std::array<QStringList, headerRows> header_;
+    std::array<QStringList, MeasurementColumns::captionRows> header_;
     std::deque<Row> rows_;
     std::deque<RecordedReading> readings_;
     QHash<qint64, QString> edited_;

@@ -2,7 +2,7 @@
 // library loaded at start-up, in tests a scripted stand-in.
 #pragma once
 
-#include "recording/ReadingsBlock.h"
+#include <TrutinaClient.h>
 
 #include <cstdint>
 
@@ -17,5 +17,5 @@ public:
 
     // Port 1..4 selects COM1..COM4, 0 the automatic search.
     virtual void setComPort(int32_t port) = 0;
-    virtual void freshData(ReadingsBlock &block) = 0;
+    virtual void freshData(trutina::Block &block) = 0;
 };

@@ -19,7 +19,10 @@ struct RunSettings {
     std::string port;              // "COM1".."COM4" or "AUTO"
     RecordingMode mode = RecordingMode::Periodic;
     int32_t periodMs = 0;          // the poll period; 0 in manual mode
-    int32_t threshold = 0;         // scale divisions, OnNewWeight only
+    // Scale divisions, OnNewWeight only; noThreshold when the operator gave
+    // none that is a number, and then no row is recorded.
+    int32_t threshold = 0;
+    static constexpr int32_t noThreshold = -1;
     int32_t measurementBound = 20; // points the chart keeps, 1..1000
     std::vector<int32_t> balances; // checked positions 1..10, in column order
 };

@@ -61,7 +61,7 @@ private:
         for (int j = 1; j <= RunState::balances; ++j)
             QCOMPARE(f().series(j)->count(), 0);
         QVERIFY(f().control<QPlainTextEdit>("Memo2")->toPlainText().isEmpty());
-        QCOMPARE(f().form().runState().gridRow, 3);
+        QCOMPARE(f().form().currentRow(), 3);
         QCOMPARE(f().form().runState().measurementNo, 0);
     }
     bool marked(std::initializer_list<int> items)

@@ -278,7 +278,7 @@ private slots:
         QCOMPARE(xs(2).constLast(), 21.0);
         QCOMPARE(series(2)->points().constLast().y(), 212.0);
         QCOMPARE(table().measurementRows(), 21);
-        QCOMPARE(form().runState().gridRow, 24);
+        QCOMPARE(form().currentRow(), 24);
     }
 
     void gridScrollsFromTheFourthMeasurement()

@@ -38,7 +38,7 @@ private slots:
         QVERIFY(!link.loaded());
         QVERIFY(!link.hasSetComPort());
         QVERIFY(!link.hasFreshData());
-        ReadingsBlock block;
+        trutina::Block block;
         link.freshData(block); // does nothing rather than crash
         QCOMPARE(block.linkState(), 0);
     }

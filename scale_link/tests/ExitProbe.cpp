@@ -1,6 +1,6 @@
 // Loads the library, lets its worker wait for a reply on COM2 and returns
-// from main: the process must end cleanly and at once.
-#include "trutina.h"
+// from main without unloading it: the process must end cleanly and at once.
+#include "TrutinaClient.h"
 
 #include <dlfcn.h>
 
@@ -18,12 +18,11 @@ int main(int argc, char **argv)
     auto freshData = reinterpret_cast<TrutinaFreshDataFn>(::dlsym(library, "FreshData"));
     if (!setComPort || !freshData || !setComPort(2))
         return 4;
-    int32_t block[TRUTINA_BLOCK_WORDS] = {};
+    trutina::Block block;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     do {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        freshData(block);
-    } while (block[TRUTINA_WORD_LINK_STATE] != TRUTINA_LINK_INITIALISING &&
-             std::chrono::steady_clock::now() < deadline);
-    return block[TRUTINA_WORD_LINK_STATE] == TRUTINA_LINK_INITIALISING ? 0 : 5;
+        freshData(block.data());
+    } while (block.linkState() != TRUTINA_LINK_INITIALISING && std::chrono::steady_clock::now() < deadline);
+    return block.linkState() == TRUTINA_LINK_INITIALISING ? 0 : 5;
 }

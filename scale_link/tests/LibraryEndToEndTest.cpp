@@ -1,6 +1,6 @@
 // The shared library on simulated balance lines behind pseudo-terminals,
 // driven only through SetComPort and FreshData.
-#include "LoadedLibrary.h"
+#include "TrutinaClient.h"
 #include "WaitFor.h"
 
 #include "balance_sim/line.h"
@@ -32,7 +32,6 @@ using pondus::sim::PtyOptions;
 using pondus::sim::Reading;
 using pondus::sim::Unit;
 using pondus::sim::WeightProfile;
-using testing::LoadedLibrary;
 using testing::waitFor;
 
 namespace fs = std::filesystem;
@@ -71,11 +70,12 @@ protected:
     void plugIn(int port, Line &line) { plugged[port].emplace(line, PtyOptions{linkFor(port), {}}); }
     void unplug(int port) { plugged[port].reset(); }
 
-    bool online() { return library.word(TRUTINA_WORD_LINK_STATE) == TRUTINA_LINK_ONLINE; }
-    int32_t readings(int position) { return library.word(TRUTINA_WORD(TRUTINA_TABLE_READING_COUNT, position)); }
+    void SetUp() override { ASSERT_TRUE(library.exports().complete()) << library.error(); }
+    bool online() { return library.fresh().online(); }
+    int32_t readings(int position) { return library.fresh().readingCount(position); }
 
     static inline fs::path folder;
-    LoadedLibrary library{TRUTINA_LIBRARY_PATH};
+    Library library{TRUTINA_LIBRARY_PATH};
     std::list<Line> lines; // outlive the terminals that play them
     std::optional<PtyLine> plugged[5];
 };
@@ -83,17 +83,18 @@ protected:
 TEST_F(LibraryEndToEnd, BlockBeforeAnyPortRequest)
 {
     EXPECT_EQ(0, library.freshData(nullptr));
-    int32_t words[TRUTINA_BLOCK_WORDS];
-    EXPECT_NE(0, library.freshData(words));
-    EXPECT_EQ(65538, words[0]);
-    EXPECT_EQ(101, words[1]);
-    EXPECT_EQ(0, words[2]);
-    EXPECT_EQ(0, words[3]);
+    Block block;
+    block.fill(-7);
+    EXPECT_NE(0, library.freshData(block.data()));
+    EXPECT_EQ(65538, block.version());
+    EXPECT_EQ(101, block.linkState());
+    EXPECT_EQ(0, block.currentPort());
+    EXPECT_EQ(0, block.balanceCount());
     for (int p = 0; p < 16; ++p) {
-        EXPECT_EQ(100, words[TRUTINA_WORD(TRUTINA_TABLE_MODEL_CODE, p)]);
-        EXPECT_EQ(0, words[TRUTINA_WORD(TRUTINA_TABLE_READING_COUNT, p)]);
-        EXPECT_EQ(100, words[TRUTINA_WORD(TRUTINA_TABLE_UNIT_CODE, p)]);
-        EXPECT_EQ(1, words[TRUTINA_WORD(TRUTINA_TABLE_DIVISOR, p)]);
+        EXPECT_EQ(100, block.modelCode(p));
+        EXPECT_EQ(0, block.readingCount(p));
+        EXPECT_EQ(100, block.unitCode(p));
+        EXPECT_EQ(1, block.divisor(p));
     }
 }
 
@@ -105,23 +106,25 @@ TEST_F(LibraryEndToEnd, ThreeBalancesOnCom1AreCountedIdentifiedAndPolled)
     ASSERT_TRUE(waitFor([&] { return online(); }));
     ASSERT_TRUE(waitFor([&] { return readings(1) >= 3 && readings(2) >= 3 && readings(3) >= 3; }));
 
-    const auto words = library.block();
-    EXPECT_EQ(1, words[TRUTINA_WORD_CURRENT_PORT]);
-    EXPECT_EQ(3, words[TRUTINA_WORD_BALANCE_COUNT]);
-    EXPECT_EQ(301, words[TRUTINA_WORD(TRUTINA_TABLE_MODEL_CODE, 1)]);
-    EXPECT_EQ(402, words[TRUTINA_WORD(TRUTINA_TABLE_MODEL_CODE, 2)]);
-    EXPECT_EQ(303, words[TRUTINA_WORD(TRUTINA_TABLE_MODEL_CODE, 3)]);
-    EXPECT_EQ(500'003, words[TRUTINA_WORD(TRUTINA_TABLE_IDENT_NUMBER, 3)]);
+    const Block block = library.fresh();
+    EXPECT_EQ(1, block.currentPort());
+    EXPECT_EQ(3, block.balanceCount());
+    EXPECT_EQ(301, block.modelCode(1));
+    EXPECT_EQ(402, block.modelCode(2));
+    EXPECT_EQ(303, block.modelCode(3));
+    EXPECT_EQ(500'003, block.identNumber(3));
 
-    EXPECT_EQ(-2, words[TRUTINA_WORD(TRUTINA_TABLE_RAW_VALUE, 1)]);
-    EXPECT_EQ(10, words[TRUTINA_WORD(TRUTINA_TABLE_DIVISOR, 1)]);
-    EXPECT_EQ(24690, words[TRUTINA_WORD(TRUTINA_TABLE_RAW_VALUE, 2)]);
-    EXPECT_EQ(100, words[TRUTINA_WORD(TRUTINA_TABLE_DIVISOR, 2)]);
-    EXPECT_EQ(1, words[TRUTINA_WORD(TRUTINA_TABLE_STABLE_FLAG, 2)]);
-    EXPECT_EQ(0, words[TRUTINA_WORD(TRUTINA_TABLE_STABLE_FLAG, 3)]);
-    EXPECT_EQ(200, words[TRUTINA_WORD(TRUTINA_TABLE_UNIT_CODE, 3)]);
+    EXPECT_EQ(-2, block.rawValue(1));
+    EXPECT_EQ(10, block.divisor(1));
+    EXPECT_DOUBLE_EQ(-0.2, block.weight(1));
+    EXPECT_EQ(24690, block.rawValue(2));
+    EXPECT_EQ(100, block.divisor(2));
+    EXPECT_TRUE(block.stable(2));
+    EXPECT_FALSE(block.stable(3));
+    EXPECT_EQ(200, block.unitCode(3));
+    EXPECT_STREQ("g", block.unit(3));
 
-    const int32_t age = utcMillisecondsOfDay() - words[TRUTINA_WORD(TRUTINA_TABLE_TIME_OF_DAY, 1)];
+    const int32_t age = utcMillisecondsOfDay() - block.timeOfDayMs(1);
     EXPECT_TRUE((age >= 0 && age < 10'000) || age < -86'000'000) << "reading time is the UTC time of day";
     EXPECT_EQ(0, library.setComPort(1)) << "only the first request starts the worker";
 }
@@ -132,11 +135,11 @@ TEST_F(LibraryEndToEnd, AutomaticSearchFindsTheLineOnCom2)
     plugIn(2, line);
     library.setComPort(0);
     ASSERT_TRUE(waitFor([&] { return online(); }));
-    const auto words = library.block();
-    EXPECT_EQ(2, words[TRUTINA_WORD_CURRENT_PORT]);
-    EXPECT_EQ(2, words[TRUTINA_WORD_BALANCE_COUNT]);
-    EXPECT_EQ(301, words[TRUTINA_WORD(TRUTINA_TABLE_MODEL_CODE, 1)]);
-    EXPECT_EQ(402, words[TRUTINA_WORD(TRUTINA_TABLE_MODEL_CODE, 2)]);
+    const Block block = library.fresh();
+    EXPECT_EQ(2, block.currentPort());
+    EXPECT_EQ(2, block.balanceCount());
+    EXPECT_EQ(301, block.modelCode(1));
+    EXPECT_EQ(402, block.modelCode(2));
 }
 
 TEST_F(LibraryEndToEnd, UnpluggedLineIsNoticedAtOnceAndFoundAgain)
@@ -150,13 +153,13 @@ TEST_F(LibraryEndToEnd, UnpluggedLineIsNoticedAtOnceAndFoundAgain)
     const auto unpluggedAt = std::chrono::steady_clock::now();
     ASSERT_TRUE(waitFor([&] { return !online(); }));
     EXPECT_LT(std::chrono::steady_clock::now() - unpluggedAt, 900ms) << "no byte time-out was waited out";
-    ASSERT_TRUE(waitFor([&] { return library.word(TRUTINA_WORD_CURRENT_PORT) == 4; })) << "the search moves on";
+    ASSERT_TRUE(waitFor([&] { return library.fresh().currentPort() == 4; })) << "the search moves on";
     const int32_t count = readings(1);
     EXPECT_GT(count, 0) << "readings are kept";
 
     plugIn(3, line);
     ASSERT_TRUE(waitFor([&] { return online(); }));
-    EXPECT_EQ(3, library.word(TRUTINA_WORD_CURRENT_PORT));
+    EXPECT_EQ(3, library.fresh().currentPort());
     ASSERT_TRUE(waitFor([&] { return readings(1) > count; }));
 }
 
@@ -168,11 +171,11 @@ TEST_F(LibraryEndToEnd, PortChangeRestartsTheSearch)
     plugIn(4, second);
     library.setComPort(1);
     ASSERT_TRUE(waitFor([&] { return online(); }));
-    EXPECT_EQ(1, library.word(TRUTINA_WORD_BALANCE_COUNT));
+    EXPECT_EQ(1, library.fresh().balanceCount());
 
     EXPECT_EQ(0, library.setComPort(4));
-    ASSERT_TRUE(waitFor([&] { return online() && library.word(TRUTINA_WORD_CURRENT_PORT) == 4; }));
-    EXPECT_EQ(3, library.word(TRUTINA_WORD_BALANCE_COUNT));
+    ASSERT_TRUE(waitFor([&] { return online() && library.fresh().currentPort() == 4; }));
+    EXPECT_EQ(3, library.fresh().balanceCount());
 }
 
 TEST_F(LibraryEndToEnd, RequestsFromManyThreadsStartOneWorker)

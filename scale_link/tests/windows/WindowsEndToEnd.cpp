@@ -6,7 +6,7 @@
 // the exit code is the number of failed checks. The program ends while the
 // library's worker still polls, as the application does.
 #include "../WaitFor.h"
-#include "trutina.h"
+#include "TrutinaClient.h"
 
 #include <windows.h>
 
@@ -40,37 +40,15 @@ constexpr int balanceCount = 3;
 
 constexpr auto linkLimit = 20s;
 
-class Library {
-public:
-    explicit Library(const char *name) : module_(::LoadLibraryA(name))
-    {
-        if (!module_)
-            return;
-        setComPort_ = reinterpret_cast<TrutinaSetComPortFn>(
-            reinterpret_cast<void *>(::GetProcAddress(module_, "SetComPort")));
-        freshData_ = reinterpret_cast<TrutinaFreshDataFn>(
-            reinterpret_cast<void *>(::GetProcAddress(module_, "FreshData")));
-    }
-    Library(const Library &) = delete;
-    Library &operator=(const Library &) = delete;
-
-    bool loaded() const { return module_ && setComPort_ && freshData_; }
-    void freeLibrary() { ::FreeLibrary(module_); }
-    int32_t setComPort(int32_t port) { return setComPort_(port); }
-    std::vector<int32_t> block()
-    {
-        std::vector<int32_t> words(TRUTINA_BLOCK_WORDS, -7);
-        freshData_(words.data());
-        return words;
-    }
-    int32_t word(int index) { return block()[index]; }
-    int32_t table(TrutinaTable table, int position) { return word(TRUTINA_WORD(table, position)); }
-
-private:
-    HMODULE module_;
-    TrutinaSetComPortFn setComPort_ = nullptr;
-    TrutinaFreshDataFn freshData_ = nullptr;
-};
+// The exports as looked up at load: still callable after FreeLibrary,
+// which must leave the library, and its worker, in place.
+trutina::Block fresh(const trutina::Exports &library)
+{
+    trutina::Block block;
+    block.fill(-7);
+    library.freshData(block.data());
+    return block;
+}
 
 class Results {
 public:
@@ -95,11 +73,17 @@ void request(const char *what)
     std::fflush(stdout);
 }
 
-std::string words(const std::vector<int32_t> &block, int first, int count)
+std::string headerText(const trutina::Block &block)
+{
+    return std::to_string(block.version()) + " " + std::to_string(block.linkState()) + " " +
+           std::to_string(block.currentPort()) + " " + std::to_string(block.balanceCount());
+}
+
+std::string readingCountsText(const trutina::Block &block)
 {
     std::string text;
-    for (int i = first; i < first + count; ++i)
-        text += (text.empty() ? "" : " ") + std::to_string(block[i]);
+    for (int p = 1; p <= balanceCount; ++p)
+        text += (text.empty() ? "" : " ") + std::to_string(block.readingCount(p));
     return text;
 }
 
@@ -110,56 +94,49 @@ int32_t utcMillisecondsOfDay()
     return ((now.wHour * 60 + now.wMinute) * 60 + now.wSecond) * 1000 + now.wMilliseconds;
 }
 
-void checkBlockAtLoad(Library &library, Results &results)
+void checkBlockAtLoad(const trutina::Exports &library, Results &results)
 {
-    const auto block = library.block();
+    const trutina::Block block = fresh(library);
     bool loadValues = true;
     for (int p = 0; p < TRUTINA_TABLE_SLOTS; ++p)
-        loadValues = loadValues && block[TRUTINA_WORD(TRUTINA_TABLE_MODEL_CODE, p)] == 100 &&
-                     block[TRUTINA_WORD(TRUTINA_TABLE_READING_COUNT, p)] == 0 &&
-                     block[TRUTINA_WORD(TRUTINA_TABLE_UNIT_CODE, p)] == 100 &&
-                     block[TRUTINA_WORD(TRUTINA_TABLE_DIVISOR, p)] == 1;
-    results.check(block[0] == TRUTINA_VERSION && block[1] == TRUTINA_LINK_SETTING_UP && block[2] == 0 &&
-                      block[3] == 0 && loadValues,
-                  "block before any port request", words(block, 0, 4));
+        loadValues = loadValues && block.modelCode(p) == 100 && block.readingCount(p) == 0 &&
+                     block.unitCode(p) == 100 && block.divisor(p) == 1;
+    results.check(block.version() == TRUTINA_VERSION && block.linkState() == TRUTINA_LINK_SETTING_UP &&
+                      block.currentPort() == 0 && block.balanceCount() == 0 && loadValues,
+                  "block before any port request", headerText(block));
 }
 
-bool online(Library &library) { return library.word(TRUTINA_WORD_LINK_STATE) == TRUTINA_LINK_ONLINE; }
+bool online(const trutina::Exports &library) { return fresh(library).online(); }
 
-bool everyBalanceReadAfter(Library &library, const std::vector<int32_t> &counts)
+bool everyBalanceReadAfter(const trutina::Exports &library, const trutina::Block &before)
 {
+    const trutina::Block now = fresh(library);
     for (int p = 1; p <= balanceCount; ++p)
-        if (library.table(TRUTINA_TABLE_READING_COUNT, p) <= counts[p])
+        if (!trutina::countIsNewer(now.readingCount(p), before.readingCount(p)))
             return false;
     return true;
 }
 
-std::vector<int32_t> readingCounts(Library &library)
-{
-    const auto block = library.block();
-    return {block.begin() + TRUTINA_WORD(TRUTINA_TABLE_READING_COUNT, 0),
-            block.begin() + TRUTINA_WORD(TRUTINA_TABLE_READING_COUNT, TRUTINA_TABLE_SLOTS)};
-}
-
-void checkLineOnCom1(Library &library, Results &results)
+void checkLineOnCom1(const trutina::Exports &library, Results &results)
 {
     results.check(library.setComPort(1) != 0, "the first SetComPort starts the worker");
     const bool reached = waitFor([&] { return online(library); }, linkLimit);
-    auto block = library.block();
-    results.check(reached && block[TRUTINA_WORD_CURRENT_PORT] == 1 && block[TRUTINA_WORD_BALANCE_COUNT] == balanceCount,
-                  "COM1 comes on line with three balances", words(block, 0, 4));
+    trutina::Block block = fresh(library);
+    results.check(reached && block.currentPort() == 1 && block.balanceCount() == balanceCount,
+                  "COM1 comes on line with three balances", headerText(block));
     if (!reached)
         return;
 
-    const std::vector<int32_t> twoEach(TRUTINA_TABLE_SLOTS, 2);
+    trutina::Block twoEach;
+    for (int p = 1; p <= balanceCount; ++p)
+        twoEach.setTable(TRUTINA_TABLE_READING_COUNT, p, 2);
     const bool delivered = waitFor([&] { return everyBalanceReadAfter(library, twoEach); }, linkLimit);
-    results.check(delivered, "every balance delivers readings",
-                  words(library.block(), TRUTINA_WORD(TRUTINA_TABLE_READING_COUNT, 1), balanceCount));
+    results.check(delivered, "every balance delivers readings", readingCountsText(fresh(library)));
 
-    block = library.block();
+    block = fresh(library);
     for (int p = 1; p <= balanceCount; ++p) {
         const ExpectedBalance &expected = line[p - 1];
-        const auto at = [&](TrutinaTable table) { return block[TRUTINA_WORD(table, p)]; };
+        const auto at = [&](TrutinaTable table) { return block.table(table, p); };
         const std::string name = "balance " + std::to_string(p);
         results.check(at(TRUTINA_TABLE_MODEL_CODE) == expected.modelCode &&
                           at(TRUTINA_TABLE_IDENT_NUMBER) == expected.identNumber,
@@ -174,58 +151,58 @@ void checkLineOnCom1(Library &library, Results &results)
                           " unit " + std::to_string(at(TRUTINA_TABLE_UNIT_CODE)) + " stable " +
                           std::to_string(at(TRUTINA_TABLE_STABLE_FLAG)));
     }
-    const int32_t age = utcMillisecondsOfDay() - block[TRUTINA_WORD(TRUTINA_TABLE_TIME_OF_DAY, 1)];
+    const int32_t age = utcMillisecondsOfDay() - block.timeOfDayMs(1);
     results.check((age >= 0 && age < 10'000) || age < -86'000'000, "reading time is the UTC time of day",
                   std::to_string(age) + " ms old");
 
-    const std::vector<int32_t> before = readingCounts(library);
+    const trutina::Block before = fresh(library);
     results.check(library.setComPort(1) == 0, "a later SetComPort does not start another worker");
     results.check(waitFor([&] { return online(library) && everyBalanceReadAfter(library, before); }, linkLimit),
                   "the line comes back on line after the port request");
 }
 
-void checkUnplugAndSearch(Library &library, Results &results)
+void checkUnplugAndSearch(const trutina::Exports &library, Results &results)
 {
-    const std::vector<int32_t> before = readingCounts(library);
+    const trutina::Block before = fresh(library);
     request("unplug");
-    const bool noticed =
-        waitFor([&] { return library.word(TRUTINA_WORD_LINK_STATE) == TRUTINA_LINK_SETTING_UP; }, linkLimit);
-    results.check(noticed, "unplugging the line returns to 101", words(library.block(), 0, 4));
-    const std::vector<int32_t> kept = readingCounts(library);
-    results.check(kept[1] >= before[1] && kept[1] > 0, "readings are kept");
+    const bool noticed = waitFor([&] { return fresh(library).linkState() == TRUTINA_LINK_SETTING_UP; }, linkLimit);
+    results.check(noticed, "unplugging the line returns to 101", headerText(fresh(library)));
+    const trutina::Block kept = fresh(library);
+    results.check(kept.readingCount(1) >= before.readingCount(1) && kept.readingCount(1) > 0, "readings are kept");
 
     results.check(library.setComPort(0) == 0, "SetComPort(0) restarts the search");
     std::set<int32_t> tried;
     const bool circled = waitFor(
         [&] {
-            tried.insert(library.word(TRUTINA_WORD_CURRENT_PORT));
+            tried.insert(fresh(library).currentPort());
             return tried.count(2) && tried.count(3) && tried.count(4);
         },
         linkLimit);
     std::string seen;
     for (const int32_t port : tried)
         seen += std::to_string(port) + " ";
-    results.check(circled && library.word(TRUTINA_WORD_LINK_STATE) == TRUTINA_LINK_SETTING_UP,
+    results.check(circled && fresh(library).linkState() == TRUTINA_LINK_SETTING_UP,
                   "the automatic search moves through the ports", "ports seen: " + seen);
 
     request("replug");
     results.check(waitFor([&] { return online(library) && everyBalanceReadAfter(library, kept); }, linkLimit),
                   "the search finds the line again when it is plugged in");
-    const auto block = library.block();
-    results.check(block[TRUTINA_WORD_CURRENT_PORT] == 1 && block[TRUTINA_WORD_BALANCE_COUNT] == balanceCount,
-                  "found on COM1 with three balances", words(block, 0, 4));
+    const trutina::Block block = fresh(library);
+    results.check(block.currentPort() == 1 && block.balanceCount() == balanceCount,
+                  "found on COM1 with three balances", headerText(block));
 }
 
 // FreeLibrary must neither hang (the worker cannot be stopped under the
 // loader's lock) nor pull the code from under the running worker.
-void checkFreeLibraryKeepsTheWorker(Library &library, Results &results)
+void checkFreeLibraryKeepsTheWorker(trutina::Library &loaded, Results &results)
 {
-    auto freed = std::async(std::launch::async, [&] { library.freeLibrary(); });
+    const trutina::Exports library = loaded.exports();
+    auto freed = std::async(std::launch::async, [&] { loaded.unload(); });
     const bool returned = freed.wait_for(5s) == std::future_status::ready;
     results.check(returned, "FreeLibrary returns while the worker runs");
     if (!returned) // the loader is stuck, and an orderly exit would wait for it
         ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(results.failed()));
-    const std::vector<int32_t> before = readingCounts(library);
+    const trutina::Block before = fresh(library);
     results.check(waitFor([&] { return everyBalanceReadAfter(library, before); }, linkLimit),
                   "the worker keeps polling after FreeLibrary");
 }
@@ -235,13 +212,14 @@ void checkFreeLibraryKeepsTheWorker(Library &library, Results &results)
 int main()
 {
     Results results;
-    Library library("TRUTINA.DLL");
-    results.check(library.loaded(), "TRUTINA.DLL loads and exports SetComPort and FreshData");
-    if (!library.loaded())
+    trutina::Library library("TRUTINA.DLL");
+    results.check(library.exports().complete(), "TRUTINA.DLL loads and exports SetComPort and FreshData",
+                  library.error());
+    if (!library.exports().complete())
         return 1;
-    checkBlockAtLoad(library, results);
-    checkLineOnCom1(library, results);
-    checkUnplugAndSearch(library, results);
+    checkBlockAtLoad(library.exports(), results);
+    checkLineOnCom1(library.exports(), results);
+    checkUnplugAndSearch(library.exports(), results);
     checkFreeLibraryKeepsTheWorker(library, results);
     std::printf("%d passed, %d failed\n", results.passed(), results.failed());
     return results.failed();
