@@ -1,0 +1,257 @@
+// Opening the journal, its failures, and the events of the program, the
+// runs and the operator.
+#include "journal/Journal.h"
+
+#include "journal/JournalSchema.h"
+#include "journal/JournalStatements.h"
+#include "journal/JournalSyncer.h"
+#include "journal/JsonText.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace pondus::journal {
+
+namespace {
+
+// A write that finds the file locked waits this long before the journal
+// gives up; short, because the window's thread is waiting.
+constexpr int busyTimeoutMs = 250;
+
+const char *modeName(RecordingMode mode)
+{
+    switch (mode) {
+    case RecordingMode::Periodic:
+        return "periodic";
+    case RecordingMode::OnNewWeight:
+        return "on_new_weight";
+    case RecordingMode::Manual:
+        return "manual";
+    }
+    return "periodic";
+}
+
+} // namespace
+
+Journal::Journal(std::string path, FailureSink onFailure) : path_(std::move(path)), onFailure_(std::move(onFailure))
+{
+}
+
+Journal::~Journal()
+{
+    close();
+}
+
+bool Journal::open()
+{
+    if (db_)
+        return true;
+    std::string reason;
+    if (openConnection(reason))
+        return true;
+    fail(std::move(reason));
+    return false;
+}
+
+bool Journal::openConnection(std::string &reason)
+{
+    const std::filesystem::path folder = std::filesystem::path(path_).parent_path();
+    std::error_code error;
+    if (!folder.empty() && !std::filesystem::create_directories(folder, error) && error) {
+        reason = error.message();
+        return false;
+    }
+    // SQLite opens a file it may not write read-only and, for a folder it
+    // may not write in, names the wrong reason; asked first, the system says.
+    const std::string &writable = std::filesystem::exists(path_, error) ? path_ : folder.string();
+    if (faccessat(AT_FDCWD, writable.empty() ? "." : writable.c_str(), W_OK, AT_EACCESS) != 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    sqlite3 *db = nullptr;
+    const int opened = sqlite3_open_v2(path_.c_str(), &db,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    db_.reset(db);
+    if (opened != SQLITE_OK) {
+        reason = failureText(db);
+        return false;
+    }
+    sqlite3_busy_timeout(db, busyTimeoutMs);
+    if (const auto refused = prepareSchema(db)) {
+        reason = *refused;
+        return false;
+    }
+    // Every commit goes to the operating system at once, unsynced: a crash of
+    // the program loses nothing. The syncer makes it durable soon after, and
+    // checkpoints are its work alone, so that no row waits for the disk.
+    if (!execute("PRAGMA journal_mode = WAL") || !execute("PRAGMA synchronous = NORMAL")) {
+        reason = failureText(db);
+        return false;
+    }
+    sqlite3_wal_autocheckpoint(db, 0);
+    statements_ = std::make_unique<Statements>(db);
+    if (!statements_->valid()) {
+        reason = failureText(db);
+        return false;
+    }
+    syncer_ = std::make_unique<JournalSyncer>(path_);
+    if (syncer_->failure()) {
+        reason = *syncer_->failure();
+        return false;
+    }
+    return true;
+}
+
+void Journal::fail()
+{
+    fail(failureText(db_.get()));
+}
+
+void Journal::fail(std::string reason)
+{
+    close();
+    if (onFailure_)
+        onFailure_(path_, reason);
+}
+
+void Journal::close()
+{
+    statements_.reset();
+    syncer_.reset();
+    db_.reset();
+    run_ = 0;
+}
+
+bool Journal::execute(const char *sql)
+{
+    return sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool Journal::insertEvent(const char *kind, const std::string &detail)
+{
+    const Stamp now = Stamp::now();
+    return statements_->insertEvent.bind(1, now.utcMs)
+        .bind(2, now.utcOffsetSeconds)
+        .bind(3, sheet_)
+        .bind(4, run_)
+        .bind(5, kind)
+        .bind(6, detail)
+        .run();
+}
+
+void Journal::event(const char *kind, const std::string &detail)
+{
+    if (!db_)
+        return;
+    if (!insertEvent(kind, detail))
+        return fail();
+    syncer_->noteCommit();
+}
+
+void Journal::programStarted()
+{
+    if (open())
+        event("program_start");
+}
+
+void Journal::programExited()
+{
+    event("program_exit");
+}
+
+bool Journal::continueOrStartSheet()
+{
+    if (sheet_ != 0) {
+        Statement current(db_.get(), "SELECT 1 FROM sheet WHERE id = ?1 AND closed IS NULL");
+        const int found = current.bind(1, sheet_).step();
+        if (found == SQLITE_ROW)
+            return true;
+        if (found != SQLITE_DONE)
+            return false;
+    }
+    Statement insert(db_.get(), "INSERT INTO sheet (opened_ms) VALUES (?1)");
+    if (!insert.bind(1, Stamp::now().utcMs).run())
+        return false;
+    sheet_ = sqlite3_last_insert_rowid(db_.get());
+    sheetRows_ = 0;
+    return true;
+}
+
+void Journal::runStarted(const RunSettings &settings)
+{
+    if (!open())
+        return;
+    if (!continueOrStartSheet())
+        return fail();
+    const Stamp now = Stamp::now();
+    Statement insert(db_.get(), "INSERT INTO run (sheet, started_ms, utc_offset_s, port, mode, period_ms, threshold, "
+                                "measurement_bound, balances) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+    const bool inserted = insert.bind(1, sheet_)
+                              .bind(2, now.utcMs)
+                              .bind(3, now.utcOffsetSeconds)
+                              .bind(4, settings.port)
+                              .bind(5, modeName(settings.mode))
+                              .bind(6, settings.periodMs)
+                              .bind(7, settings.threshold)
+                              .bind(8, settings.measurementBound)
+                              .bind(9, jsonNumbers(settings.balances))
+                              .run();
+    if (!inserted)
+        return fail();
+    run_ = sqlite3_last_insert_rowid(db_.get());
+    sequence_ = 0;
+    slots_.clear();
+    event("run_start");
+}
+
+void Journal::runStopped()
+{
+    event("run_stop");
+    run_ = 0;
+}
+
+void Journal::linkLost(int32_t linkState)
+{
+    event("link_lost", "{\"state\":" + std::to_string(linkState) + "}");
+}
+
+void Journal::linkRegained()
+{
+    event("link_regained");
+}
+
+void Journal::cleared()
+{
+    if (db_ && sheet_ != 0) {
+        Statement closeSheet(db_.get(), "UPDATE sheet SET closed = 'cleared', closed_ms = ?2 WHERE id = ?1");
+        if (!closeSheet.bind(1, sheet_).bind(2, Stamp::now().utcMs).run())
+            return fail();
+    }
+    event("clear");
+    sheet_ = 0;
+    sheetRows_ = 0;
+}
+
+void Journal::exported(const std::string &file, int64_t rows)
+{
+    if (db_ && sheet_ != 0) {
+        Statement mark(db_.get(), "UPDATE sheet SET exported_rows = max(exported_rows, ?2), exported_ms = ?3 "
+                                  "WHERE id = ?1");
+        if (!mark.bind(1, sheet_).bind(2, rows).bind(3, Stamp::now().utcMs).run())
+            return fail();
+    }
+    event("export", "{\"file\":" + jsonQuoted(file) + ",\"rows\":" + std::to_string(rows) + "}");
+}
+
+void Journal::cellEdited(const CellEdit &edit)
+{
+    event("cell_edit", "{\"row\":" + std::to_string(edit.row) + ",\"column\":" + std::to_string(edit.column) +
+                           ",\"old\":" + jsonQuoted(edit.oldText) + ",\"new\":" + jsonQuoted(edit.newText) + "}");
+}
+
+} // namespace pondus::journal

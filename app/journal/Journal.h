@@ -1,0 +1,130 @@
+// The measurement journal: every recorded row and what the operator and the
+// line did, in an SQLite file, so that nothing shown in the window is lost
+// by a crash; and the recovery of what was never exported or cleared.
+//
+// One Journal is one connection, used from one thread. Any failure turns
+// the journal off and tells the failure sink once, with the path and the
+// reason; it is opened again at the start of the next run. Recording never
+// depends on it.
+#pragma once
+
+#include "journal/SqliteHandles.h"
+#include "journal/Stamp.h"
+#include "recording/RecordedRow.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pondus::journal {
+
+class JournalSyncer;
+
+// A window's table that was neither exported nor cleared: what recovery
+// offers. The rows are those the journal holds.
+struct PendingSheet {
+    int64_t sheet = 0;
+    int64_t rows = 0;
+    int64_t openedMs = 0;
+};
+
+// An operator's edit of a cell of the window's table, by grid row and column.
+struct CellEdit {
+    int32_t row = 0;
+    int32_t column = 0;
+    std::string oldText;
+    std::string newText;
+};
+
+// What a restore hands back, in the order it was recorded.
+struct RestoreSink {
+    std::function<void(const RunSettings &)> run;
+    std::function<void(const RecordedRow &)> row;
+    std::function<void(const CellEdit &)> edit;
+};
+
+class Journal {
+public:
+    using FailureSink = std::function<void(const std::string &path, const std::string &reason)>;
+
+    Journal(std::string path, FailureSink onFailure);
+    ~Journal();
+    Journal(const Journal &) = delete;
+    Journal &operator=(const Journal &) = delete;
+
+    const std::string &path() const { return path_; }
+    bool isOpen() const { return db_ != nullptr; }
+
+    // Opens the file, creating it and its folder's tables as needed. False
+    // when it cannot be; the failure sink has been told why.
+    bool open();
+
+    // Events. Each is written at once; a closed journal ignores them.
+    void programStarted();
+    void programExited();
+    // A run begins in the window's current table (a new one after a clear);
+    // opens the journal again when it is off.
+    void runStarted(const RunSettings &settings);
+    void runStopped();
+    void linkLost(int32_t linkState);
+    void linkRegained();
+    // The window's table was emptied: its rows are no longer pending.
+    void cleared();
+    // Rows of the current table that are journaled; read it when an export
+    // takes its snapshot of the table.
+    int64_t sheetRows() const { return sheetRows_; }
+    // The table was written to file, rows being sheetRows() when it was taken.
+    void exported(const std::string &file, int64_t rows);
+    void cellEdited(const CellEdit &edit);
+
+    // One recorded row of the running run, committed before it returns. A
+    // change of a balance's model or ident is journaled as a replacement.
+    void recordRow(const RecordedRow &row);
+    // The row number of the running run's next row, 1 for the first.
+    int64_t nextSequence() const { return sequence_ + 1; }
+
+    // Recovery at start-up: the tables with rows neither exported, cleared
+    // nor declined, oldest first.
+    std::vector<PendingSheet> pendingSheets();
+    // Hands back the runs, rows and edits of a pending table; later runs
+    // continue it. False when the journal failed while reading.
+    bool restore(const PendingSheet &sheet, const RestoreSink &sink);
+    // The operator did not want the table back: it stays, marked declined.
+    void decline(const PendingSheet &sheet);
+    // Deletes tables older than keepDays that were cleared, declined or
+    // fully exported; returns how many. Pending ones are never deleted.
+    int64_t prune(int keepDays);
+
+private:
+    struct Statements;
+
+    bool openConnection(std::string &reason);
+    // Turns the journal off and tells why, from the connection's last failure.
+    void fail();
+    void fail(std::string reason);
+    void close();
+    bool execute(const char *sql);
+    bool insertEvent(const char *kind, const std::string &detail);
+    void event(const char *kind, const std::string &detail = {});
+    bool continueOrStartSheet();
+    // Nothing when written, else why not; a failed row leaves no trace.
+    std::optional<std::string> writeRow(const RecordedRow &row);
+    bool writeBalanceStates(const RecordedRow &row, bool &began);
+
+    std::string path_;
+    FailureSink onFailure_;
+    Connection db_;
+    std::unique_ptr<Statements> statements_;
+    std::unique_ptr<JournalSyncer> syncer_;
+    int64_t sheet_ = 0;
+    int64_t sheetRows_ = 0;
+    int64_t run_ = 0;
+    int64_t sequence_ = 0;
+    // The balance of each slot as last journaled in this run.
+    std::vector<BalanceReading> slots_;
+};
+
+} // namespace pondus::journal

@@ -1,0 +1,230 @@
+// Recovery of the tables that were never exported or cleared, and the
+// pruning of old ones.
+#include "journal/Journal.h"
+
+#include "journal/JournalStatements.h"
+#include "journal/JournalSyncer.h"
+
+#include <charconv>
+
+namespace pondus::journal {
+
+namespace {
+
+constexpr int64_t msPerDay = 24LL * 60 * 60 * 1000;
+
+// The rows of a sheet: the sequence numbers of its runs are consecutive from
+// one, so each run's highest is its row count.
+constexpr const char *sheetRowsSql =
+    "(SELECT coalesce(sum((SELECT max(m.seq) FROM measurement AS m WHERE m.run = r.id)), 0) "
+    "FROM run AS r WHERE r.sheet = s.id)";
+
+RecordingMode modeOf(std::string_view name)
+{
+    if (name == "on_new_weight")
+        return RecordingMode::OnNewWeight;
+    if (name == "manual")
+        return RecordingMode::Manual;
+    return RecordingMode::Periodic;
+}
+
+// The whole numbers of a JSON list such as "[1,-20,300]".
+std::vector<int32_t> numbersOf(std::string_view list)
+{
+    std::vector<int32_t> numbers;
+    const char *at = list.data();
+    const char *const end = at + list.size();
+    while (at < end) {
+        if (*at == '-' || (*at >= '0' && *at <= '9')) {
+            int32_t value = 0;
+            at = std::from_chars(at, end, value).ptr;
+            numbers.push_back(value);
+        } else {
+            ++at;
+        }
+    }
+    return numbers;
+}
+
+// The balance states of one run in the order of their rows.
+class BalanceStates {
+public:
+    BalanceStates(sqlite3 *db, int64_t run)
+        : query_(db, "SELECT seq, slot, balance, model, ident, divisor, unit_code FROM balance_state "
+                     "WHERE run = ?1 ORDER BY seq, slot")
+    {
+        query_.bind(1, run);
+        advance();
+    }
+
+    // Brings the slots up to row seq.
+    void applyUpTo(int64_t seq, std::vector<BalanceReading> &slots)
+    {
+        while (pending_ && query_.integer(0) <= seq) {
+            const auto slot = size_t(query_.integer(1));
+            if (slots.size() <= slot)
+                slots.resize(slot + 1);
+            BalanceReading &state = slots[slot];
+            state.balance = int32_t(query_.integer(2));
+            state.modelCode = int32_t(query_.integer(3));
+            state.ident = int32_t(query_.integer(4));
+            state.divisor = int32_t(query_.integer(5));
+            state.unitCode = int32_t(query_.integer(6));
+            advance();
+        }
+    }
+
+    bool failed() const { return result_ != SQLITE_ROW && result_ != SQLITE_DONE; }
+
+private:
+    void advance()
+    {
+        result_ = query_.step();
+        pending_ = result_ == SQLITE_ROW;
+    }
+
+    Statement query_;
+    int result_ = SQLITE_DONE;
+    bool pending_ = false;
+};
+
+} // namespace
+
+std::vector<PendingSheet> Journal::pendingSheets()
+{
+    std::vector<PendingSheet> pending;
+    if (!db_)
+        return pending;
+    Statement query(db_.get(), std::string("SELECT s.id, s.opened_ms, s.exported_rows, ") + sheetRowsSql +
+                                   " FROM sheet AS s WHERE s.closed IS NULL AND s.id <> ?1 ORDER BY s.id");
+    query.bind(1, sheet_);
+    int result = SQLITE_ROW;
+    while ((result = query.step()) == SQLITE_ROW) {
+        const int64_t rows = query.integer(3);
+        if (rows > query.integer(2))
+            pending.push_back({query.integer(0), rows, query.integer(1)});
+    }
+    if (result != SQLITE_DONE)
+        fail();
+    return pending;
+}
+
+bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink)
+{
+    if (!db_)
+        return false;
+    // One read transaction: the table comes back as one moment saw it.
+    if (!statements_->begin.run())
+        return fail(), false;
+    Statement runs(db_.get(), "SELECT id, port, mode, period_ms, threshold, measurement_bound, balances FROM run "
+                              "WHERE sheet = ?1 ORDER BY id");
+    Statement rows(db_.get(), "SELECT seq, number, utc_ms, utc_offset_s, raw_values, stable, units "
+                              "FROM measurement WHERE run = ?1 ORDER BY seq");
+    runs.bind(1, sheet.sheet);
+    int runResult = SQLITE_ROW;
+    int rowResult = SQLITE_DONE;
+    bool statesFailed = false;
+    int64_t restored = 0;
+    RecordedRow row;
+    while ((runResult = runs.step()) == SQLITE_ROW) {
+        RunSettings settings;
+        settings.port = runs.text(1);
+        settings.mode = modeOf(runs.text(2));
+        settings.periodMs = int32_t(runs.integer(3));
+        settings.threshold = int32_t(runs.integer(4));
+        settings.measurementBound = int32_t(runs.integer(5));
+        settings.balances = numbersOf(runs.text(6));
+        if (sink.run)
+            sink.run(settings);
+        BalanceStates states(db_.get(), runs.integer(0));
+        std::vector<BalanceReading> slots;
+        rows.reset();
+        rows.bind(1, runs.integer(0));
+        while ((rowResult = rows.step()) == SQLITE_ROW) {
+            states.applyUpTo(rows.integer(0), slots);
+            row.number = int32_t(rows.integer(1));
+            row.utcMs = rows.integer(2);
+            row.utcOffsetSeconds = int32_t(rows.integer(3));
+            const std::vector<int32_t> values = numbersOf(rows.text(4));
+            const int64_t stable = rows.integer(5);
+            const std::string_view units = rows.text(6);
+            row.readings.resize(values.size());
+            for (size_t slot = 0; slot < values.size(); ++slot) {
+                BalanceReading &reading = row.readings[slot];
+                reading = slot < slots.size() ? slots[slot] : BalanceReading{};
+                reading.rawValue = values[slot];
+                reading.stable = ((stable >> slot) & 1) != 0;
+                reading.shownUnit = slot < units.size() && units[slot] != '-' ? int8_t(units[slot] - '0') : int8_t(-1);
+            }
+            if (sink.row)
+                sink.row(row);
+            ++restored;
+        }
+        statesFailed = statesFailed || states.failed();
+        if (rowResult != SQLITE_DONE)
+            break;
+    }
+    Statement edits(db_.get(), "SELECT json_extract(detail, '$.row'), json_extract(detail, '$.column'), "
+                               "json_extract(detail, '$.old'), json_extract(detail, '$.new') FROM event "
+                               "WHERE sheet = ?1 AND kind = 'cell_edit' ORDER BY id");
+    edits.bind(1, sheet.sheet);
+    int editResult = SQLITE_ROW;
+    while (runResult == SQLITE_DONE && (editResult = edits.step()) == SQLITE_ROW) {
+        if (sink.edit)
+            sink.edit({int32_t(edits.integer(0)), int32_t(edits.integer(1)), std::string(edits.text(2)),
+                       std::string(edits.text(3))});
+    }
+    if (runResult != SQLITE_DONE || editResult != SQLITE_DONE || statesFailed || !statements_->commit.run())
+        return fail(), false;
+    sheet_ = sheet.sheet;
+    sheetRows_ = restored;
+    event("recovery_restored", "{\"rows\":" + std::to_string(restored) + "}");
+    return db_ != nullptr;
+}
+
+void Journal::decline(const PendingSheet &sheet)
+{
+    if (!db_)
+        return;
+    Statement mark(db_.get(), "UPDATE sheet SET closed = 'declined', closed_ms = ?2 WHERE id = ?1");
+    if (!mark.bind(1, sheet.sheet).bind(2, Stamp::now().utcMs).run())
+        return fail();
+    const int64_t current = sheet_;
+    sheet_ = sheet.sheet;
+    event("recovery_declined", "{\"rows\":" + std::to_string(sheet.rows) + "}");
+    sheet_ = current;
+}
+
+int64_t Journal::prune(int keepDays)
+{
+    if (!db_ || keepDays <= 0)
+        return 0;
+    const int64_t cutoff = Stamp::now().utcMs - keepDays * msPerDay;
+    const std::string doomed =
+        std::string("CREATE TEMP TABLE doomed AS SELECT s.id FROM sheet AS s WHERE s.id <> ?2 AND "
+                    "((s.closed IS NOT NULL AND s.closed_ms < ?1) OR (s.closed IS NULL AND "
+                    "coalesce(s.exported_ms, s.opened_ms) < ?1 AND s.exported_rows >= ") +
+        sheetRowsSql + "))";
+    if (!execute("BEGIN IMMEDIATE"))
+        return fail(), 0;
+    Statement collect(db_.get(), doomed);
+    bool done = collect.bind(1, cutoff).bind(2, sheet_).run();
+    int64_t sheets = 0;
+    Statement count(db_.get(), "SELECT count(*) FROM temp.doomed");
+    if (done && count.step() == SQLITE_ROW)
+        sheets = count.integer(0);
+    count.reset();
+    Statement dropEvents(db_.get(), "DELETE FROM event WHERE sheet IN temp.doomed OR (sheet IS NULL AND utc_ms < ?1)");
+    done = done && dropEvents.bind(1, cutoff).run() &&
+           execute("DELETE FROM measurement WHERE run IN (SELECT id FROM run WHERE sheet IN temp.doomed);"
+                   "DELETE FROM balance_state WHERE run IN (SELECT id FROM run WHERE sheet IN temp.doomed);"
+                   "DELETE FROM run WHERE sheet IN temp.doomed;"
+                   "DELETE FROM sheet WHERE id IN temp.doomed;"
+                   "DROP TABLE temp.doomed;") &&
+           execute("COMMIT");
+    if (!done)
+        return fail(), 0;
+    return sheets;
+}
+
+} // namespace pondus::journal

@@ -1,0 +1,132 @@
+// The journal's tables, documented for the lab in the README; each schema
+// version is the previous one plus one step, so files of any older version
+// open.
+#include "journal/JournalSchema.h"
+
+#include "journal/SqliteHandles.h"
+
+#include <array>
+#include <string_view>
+
+namespace pondus::journal {
+
+namespace {
+
+// Step n brings a file of user_version n to n + 1.
+constexpr std::array<std::string_view, schemaVersion> upgradeSteps = {
+    R"sql(
+CREATE TABLE sheet (
+  id INTEGER PRIMARY KEY,
+  opened_ms INTEGER NOT NULL,
+  exported_rows INTEGER NOT NULL DEFAULT 0,
+  exported_ms INTEGER,
+  closed TEXT CHECK (closed IN ('cleared', 'declined')),
+  closed_ms INTEGER
+);
+CREATE TABLE run (
+  id INTEGER PRIMARY KEY,
+  sheet INTEGER NOT NULL REFERENCES sheet(id),
+  started_ms INTEGER NOT NULL,
+  utc_offset_s INTEGER NOT NULL,
+  port TEXT NOT NULL,
+  mode TEXT NOT NULL CHECK (mode IN ('periodic', 'on_new_weight', 'manual')),
+  period_ms INTEGER NOT NULL,
+  threshold INTEGER NOT NULL,
+  measurement_bound INTEGER NOT NULL,
+  balances TEXT NOT NULL
+);
+CREATE INDEX run_by_sheet ON run(sheet);
+CREATE TABLE measurement (
+  run INTEGER NOT NULL,
+  seq INTEGER NOT NULL,
+  number INTEGER NOT NULL,
+  utc_ms INTEGER NOT NULL,
+  utc_offset_s INTEGER NOT NULL,
+  raw_values TEXT NOT NULL,
+  stable INTEGER NOT NULL,
+  units TEXT NOT NULL,
+  PRIMARY KEY (run, seq)
+) WITHOUT ROWID;
+CREATE TABLE balance_state (
+  run INTEGER NOT NULL,
+  slot INTEGER NOT NULL,
+  seq INTEGER NOT NULL,
+  balance INTEGER NOT NULL,
+  model INTEGER NOT NULL,
+  ident INTEGER NOT NULL,
+  divisor INTEGER NOT NULL,
+  unit_code INTEGER NOT NULL,
+  PRIMARY KEY (run, slot, seq)
+) WITHOUT ROWID;
+CREATE TABLE event (
+  id INTEGER PRIMARY KEY,
+  utc_ms INTEGER NOT NULL,
+  utc_offset_s INTEGER NOT NULL,
+  sheet INTEGER,
+  run INTEGER,
+  kind TEXT NOT NULL,
+  detail TEXT
+);
+CREATE INDEX event_by_sheet ON event(sheet) WHERE sheet IS NOT NULL;
+CREATE VIEW reading AS
+SELECT m.run, m.seq, m.number,
+       strftime('%Y-%m-%d %H:%M:%f', (m.utc_ms + 1000 * m.utc_offset_s) / 1000.0, 'unixepoch') AS local_time,
+       m.utc_ms, m.utc_offset_s, v.key AS slot, b.balance, b.model, b.ident,
+       v.value AS raw_value, b.divisor, v.value * 1.0 / b.divisor AS weight, b.unit_code,
+       (m.stable >> v.key) & 1 AS stable, substr(m.units, v.key + 1, 1) AS shown_unit
+FROM measurement AS m, json_each(m.raw_values) AS v
+JOIN balance_state AS b ON b.run = m.run AND b.slot = v.key
+ AND b.seq = (SELECT max(s.seq) FROM balance_state AS s
+              WHERE s.run = m.run AND s.slot = v.key AND s.seq <= m.seq);
+)sql",
+};
+
+std::optional<int64_t> pragmaNumber(sqlite3 *db, std::string_view pragma)
+{
+    Statement query(db, pragma);
+    if (!query.valid() || query.step() != SQLITE_ROW)
+        return std::nullopt;
+    return query.integer(0);
+}
+
+bool execute(sqlite3 *db, const std::string &sql)
+{
+    return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+std::optional<std::string> upgrade(sqlite3 *db, int64_t version)
+{
+    std::string script = "BEGIN IMMEDIATE;\n";
+    for (int64_t step = version; step < schemaVersion; ++step)
+        script += upgradeSteps[size_t(step)];
+    script += "PRAGMA application_id = " + std::to_string(applicationId) + ";\n";
+    script += "PRAGMA user_version = " + std::to_string(schemaVersion) + ";\nCOMMIT;";
+    if (execute(db, script))
+        return std::nullopt;
+    std::string reason = failureText(db);
+    execute(db, "ROLLBACK");
+    return reason;
+}
+
+} // namespace
+
+std::optional<std::string> prepareSchema(sqlite3 *db)
+{
+    // The first read of the file tells a database from anything else.
+    const auto version = pragmaNumber(db, "PRAGMA user_version");
+    const auto tables = pragmaNumber(db, "SELECT count(*) FROM sqlite_schema");
+    const auto application = pragmaNumber(db, "PRAGMA application_id");
+    if (!version || !tables || !application)
+        return failureText(db);
+    if (*tables == 0 && *application == 0)
+        return upgrade(db, 0);
+    if (*application != applicationId)
+        return std::string("the file is another program's database, not a measurement journal");
+    if (*version > schemaVersion)
+        return "the journal was written by a newer version of the program (schema " + std::to_string(*version) + ")";
+    if (*version < schemaVersion)
+        return upgrade(db, *version);
+    return std::nullopt;
+}
+
+} // namespace pondus::journal

@@ -1,0 +1,23 @@
+// Reading [Journal]: Path and KeepDays.
+#include "settings/JournalSettings.h"
+
+#include "settings/IniSettings.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+JournalSettings JournalSettings::read(const QString &iniPath)
+{
+    IniSettings ini(QStringLiteral("Journal"));
+    ini.load(iniPath);
+    JournalSettings settings;
+    settings.path = ini.text("Path", QString()).trimmed();
+    if (settings.path.isEmpty())
+        settings.path = QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation))
+                            .filePath(QStringLiteral("journal.sqlite"));
+    bool isNumber = false;
+    const int keepDays = ini.text("KeepDays", QString()).trimmed().toInt(&isNumber);
+    if (isNumber && keepDays > 0)
+        settings.keepDays = keepDays;
+    return settings;
+}

@@ -1,0 +1,18 @@
+// The section [Journal] of PONDUS.ini: where the measurement journal lives
+// and how long finished tables are kept.
+#pragma once
+
+#include <QString>
+
+struct JournalSettings {
+    static constexpr int defaultKeepDays = 90;
+
+    // The file; by default journal.sqlite in the desktop's folder for the
+    // program's own data (~/.local/share/PONDUS on Linux).
+    QString path;
+    int keepDays = defaultKeepDays;
+
+    // Reads the section from the settings file; missing or unreadable keys
+    // take their defaults.
+    static JournalSettings read(const QString &iniPath);
+};

@@ -1,0 +1,54 @@
+// The section [Journal] of PONDUS.ini: the journal's file and how long it
+// keeps finished tables, with defaults for what is missing or unreadable.
+#include "settings/JournalSettings.h"
+
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+class JournalSettingsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void defaultsWithoutTheSection()
+    {
+        QTemporaryDir dir;
+        const JournalSettings settings = JournalSettings::read(dir.filePath(QStringLiteral("PONDUS.ini")));
+        QCOMPARE(settings.keepDays, 90);
+        QCOMPARE(settings.path,
+                 QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/journal.sqlite"));
+    }
+
+    void keysOverrideTheDefaults_data()
+    {
+        QTest::addColumn<QByteArray>("section");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("keepDays");
+        QTest::newRow("both") << QByteArray("Path=/data/лаб/j.sqlite\nKeepDays=365\n")
+                              << QStringLiteral("/data/лаб/j.sqlite") << 365;
+        QTest::newRow("days not a number") << QByteArray("Path= j.sqlite \nKeepDays=много\n")
+                                           << QStringLiteral("j.sqlite") << 90;
+        QTest::newRow("days not positive") << QByteArray("Path=j.sqlite\nKeepDays=0\n") << QStringLiteral("j.sqlite")
+                                           << 90;
+    }
+
+    void keysOverrideTheDefaults()
+    {
+        QFETCH(QByteArray, section);
+        QFETCH(QString, path);
+        QFETCH(int, keepDays);
+        QTemporaryDir dir;
+        const QString ini = dir.filePath(QStringLiteral("PONDUS.ini"));
+        QFile file(ini);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[MainForm]\nPeriod=1\n[Journal]\n" + section);
+        file.close();
+        const JournalSettings settings = JournalSettings::read(ini);
+        QCOMPARE(settings.path, path);
+        QCOMPARE(settings.keepDays, keepDays);
+    }
+};
+
+QTEST_GUILESS_MAIN(JournalSettingsTest)
+#include "tst_journalsettings.moc"

@@ -1,0 +1,105 @@
+// Usage: journal_bench [rows], 432000 unless given (a day at one row per 0,2 s).
+//
+// Measures the measurement journal on its own with rows of ten balances:
+// the time to commit one row (median and worst), bytes of file per row, and
+// the time to read the whole table back for recovery.
+#include "journal/Journal.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+RecordedRow rowOf(int32_t n)
+{
+    RecordedRow row;
+    row.number = n;
+    row.utcMs = 1'700'000'000'000 + int64_t(n) * 200;
+    row.utcOffsetSeconds = 10800;
+    for (int slot = 0; slot < 10; ++slot) {
+        BalanceReading reading;
+        reading.balance = slot + 1;
+        // Weights of a few hundred grams in milligrams, drifting.
+        reading.rawValue = 100000 * (slot + 1) + (n * 37 + slot * 11) % 5000 - 2500;
+        reading.divisor = 1000;
+        reading.unitCode = 200;
+        reading.stable = n % 3 != 0;
+        reading.shownUnit = reading.stable ? 0 : -1;
+        reading.modelCode = 300 + slot;
+        reading.ident = 10000 + slot;
+        row.readings.push_back(reading);
+    }
+    return row;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const int rows = argc > 1 ? std::atoi(argv[1]) : 432000;
+    std::string folder = (std::filesystem::temp_directory_path() / "journal-bench-XXXXXX").string();
+    if (!mkdtemp(folder.data()))
+        return 1;
+    const std::string path = folder + "/journal.sqlite";
+    bool failed = false;
+    {
+        pondus::journal::Journal journal(path, [&](const std::string &where, const std::string &reason) {
+            std::fprintf(stderr, "journal failed: %s: %s\n", where.c_str(), reason.c_str());
+            failed = true;
+        });
+        journal.programStarted();
+        RunSettings settings;
+        settings.port = "COM1";
+        settings.periodMs = 200;
+        settings.balances = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+        journal.runStarted(settings);
+        std::vector<double> commitMs;
+        commitMs.reserve(size_t(rows));
+        const auto written = Clock::now();
+        for (int n = 1; n <= rows && !failed; ++n) {
+            const RecordedRow row = rowOf(n);
+            const auto start = Clock::now();
+            journal.recordRow(row);
+            commitMs.push_back(msSince(start));
+        }
+        const double totalMs = msSince(written);
+        std::sort(commitMs.begin(), commitMs.end());
+        std::printf("rows of ten balances written: %d in %.1f s\n", rows, totalMs / 1000);
+        std::printf("commit of one row: median %.3f ms, 99th percentile %.3f ms, worst %.3f ms\n",
+                    commitMs[commitMs.size() / 2], commitMs[commitMs.size() * 99 / 100], commitMs.back());
+        journal.programExited();
+    }
+    const auto bytes = std::filesystem::file_size(path);
+    std::printf("journal file: %.1f MB, %.1f bytes per row\n", double(bytes) / 1e6, double(bytes) / rows);
+    {
+        pondus::journal::Journal journal(path, {});
+        journal.open();
+        const auto start = Clock::now();
+        const auto pending = journal.pendingSheets();
+        int64_t restored = 0;
+        int64_t checksum = 0;
+        if (!pending.empty())
+            journal.restore(pending.front(), {nullptr,
+                                              [&](const RecordedRow &row) {
+                                                  ++restored;
+                                                  checksum += row.readings.back().rawValue;
+                                              },
+                                              nullptr});
+        std::printf("reading back %lld rows for recovery: %.2f s (checksum %lld)\n", (long long)restored,
+                    msSince(start) / 1000, (long long)checksum);
+    }
+    std::filesystem::remove_all(folder);
+    return failed ? 1 : 0;
+}
