@@ -97,8 +97,7 @@ void TMainForm::FormCreate()
     // Fixed now: a later change of the current directory (the save dialog
     // changes it) does not move the settings file.
     settingsPath_ = QDir::current().absoluteFilePath(settingsFileName);
-    if (QFileInfo::exists(settingsPath_))
-        readSettings();
+    readSettings();
     colourMaxDif();
 }
 
@@ -125,9 +124,17 @@ void TMainForm::N2Click()
 
 void TMainForm::readSettings()
 {
-    // A file that exists but cannot be read gives every key its default.
     IniSettings settings(settingsSection);
-    settings.load(settingsPath_);
+    if (!settings.load(settingsPath_)) {
+        // Not a settings file, or not readable: it stays as it is, also at
+        // exit, and the window starts as without one. Told once, over the
+        // window.
+        settingsUnusable_ = true;
+        QTimer::singleShot(0, this, [this] { inform_(cannotOpenSettings); });
+        return;
+    }
+    if (!QFileInfo::exists(settingsPath_))
+        return;
     MainFormLayout::showText(ui_.ComboBox1, settings.text("GetInfPeriod", QStringLiteral("1")));
     MainFormLayout::showText(ui_.ComCB, settings.text("COM", QStringLiteral("COM1")));
     ui_.MaxDif->setText(settings.text("MaxDifWeight", QStringLiteral("10")));
@@ -142,14 +149,12 @@ void TMainForm::readSettings()
 
 void TMainForm::writeSettings()
 {
+    if (settingsUnusable_)
+        return;
+    // Read again, so that what others wrote into the file meanwhile stays;
+    // a file that has stopped being settings since the start stays too.
     IniSettings settings(settingsSection);
-    if (QFileInfo::exists(settingsPath_)) {
-        // Rewriting what could not be read would lose the file's other content.
-        if (!settings.load(settingsPath_)) {
-            inform_(cannotOpenSettings);
-            return;
-        }
-    } else if (QFile file(settingsPath_); !file.open(QIODevice::WriteOnly)) {
+    if (!settings.load(settingsPath_)) {
         inform_(cannotOpenSettings);
         return;
     }

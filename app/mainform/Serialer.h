@@ -123,6 +123,8 @@ private:
     MeasurementTable *table_ = nullptr;
     RunState state_;
     QString settingsPath_ = QStringLiteral("PONDUS.ini");
+    // What stood at settingsPath_ at the start was no settings file.
+    bool settingsUnusable_ = false;
     MessageSink inform_;
     MessageSink reportError_;
     BeepSink beep_;

@@ -7,6 +7,7 @@
 #include <QDateTimeEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -15,7 +16,49 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
+
+const QString cannotOpen = QStringLiteral("Файл не удаётся открыть!");
+
+// A start directory prepared by hand, for what FormFixture cannot write:
+// links, FIFOs, modes.
+class StartDir {
+public:
+    StartDir() : previous_(QDir::currentPath()) { QDir::setCurrent(dir_.path()); }
+    ~StartDir() { QDir::setCurrent(previous_); }
+    QString path(const char *name) const { return QDir(dir_.path()).filePath(QString::fromLatin1(name)); }
+
+private:
+    QTemporaryDir dir_;
+    QString previous_;
+};
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeTo(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Runs a window in the current directory to its end, collecting what it
+// told the operator. The start must look as without a settings file.
+void runWindowExpectingDefaults(ReadingSource &link, QStringList &messages)
+{
+    TMainForm form(link);
+    form.setMessageSink([&](const QString &text) { messages.append(text); });
+    QTRY_COMPARE_WITH_TIMEOUT(messages, QStringList{cannotOpen}, 10000);
+    QCOMPARE(form.findChild<QLineEdit *>("SizeEdit")->text(), QStringLiteral("20"));
+    QCOMPARE(form.findChild<QListWidget *>("FileCheckListBox")->item(1)->checkState(), Qt::Unchecked);
+}
 
 const QStringList writeOrder = {
     "GetInfPeriod", "COM",     "MDLabelEnabled", "MaxDifWeight", "FCLB(0)", "FCLB(1)",
@@ -178,6 +221,123 @@ private slots:
         f.close();
         QVERIFY(QFile::exists(f.settingsFile()));
         QVERIFY(!QFile::exists(QDir(elsewhere.path()).filePath("PONDUS.ini")));
+    }
+
+    void whatIsNoSettingsFileIsNeitherReadNorReplaced_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QByteArray noise(4096, '\0');
+        for (int i = 0; i < noise.size(); ++i)
+            noise[i] = char((i * 7919 + 13) % 251);
+        QTest::newRow("random bytes") << noise;
+        QTest::newRow("plain text") << QByteArray("Sample 17: 12.345 g\nSample 18: 12.351 g\n");
+        QStringEncoder utf16(QStringEncoder::Utf16LE);
+        QTest::newRow("UTF-16") << QByteArray(utf16(QStringLiteral("[MainForm]\r\nSizeOfMassive=70\r\n")));
+        QByteArray huge("[MainForm]\n");
+        huge.append(QByteArray(1024 * 1024, ';'));
+        QTest::newRow("over a megabyte") << huge;
+    }
+    void whatIsNoSettingsFileIsNeitherReadNorReplaced()
+    {
+        QFETCH(QByteArray, content);
+        StartDir start;
+        writeTo(start.path("PONDUS.ini"), content);
+        QStringList messages;
+        runWindowExpectingDefaults(link, messages);
+        QCOMPARE(messages, QStringList{cannotOpen}); // once: the exit says nothing more
+        QCOMPARE(contentOf(start.path("PONDUS.ini")), content);
+    }
+
+    void fifoAndDevicesAreNotReadAndStayWhatTheyAre()
+    {
+        {
+            StartDir start;
+            QCOMPARE(::mkfifo(QFile::encodeName(start.path("PONDUS.ini")).constData(), 0600), 0);
+            {
+            QStringList messages;
+            runWindowExpectingDefaults(link, messages);
+        }
+            QVERIFY(QFileInfo(start.path("PONDUS.ini")).exists() && !QFileInfo(start.path("PONDUS.ini")).isFile());
+        }
+        {
+            StartDir start;
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), start.path("PONDUS.ini")));
+            {
+            QStringList messages;
+            runWindowExpectingDefaults(link, messages);
+        }
+            QCOMPARE(QFileInfo(start.path("PONDUS.ini")).symLinkTarget(), QStringLiteral("/dev/zero"));
+        }
+    }
+
+    void aLinkIsFollowedOnlyToSettings()
+    {
+        StartDir start;
+        const QByteArray notes("Sample 17: 12.345 g\n");
+        writeTo(start.path("notes.txt"), notes);
+        QVERIFY(QFile::link(start.path("notes.txt"), start.path("PONDUS.ini")));
+        {
+            QStringList messages;
+            runWindowExpectingDefaults(link, messages);
+        }
+        QCOMPARE(contentOf(start.path("notes.txt")), notes);
+        QVERIFY(QFileInfo(start.path("PONDUS.ini")).isSymLink());
+
+        // A link nowhere would create the file it names.
+        QVERIFY(QFile::remove(start.path("PONDUS.ini")));
+        QVERIFY(QFile::link(start.path("created.ini"), start.path("PONDUS.ini")));
+        {
+            QStringList messages;
+            runWindowExpectingDefaults(link, messages);
+        }
+        QVERIFY(!QFile::exists(start.path("created.ini")));
+
+        // A link to settings is read, and its target rewritten in place.
+        QVERIFY(QFile::remove(start.path("PONDUS.ini")));
+        writeTo(start.path("shared.ini"), "[MainForm]\r\nSizeOfMassive=70\r\n");
+        QVERIFY(QFile::link(start.path("shared.ini"), start.path("PONDUS.ini")));
+        {
+            QStringList messages;
+            TMainForm form(link);
+            form.setMessageSink([&](const QString &text) { messages.append(text); });
+            QCOMPARE(form.findChild<QLineEdit *>("SizeEdit")->text(), QStringLiteral("70"));
+            form.findChild<QLineEdit *>("SizeEdit")->setText(QStringLiteral("80"));
+            QCoreApplication::processEvents();
+            QVERIFY(messages.isEmpty());
+        }
+        QVERIFY(QFileInfo(start.path("PONDUS.ini")).isSymLink());
+        QCOMPARE(valueOf(contentOf(start.path("shared.ini")), "SizeOfMassive"), QStringLiteral("80"));
+    }
+
+    void theFirstOfRepeatedKeysCounts()
+    {
+        FormFixture f(link, QByteArray("[MainForm]\nSizeOfMassive=30\nCOM=COM3\nSizeOfMassive=40\n"));
+        QCOMPARE(f.control<QLineEdit>("SizeEdit")->text(), QStringLiteral("30"));
+        f.close();
+        const auto entries = mainFormEntries(f.readFile());
+        QCOMPARE(std::count_if(entries.begin(), entries.end(),
+                               [](const auto &entry) { return entry.first == QStringLiteral("SizeOfMassive"); }),
+                 1);
+        QCOMPARE(valueOf(f.readFile(), "SizeOfMassive"), QStringLiteral("30"));
+        QCOMPARE(entries.at(0).first, QStringLiteral("SizeOfMassive"));
+    }
+
+    void aRewriteKeepsModeAndOwner()
+    {
+        FormFixture f(link, QByteArray("[MainForm]\nSizeOfMassive=30\n"));
+        const QByteArray path = QFile::encodeName(f.settingsFile());
+        QCOMPARE(::chmod(path.constData(), 0440), 0);
+        const bool root = ::geteuid() == 0;
+        if (root)
+            QCOMPARE(::chown(path.constData(), 65534, 65534), 0);
+        f.control<QLineEdit>("SizeEdit")->setText(QStringLiteral("50"));
+        f.close();
+        QCOMPARE(valueOf(f.readFile(), "SizeOfMassive"), QStringLiteral("50"));
+        struct stat after {};
+        QCOMPARE(::stat(path.constData(), &after), 0);
+        QCOMPARE(after.st_mode & 07777, 0440u);
+        if (root)
+            QCOMPARE(after.st_uid, 65534u);
     }
 
     void uncreatableFileIsReportedAndNothingSaved()
