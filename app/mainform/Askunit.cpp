@@ -18,6 +18,7 @@ void TAskForm::ask()
     show();
     raise();
     activateWindow();
+    ui_.NOButton->setFocus();
 }
 
 void TAskForm::OKButtonClick()

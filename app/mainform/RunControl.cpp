@@ -41,33 +41,44 @@ QString linkStateText(int32_t state)
 
 void TMainForm::WeightButtonClick()
 {
+    // Whatever can refuse the start is looked at before anything changes:
+    // a refused start leaves the controls and the table as they were.
+    const std::optional<int> bound = measurementBound();
+    if (!bound) {
+        inform_(QStringLiteral("Допустимое значение числа от 1 до 1000"));
+        ui_.SizeEdit->setText(QStringLiteral("100"));
+        ui_.SizeEdit->setFocus();
+        return;
+    }
+    const std::optional<PeriodChoice> period = choosePeriod(ui_.ComboBox1->currentText(), QLocale::system());
+    if (!period) {
+        inform_(QStringLiteral("Ошибка!Неправильно введена периодичность измерения информации!"));
+        return;
+    }
+    // Without the library, or its SetComPort, there is no run to start:
+    // nothing changes, without a word.
+    if (!source_.hasSetComPort())
+        return;
+
     table_->setHeaderCell(MeasurementColumns::titleRow, MeasurementColumns::numberColumn, QStringLiteral("№"));
     table_->setHeaderCell(MeasurementColumns::titleRow, MeasurementColumns::timeColumn, QStringLiteral("Время"));
     table_->setHeaderCell(MeasurementColumns::titleRow, MeasurementColumns::dateColumn, QStringLiteral("Дата"));
     setSettingsEnabled(false);
     for (QWidget *control : QList<QWidget *>{ui_.ApplyButton1, ui_.ClearButton, ui_.MDLabel, ui_.MaxDif})
         control->setEnabled(false);
-
-    if (!takeMeasurementBound())
-        return;
+    state_.measurementBound = *bound;
+    // The marks the table is recorded for: "Нет" to the clear question
+    // puts them back, however the run ends.
+    rememberSelection();
     ui_.StopButton->setVisible(true);
     ui_.WeightButton->setVisible(false);
 
-    // Without the library, or its SetComPort, there is no run to start: the
-    // window goes back to idle without a word.
-    if (!source_.hasSetComPort()) {
-        showStartButton();
-        setSettingsEnabled(true);
-        ui_.ApplyButton1->setEnabled(true);
-        return;
-    }
     selectPort();
     if (!source_.hasFreshData()) {
         ui_.Label6->setText(QStringLiteral("Error: Out of module 'FreshData'."));
         return;
     }
-    if (!applyPeriod())
-        return;
+    applyPeriod(*period);
     if (!waitForLink())
         return;
     startRun();
@@ -75,22 +86,15 @@ void TMainForm::WeightButtonClick()
         ui_.Timer2->start();
 }
 
-bool TMainForm::takeMeasurementBound()
+std::optional<int> TMainForm::measurementBound() const
 {
+    // An empty field or one that is no number is refused like a number out
+    // of range.
     bool isNumber = false;
     const int count = ui_.SizeEdit->text().toInt(&isNumber);
-    if (isNumber && count >= smallestBound && count <= largestBound) {
-        state_.measurementBound = count;
-        return true;
-    }
-    // An empty field or one that is no number is refused like a number out
-    // of range, so that the settings come back to the operator either way.
-    inform_(QStringLiteral("Допустимое значение числа от 1 до 1000"));
-    ui_.SizeEdit->setText(QStringLiteral("100"));
-    showStartButton();
-    setSettingsEnabled(true);
-    ui_.SizeEdit->setFocus();
-    return false;
+    if (isNumber && count >= smallestBound && count <= largestBound)
+        return count;
+    return std::nullopt;
 }
 
 void TMainForm::selectPort()
@@ -102,24 +106,14 @@ void TMainForm::selectPort()
         MainFormLayout::showText(ui_.ComCB, autoPortText);
 }
 
-bool TMainForm::applyPeriod()
+void TMainForm::applyPeriod(const PeriodChoice &period)
 {
-    const std::optional<PeriodChoice> period = choosePeriod(ui_.ComboBox1->currentText(), QLocale::system());
-    if (!period) {
-        inform_(QStringLiteral("Ошибка!Неправильно введена периодичность измерения информации!"));
-        ui_.Timer2->stop();
-        showStartButton();
-        ui_.ApplyButton1->setEnabled(true);
-        setSettingsEnabled(true);
-        return false;
-    }
-    state_.manualMode = period->mode == PeriodChoice::Mode::Manual;
-    state_.onNewWeight = period->mode == PeriodChoice::Mode::OnNewWeight;
+    state_.manualMode = period.mode == PeriodChoice::Mode::Manual;
+    state_.onNewWeight = period.mode == PeriodChoice::Mode::OnNewWeight;
     ui_.ReadButton->setEnabled(state_.manualMode);
     // The new-weight mode polls at whatever interval the timer has.
-    if (period->mode == PeriodChoice::Mode::Timed)
-        ui_.Timer2->setInterval(period->intervalMs);
-    return true;
+    if (period.mode == PeriodChoice::Mode::Timed)
+        ui_.Timer2->setInterval(period.intervalMs);
 }
 
 bool TMainForm::waitForLink()
@@ -163,9 +157,14 @@ bool TMainForm::waitForLink()
 
 void TMainForm::StopButtonClick()
 {
+    rememberSelection();
+    showIdleControls();
+}
+
+void TMainForm::rememberSelection()
+{
     for (int item = 0; item < RunState::balances; ++item)
         state_.savedSelection[size_t(item)] = isChecked(item);
-    showIdleControls();
 }
 
 void TMainForm::ComboBox1Change()

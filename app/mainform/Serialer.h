@@ -2,6 +2,7 @@
 // measurements and the chart of the latest ones on the right.
 #pragma once
 
+#include "mainform/RunChoices.h"
 #include "mainform/RunState.h"
 #include "mainform/ui/MainFormLayout.h"
 #include "recording/MeasurementRecorder.h"
@@ -14,6 +15,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 class TAskForm;
@@ -103,10 +105,12 @@ private:
     int checkedCount() const;
 
     // Steps of the start.
-    bool takeMeasurementBound();
+    std::optional<int> measurementBound() const;
     void selectPort();
-    bool applyPeriod();
+    void applyPeriod(const PeriodChoice &period);
     bool waitForLink();
+    // The check marks into savedSelection.
+    void rememberSelection();
 
     // Table, chart and export buffer back to empty.
     void clearWindow();

@@ -7,6 +7,7 @@
 namespace {
 
 constexpr int significantDigits = 15;
+constexpr double smallestPlainWeight = 1e-5;
 
 // The long time format of most locales ends in a time zone ("HH:mm:ss t");
 // the table shows the wall clock only.
@@ -33,7 +34,18 @@ double ValueFormat::weightValue(int32_t rawValue, int32_t divisor)
 
 QString ValueFormat::weight(int32_t rawValue, int32_t divisor) const
 {
-    return locale_.toString(weightValue(rawValue, divisor), 'g', significantDigits);
+    const double value = weightValue(rawValue, divisor);
+    // A general format writes 0,000047 in full, down to a hundred-thousandth;
+    // the C library's form would already switch to 4,7E-05 below 0,0001.
+    const double magnitude = std::abs(value);
+    if (magnitude >= smallestPlainWeight && magnitude < 1e-4) {
+        const int decimals = significantDigits - 1 - int(std::floor(std::log10(magnitude)));
+        QString text = locale_.toString(value, 'f', decimals);
+        while (text.endsWith(locale_.zeroDigit()))
+            text.chop(1);
+        return text;
+    }
+    return locale_.toString(value, 'g', significantDigits);
 }
 
 std::optional<double> ValueFormat::number(const QString &text) const

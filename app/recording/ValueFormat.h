@@ -14,7 +14,8 @@ public:
     explicit ValueFormat(QLocale locale = QLocale::system());
 
     // rawValue / divisor in general format, at most 15 significant digits,
-    // the locale's decimal separator and no group separators.
+    // the locale's decimal separator and no group separators; plain notation
+    // down to 0,00001, an exponent only below.
     QString weight(int32_t rawValue, int32_t divisor) const;
     // The number that weight(rawValue, divisor) reads back as, without the
     // round trip through text: raw and divisor are exact in a double and the

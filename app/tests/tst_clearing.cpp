@@ -122,14 +122,39 @@ private slots:
         QCOMPARE(table().measurementRows(), 3);
     }
 
-    void noBeforeTheFirstStopUnchecksAll()
+    void refusedStartAsksNothing()
     {
-        // A refused start writes the captions too, but records no marks.
         f().control<QLineEdit>("SizeEdit")->setText(QStringLiteral("0"));
         f().click("WeightButton");
         clickBalance(3);
+        QVERIFY(!question());
+    }
+
+    void noPutsBackTheMarksOfTheStartWhenTheRunEndedByItself()
+    {
+        // The fourth balance is not on the line: the poll ends the run.
+        f().check({0, 3});
+        f().click("WeightButton");
+        f().form().Timer2Timer();
+        QCOMPARE(f().messages, QStringList{QStringLiteral("Подключено 3 весов.")});
+        QVERIFY(f().enabled("FileCheckListBox"));
+        clickBalance(1);
+        f().check({1});
         answer("NOButton");
-        QVERIFY(marked({}));
+        QVERIFY(marked({0, 3}));
+    }
+
+    void enterAnswersNo()
+    {
+        runAndStop({0});
+        clickBalance(1);
+        QVERIFY(asking());
+        QCOMPARE(question()->focusWidget(), question()->findChild<QPushButton *>("NOButton"));
+        QWidget *focused = question()->focusWidget();
+        QTest::keyClick(focused ? focused : question(), Qt::Key_Return);
+        QVERIFY(!asking());
+        QTRY_VERIFY_WITH_TIMEOUT(!f().control<QTimer>("Timer5")->isActive(), 2000);
+        QCOMPARE(table().measurementRows(), 3);
     }
 
     void closingWithoutAnAnswerCountsAsNo()

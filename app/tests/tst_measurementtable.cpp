@@ -29,6 +29,11 @@ private slots:
         }
         QCOMPARE(format.weight(125, 1000), QStringLiteral("0,125"));
         QCOMPARE(format.weight(-15, 10), QStringLiteral("-1,5"));
+        // Plain notation down to a hundred-thousandth, as a general format has it.
+        QCOMPARE(format.weight(47, 1000000), QStringLiteral("0,000047"));
+        QCOMPARE(format.weight(-10, 1000000), QStringLiteral("-0,00001"));
+        QCOMPARE(format.weight(1234567, 1000000000), QStringLiteral("0,001234567"));
+        QCOMPARE(format.weight(7, 1000000), QStringLiteral("7E-06"));
         QVERIFY(!format.number(QStringLiteral("1.5")).has_value());
         QVERIFY(!format.number(QString()).has_value());
         QVERIFY(!format.number(QStringLiteral("inf")).has_value());

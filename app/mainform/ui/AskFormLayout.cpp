@@ -23,6 +23,8 @@ void AskFormLayout::setupUi(QDialog *form)
     OKButton->setObjectName(QStringLiteral("OKButton"));
     NOButton = new QPushButton(QStringLiteral("Нет"), Panel1);
     NOButton->setObjectName(QStringLiteral("NOButton"));
+    // Enter must not wipe the table: "Нет" is the answer a key press gives.
+    NOButton->setDefault(true);
 
     auto *grid = new QGridLayout(Panel1);
     grid->addWidget(Label1, 0, 0, 1, 2);

@@ -58,6 +58,8 @@ QComboBox *selector(QWidget *parent, const char *name, const QStringList &items,
     auto *box = named(new QComboBox(parent), name);
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
+    // What the operator types stays as typed: no completion from the list.
+    box->setCompleter(nullptr);
     box->addItems(items);
     box->setMaxVisibleItems(shown);
     box->setMinimumWidth(81);
