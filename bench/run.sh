@@ -15,6 +15,10 @@ if [[ -x "$bin/pondus-autorun" ]]; then
   echo "== long run of the program"
   bash "$(dirname "$0")/long_run.sh" "$build" "${LONG_RUN_SECONDS:-60}"
 fi
+if [[ -x "$bin/logger_bench" ]]; then
+  echo "== pondus-log"
+  "$bin/logger_bench" "$bin/pondus-log" "$bin/libtrutina.so" "$bin/balance-sim" "${LOGGER_BENCH_SECONDS:-60}"
+fi
 if [[ -x "$bin/export_bench" ]]; then
   echo "== export of a day of measurements"
   QT_QPA_PLATFORM=offscreen "$bin/export_bench"

@@ -6,7 +6,7 @@
 #include "recording/BalanceTexts.h"
 #include "recording/MeasurementColumns.h"
 #include "mainform/ChartAxes.h"
-#include "mainform/RunChoices.h"
+#include "recording/RunChoices.h"
 
 #include <QComboBox>
 #include <QLineEdit>

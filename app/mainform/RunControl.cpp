@@ -1,7 +1,7 @@
 // Starting and stopping a measurement run from the main window.
 #include "mainform/Serialer.h"
 
-#include "mainform/RunChoices.h"
+#include "recording/RunChoices.h"
 #include "recording/MeasurementColumns.h"
 
 #include <QComboBox>

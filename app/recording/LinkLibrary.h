@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 
 class LinkLibrary final : public ReadingSource {
 public:
@@ -14,6 +15,13 @@ public:
     // system's search order. A missing library or export is not an error
     // here; the has...() queries report it.
     explicit LinkLibrary(const QString &programDir, const QString &installedDir = {});
+    // Exactly the library at path.
+    explicit LinkLibrary(const std::string &path) : library_(std::in_place, path) {}
+
+    // The client underneath, for callers that poll it themselves.
+    const trutina::Library &client() const { return *library_; }
+    // Why the library or an export is missing; empty when all is there.
+    const std::string &error() const { return library_->error(); }
 
     bool loaded() const { return library_ && library_->loaded(); }
     bool hasSetComPort() const override { return loaded() && library_->exports().setComPort; }

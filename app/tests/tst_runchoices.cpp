@@ -1,5 +1,5 @@
 // The port and the period that the selectors' texts stand for.
-#include "mainform/RunChoices.h"
+#include "recording/RunChoices.h"
 
 #include <QtTest>
 

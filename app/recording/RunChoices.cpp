@@ -1,4 +1,4 @@
-#include "mainform/RunChoices.h"
+#include "recording/RunChoices.h"
 
 #include <cmath>
 #include <limits>

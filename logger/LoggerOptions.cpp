@@ -1,0 +1,306 @@
+#include "LoggerOptions.h"
+
+#include "ExitCodes.h"
+#include "recording/RunChoices.h"
+#include "settings/IniSettings.h"
+
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLocale>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+#include <unistd.h>
+
+namespace pondus::logger {
+namespace {
+
+constexpr int shortestPeriodMs = 200;
+constexpr int longestPeriodMs = 4000;
+constexpr int onChangePollMs = 200;
+constexpr int maxBalances = 10;
+
+const char *const trailer =
+    "\n"
+    "Rows go to the output file as they are recorded, each one written and\n"
+    "flushed before the next poll. On a terminal a live view shows the link,\n"
+    "the balances and their latest values; otherwise each row is printed.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  done: --count or --duration reached, or stopped by SIGINT or SIGTERM\n"
+    "  1  the library or the output file failed (the reason is printed)\n"
+    "  2  bad arguments or settings (a one-line message)\n"
+    "  3  the line was off line for longer than --link-timeout\n"
+    "  4  a chosen balance is not on the line\n"
+    "\n"
+    "Environment:\n"
+    "  TRUTINA_COMn  the device of port COMn, n from 1 to 4 (default /dev/ttyS0\n"
+    "                to /dev/ttyS3)\n";
+
+// Thrown for a wrong choice; its text is the one-line message.
+struct BadChoice : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::string text(const QString &value)
+{
+    return value.toStdString();
+}
+
+// Seconds with a comma or a point, as the window's period list writes them.
+std::optional<double> seconds(QString value)
+{
+    bool ok = false;
+    const double number = QLocale::c().toDouble(value.replace(QLatin1Char(','), QLatin1Char('.')), &ok);
+    if (!ok || !std::isfinite(number))
+        return std::nullopt;
+    return number;
+}
+
+std::chrono::milliseconds durationOf(const QString &option, QString value)
+{
+    double scale = 1;
+    if (value.endsWith(QLatin1Char('h')))
+        scale = 3600;
+    else if (value.endsWith(QLatin1Char('m')))
+        scale = 60;
+    if (value.endsWith(QLatin1Char('h')) || value.endsWith(QLatin1Char('m')) || value.endsWith(QLatin1Char('s')))
+        value.chop(1);
+    const std::optional<double> number = seconds(value);
+    if (!number || *number <= 0 || *number * scale > 1e9)
+        throw BadChoice(text(QStringLiteral("--%1 wants a time such as 90, 90s, 15m or 8h, not \"%2\"")
+                                 .arg(option, value)));
+    return std::chrono::milliseconds(std::llround(*number * scale * 1000));
+}
+
+int64_t wholeNumber(const QString &option, const QString &value, int64_t smallest, int64_t largest)
+{
+    bool ok = false;
+    const qlonglong number = value.toLongLong(&ok);
+    if (!ok || number < smallest || number > largest)
+        throw BadChoice(text(QStringLiteral("--%1 wants a whole number from %2 to %3, not \"%4\"")
+                                 .arg(option)
+                                 .arg(smallest)
+                                 .arg(largest)
+                                 .arg(value)));
+    return number;
+}
+
+void choosePortOf(LoggerOptions &options, const QString &value)
+{
+    if (value.contains(QLatin1Char('/'))) {
+        options.devicePath = text(value);
+        options.portNumber = 1;
+        options.run.port = options.devicePath;
+        return;
+    }
+    const QString upper = value.toUpper();
+    const PortChoice choice = choosePort(upper);
+    if (choice.automatic() && upper != autoPortText)
+        throw BadChoice(text(QStringLiteral("--port wants COM1..COM4, AUTO or a device path, not \"%1\"").arg(value)));
+    options.portNumber = choice.port;
+    options.run.port = text(choice.label);
+}
+
+void choosePeriodOf(LoggerOptions &options, const QString &value)
+{
+    const std::optional<double> number = seconds(value);
+    const int ms = number ? int(std::lround(*number * 1000)) : 0;
+    if (!number || ms < shortestPeriodMs || ms > longestPeriodMs)
+        throw BadChoice(text(QStringLiteral("--period wants seconds from 0,2 to 4 (a comma or a point), not \"%1\"")
+                                 .arg(value)));
+    options.run.mode = RecordingMode::Periodic;
+    options.run.periodMs = ms;
+}
+
+void chooseThresholdOf(LoggerOptions &options, const QString &value)
+{
+    options.run.mode = RecordingMode::OnNewWeight;
+    options.run.threshold = int32_t(wholeNumber(QStringLiteral("on-change"), value, 0, INT32_MAX));
+    options.run.periodMs = onChangePollMs;
+}
+
+void chooseBalancesOf(LoggerOptions &options, const QString &value)
+{
+    std::vector<int32_t> balances;
+    for (const QString &item : value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int j = item.trimmed().toInt(&ok);
+        if (!ok || j < 1 || j > maxBalances)
+            throw BadChoice(text(QStringLiteral("--balances wants positions 1..10 such as 1,2,3, not \"%1\"").arg(value)));
+        balances.push_back(j);
+    }
+    if (balances.empty())
+        throw BadChoice("--balances wants at least one position 1..10");
+    std::sort(balances.begin(), balances.end());
+    balances.erase(std::unique(balances.begin(), balances.end()), balances.end());
+    options.run.balances = balances;
+}
+
+// The window's saved choices: port, period or the new-weight mode with its
+// threshold, and the check marks of the balance list; the [Logger] section
+// adds the output file and the link time-out.
+void readSettingsFile(LoggerOptions &options, const QString &path)
+{
+    if (::access(QFile::encodeName(path).constData(), R_OK) != 0)
+        throw BadChoice(text(QStringLiteral("--ini %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)))));
+    IniSettings window(QStringLiteral("MainForm"));
+    if (!window.load(path))
+        throw BadChoice(text(QStringLiteral("--ini %1: not a settings file that can be read").arg(path)));
+    choosePortOf(options, window.text("COM", QStringLiteral("COM1")));
+    const QString period = window.text("GetInfPeriod", QStringLiteral("1"));
+    const std::optional<PeriodChoice> choice = choosePeriod(period, QLocale::system());
+    if (!choice || choice->mode == PeriodChoice::Mode::Manual)
+        throw BadChoice(text(QStringLiteral("--ini %1: the period \"%2\" needs the window; give --period or --on-change")
+                                 .arg(path, period)));
+    if (choice->mode == PeriodChoice::Mode::OnNewWeight)
+        chooseThresholdOf(options, window.text("MaxDifWeight", QStringLiteral("10")));
+    else {
+        options.run.mode = RecordingMode::Periodic;
+        options.run.periodMs = choice->intervalMs;
+    }
+    // Check marks the file holds; a file without any polls every balance.
+    std::vector<int32_t> balances;
+    bool anyMark = false;
+    for (int item = 0; item < maxBalances; ++item) {
+        const QByteArray key = "FCLB(" + QByteArray::number(item) + ')';
+        anyMark = anyMark || !window.text(key.constData(), QString()).isEmpty();
+        if (window.flag(key.constData(), false))
+            balances.push_back(item + 1);
+    }
+    if (anyMark)
+        options.run.balances = balances;
+    options.run.measurementBound = int32_t(window.text("SizeOfMassive", QStringLiteral("100")).toInt());
+
+    IniSettings logger(QStringLiteral("Logger"));
+    logger.load(path);
+    if (const QString output = logger.text("Output", QString()); !output.isEmpty())
+        options.outputPath = text(output);
+    if (const QString timeout = logger.text("LinkTimeout", QString()); !timeout.isEmpty())
+        options.linkTimeout = durationOf(QStringLiteral("ini [Logger] LinkTimeout"), timeout);
+}
+
+} // namespace
+
+ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUtcMs)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Records the weights of the balances on one serial line without a window:\n"
+        "rows to a file as the window records them, a live view on a terminal."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version."));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("COM1..COM4, AUTO (search all four) or a device path such as "
+                                                 "/dev/ttyUSB0 (default COM1)."),
+                                  QStringLiteral("PORT"));
+    const QCommandLineOption period(QStringLiteral("period"),
+                                    QStringLiteral("A row every SECONDS, 0,2 to 4 (comma or point; default 1)."),
+                                    QStringLiteral("SECONDS"));
+    const QCommandLineOption onChange(QStringLiteral("on-change"),
+                                      QStringLiteral("A row when a stable weight changed by at least THRESHOLD scale "
+                                                     "divisions (\"при новом весе\"), polled every 0,2 s."),
+                                      QStringLiteral("THRESHOLD"));
+    const QCommandLineOption balances(QStringLiteral("balances"),
+                                      QStringLiteral("Positions to record, such as 1,2,3 (default: every balance on "
+                                                     "the line, at most ten)."),
+                                      QStringLiteral("LIST"));
+    const QCommandLineOption count(QStringLiteral("count"), QStringLiteral("Stop after N rows."), QStringLiteral("N"));
+    const QCommandLineOption duration(QStringLiteral("duration"),
+                                      QStringLiteral("Stop after TIME: seconds, or 15m, 8h."), QStringLiteral("TIME"));
+    const QCommandLineOption ini(QStringLiteral("ini"),
+                                 QStringLiteral("Take port, period, threshold and balances from the window's "
+                                                "settings file (its [MainForm]); [Logger] Output= and "
+                                                "LinkTimeout= too. Options given here win."),
+                                 QStringLiteral("PONDUS.ini"));
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("The file rows are added to; never truncated (default "
+                                                   "pondus-log-DATE-TIME.tsv here)."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption format(QStringLiteral("format"),
+                                    QStringLiteral("tsv: as the window saves its table (tab-separated, CR LF); "
+                                                   "csv: comma-separated, ISO times, a point for decimals. Default: "
+                                                   "from the file name, else tsv."),
+                                    QStringLiteral("tsv|csv"));
+    const QCommandLineOption linkTimeout(QStringLiteral("link-timeout"),
+                                         QStringLiteral("Give up when the line is off line this long (default 30 "
+                                                        "s; 0 waits for ever)."),
+                                         QStringLiteral("TIME"));
+    const QCommandLineOption library(QStringLiteral("library"),
+                                     QStringLiteral("The scale link library to load (default libtrutina.so beside "
+                                                    "the program, then the installed one)."),
+                                     QStringLiteral("PATH"));
+    parser.addOptions({help, version, port, period, onChange, balances, count, duration, ini, output, format,
+                       linkTimeout, library});
+
+    ParsedCommandLine result;
+    if (!parser.parse(arguments)) {
+        result.exitCode = badArguments;
+        result.text = text(parser.errorText());
+        return result;
+    }
+    if (parser.isSet(help)) {
+        result.text = text(parser.helpText()) + trailer;
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.text = "pondus-log " PONDUS_VERSION "\n";
+        return result;
+    }
+    try {
+        if (!parser.positionalArguments().isEmpty())
+            throw BadChoice(text(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first())));
+        if (parser.isSet(period) && parser.isSet(onChange))
+            throw BadChoice("choose --period or --on-change, not both");
+        LoggerOptions options;
+        options.portNumber = 1;
+        options.run.port = "COM1";
+        options.run.periodMs = 1000;
+        if (parser.isSet(ini))
+            readSettingsFile(options, parser.value(ini));
+        if (parser.isSet(port))
+            choosePortOf(options, parser.value(port));
+        if (parser.isSet(period))
+            choosePeriodOf(options, parser.value(period));
+        if (parser.isSet(onChange))
+            chooseThresholdOf(options, parser.value(onChange));
+        if (parser.isSet(balances))
+            chooseBalancesOf(options, parser.value(balances));
+        if (parser.isSet(count))
+            options.count = wholeNumber(QStringLiteral("count"), parser.value(count), 1, INT32_MAX);
+        if (parser.isSet(duration))
+            options.duration = durationOf(QStringLiteral("duration"), parser.value(duration));
+        if (parser.isSet(linkTimeout))
+            options.linkTimeout = parser.value(linkTimeout) == QLatin1String("0")
+                                      ? std::chrono::milliseconds(0)
+                                      : durationOf(QStringLiteral("link-timeout"), parser.value(linkTimeout));
+        if (parser.isSet(output))
+            options.outputPath = text(parser.value(output));
+        if (options.outputPath.empty())
+            options.outputPath = text(QStringLiteral("pondus-log-%1.tsv")
+                                          .arg(QDateTime::fromMSecsSinceEpoch(startUtcMs).toString(
+                                              QStringLiteral("yyyyMMdd-HHmmss"))));
+        const QString formatText = parser.isSet(format) ? parser.value(format).toLower()
+                                   : QString::fromStdString(options.outputPath).toLower().endsWith(QLatin1String(".csv"))
+                                       ? QStringLiteral("csv")
+                                       : QStringLiteral("tsv");
+        if (formatText != QLatin1String("tsv") && formatText != QLatin1String("csv"))
+            throw BadChoice(text(QStringLiteral("--format wants tsv or csv, not \"%1\"").arg(formatText)));
+        options.format = formatText == QLatin1String("csv") ? FileFormat::Csv : FileFormat::Tsv;
+        if (parser.isSet(library))
+            options.libraryPath = text(parser.value(library));
+        result.options = std::move(options);
+    } catch (const BadChoice &error) {
+        result.exitCode = badArguments;
+        result.text = error.what();
+    }
+    return result;
+}
+
+} // namespace pondus::logger

@@ -1,0 +1,42 @@
+// The choices of a pondus-log run, from the command line and, with --ini,
+// from the window's saved settings, which the command line overrides.
+#pragma once
+
+#include "recording/RecordedRow.h"
+
+#include <QStringList>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace pondus::logger {
+
+enum class FileFormat { Tsv, Csv };
+
+struct LoggerOptions {
+    // Port, mode, period, threshold and balances; no balances means every
+    // balance on the line (at most ten), taken when the line comes on line.
+    RunSettings run;
+    int32_t portNumber = 0;  // 1..4 for COM1..COM4, 0 for the automatic search
+    std::string devicePath;  // a device given instead of COMn; played as COM1
+    int64_t count = 0;       // rows to record; 0 for no limit
+    std::chrono::milliseconds duration{0};     // 0 for no limit
+    std::chrono::milliseconds linkTimeout{30'000}; // 0 waits for ever
+    std::string outputPath;
+    FileFormat format = FileFormat::Tsv;
+    std::string libraryPath; // empty: beside the program, then installed, then the system's search
+};
+
+struct ParsedCommandLine {
+    std::optional<LoggerOptions> options; // set when the run may start
+    int exitCode = 0;                     // otherwise: how to end
+    std::string text;                     // help or version (stdout), or the one-line error (stderr)
+};
+
+// Parses the arguments (the program name first). The output file name,
+// when none is given, is made from startUtcMs.
+ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUtcMs);
+
+} // namespace pondus::logger

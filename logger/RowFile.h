@@ -1,0 +1,35 @@
+// The output file of pondus-log: rows are appended as they are recorded and
+// each reaches the disk before the next poll; an existing file is never
+// truncated.
+#pragma once
+
+#include "RowText.h"
+
+#include <string>
+
+namespace pondus::logger {
+
+class RowFile {
+public:
+    // Opens path for appending, made if missing; throws std::runtime_error
+    // with the path and the system's reason.
+    RowFile(std::string path, RowText text);
+    ~RowFile();
+    RowFile(const RowFile &) = delete;
+    RowFile &operator=(const RowFile &) = delete;
+
+    // Writes the captions before the first row, then the row, and syncs the
+    // data to the disk; throws std::runtime_error on a failed write.
+    void append(const RecordedRow &row);
+    const std::string &path() const { return path_; }
+
+private:
+    void write(const std::string &bytes);
+
+    std::string path_;
+    RowText text_;
+    int fd_ = -1;
+    bool captionsWritten_ = false;
+};
+
+} // namespace pondus::logger

@@ -1,0 +1,80 @@
+// pondus-log: records the weights of the balances on one serial line without
+// a window, as a service or from a script. See --help.
+#include "ExitCodes.h"
+#include "LiveView.h"
+#include "LoggerOptions.h"
+#include "LoggerRun.h"
+#include "RowFile.h"
+
+#include "recording/LinkLibrary.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+#include <cstdio>
+#include <exception>
+
+#include <signal.h>
+#include <unistd.h>
+
+using namespace pondus::logger;
+
+int main(int argc, char *argv[])
+{
+    // Blocked before the library starts its worker, so that the worker
+    // inherits the mask and the stop signals reach only the poll loop's
+    // sigtimedwait. A file grown past its size limit fails its write
+    // (reported) instead of killing the process.
+    sigset_t stopSignals;
+    ::sigemptyset(&stopSignals);
+    ::sigaddset(&stopSignals, SIGINT);
+    ::sigaddset(&stopSignals, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    ::signal(SIGXFSZ, SIG_IGN);
+
+    // QtCore only, for settings, texts and formats: no display is needed.
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("pondus-log"));
+    const ParsedCommandLine parsed =
+        parseCommandLine(QCoreApplication::arguments(), QDateTime::currentMSecsSinceEpoch());
+    if (!parsed.options) {
+        std::FILE *out = parsed.exitCode == 0 ? stdout : stderr;
+        std::fprintf(out, parsed.exitCode == 0 ? "%s" : "pondus-log: %s\n", parsed.text.c_str());
+        return parsed.exitCode;
+    }
+    const LoggerOptions &options = *parsed.options;
+    if (!options.devicePath.empty())
+        ::setenv("TRUTINA_COM1", options.devicePath.c_str(), 1);
+
+    try {
+        const LinkLibrary library = options.libraryPath.empty()
+                                        ? LinkLibrary(QCoreApplication::applicationDirPath(),
+                                                      QStringLiteral(PONDUS_LIBRARY_DIR))
+                                        : LinkLibrary(options.libraryPath);
+        if (!library.hasSetComPort() || !library.hasFreshData()) {
+            std::fprintf(stderr, "pondus-log: %s\n", library.error().c_str());
+            return failure;
+        }
+        const RowText text(options.format, ValueFormat());
+        RowFile file(options.outputPath, text);
+        LiveView view(stdout, ::isatty(STDOUT_FILENO) == 1, text, options.run.balances);
+
+        LoggerRun run(library.client(), options);
+        run.addRowSink([&](const RecordedRow &row) { file.append(row); });
+        run.addRowSink([&](const RecordedRow &row) { view.showRow(row); });
+        run.addRunStartedSink([&](const RunSettings &settings, int64_t) { view.setBalances(settings.balances); });
+        run.addPollSink([&](const trutina::Block &block, int64_t rows, std::chrono::milliseconds elapsed) {
+            view.showPoll(block, rows, elapsed);
+        });
+        std::fprintf(stderr, "pondus-log: recording to %s\n", file.path().c_str());
+        const ExitCode code = run.run(stopSignals);
+        if (code != done)
+            std::fprintf(stderr, "pondus-log: %s\n", run.reason().c_str());
+        std::fprintf(stderr, "pondus-log: %lld rows in %s\n", static_cast<long long>(run.rowsRecorded()),
+                     file.path().c_str());
+        return code;
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "pondus-log: %s\n", error.what());
+        return failure;
+    }
+}

@@ -1,0 +1,123 @@
+// The logger's command line and settings file, parsed without running anything.
+#include "ExitCodes.h"
+#include "LoggerOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace pondus::logger {
+namespace {
+
+ParsedCommandLine parse(QStringList arguments)
+{
+    arguments.prepend(QStringLiteral("pondus-log"));
+    return parseCommandLine(arguments, 1'700'000'000'000);
+}
+
+LoggerOptions options(const QStringList &arguments)
+{
+    const ParsedCommandLine parsed = parse(arguments);
+    EXPECT_TRUE(parsed.options) << parsed.text;
+    return parsed.options.value_or(LoggerOptions{});
+}
+
+TEST(LoggerOptions, DefaultsRecordEveryBalanceOnCom1EverySecond)
+{
+    const LoggerOptions chosen = options({});
+    EXPECT_EQ(1, chosen.portNumber);
+    EXPECT_EQ("COM1", chosen.run.port);
+    EXPECT_EQ(RecordingMode::Periodic, chosen.run.mode);
+    EXPECT_EQ(1000, chosen.run.periodMs);
+    EXPECT_TRUE(chosen.run.balances.empty());
+    EXPECT_EQ(0, chosen.count);
+    EXPECT_EQ(30'000, chosen.linkTimeout.count());
+    EXPECT_EQ(FileFormat::Tsv, chosen.format);
+    EXPECT_EQ(0u, chosen.outputPath.rfind("pondus-log-", 0)) << chosen.outputPath;
+}
+
+TEST(LoggerOptions, ChoicesAsTheWindowOffersThem)
+{
+    LoggerOptions chosen = options({"--port", "com3", "--period", "0,2", "--balances", "3,1,3", "--count", "7",
+                                    "--duration", "15m", "-o", "rows.csv"});
+    EXPECT_EQ(3, chosen.portNumber);
+    EXPECT_EQ("COM3", chosen.run.port);
+    EXPECT_EQ(200, chosen.run.periodMs);
+    EXPECT_EQ((std::vector<int32_t>{1, 3}), chosen.run.balances);
+    EXPECT_EQ(7, chosen.count);
+    EXPECT_EQ(900'000, chosen.duration.count());
+    EXPECT_EQ(FileFormat::Csv, chosen.format);
+
+    chosen = options({"--port", "AUTO", "--period", "4.0", "--link-timeout", "0"});
+    EXPECT_EQ(0, chosen.portNumber);
+    EXPECT_EQ(4000, chosen.run.periodMs);
+    EXPECT_EQ(0, chosen.linkTimeout.count());
+
+    chosen = options({"--port", "/dev/ttyUSB0", "--on-change", "25", "--format", "TSV", "-o", "x.csv"});
+    EXPECT_EQ("/dev/ttyUSB0", chosen.devicePath);
+    EXPECT_EQ(1, chosen.portNumber);
+    EXPECT_EQ(RecordingMode::OnNewWeight, chosen.run.mode);
+    EXPECT_EQ(25, chosen.run.threshold);
+    EXPECT_EQ(FileFormat::Tsv, chosen.format) << "--format wins over the file name";
+}
+
+TEST(LoggerOptions, BadChoicesEndWithOneLineAndCodeTwo)
+{
+    for (const QStringList &arguments :
+         {QStringList{"--period", "0,1"}, {"--period", "5"}, {"--period", "often"}, {"--port", "COM5"},
+          {"--balances", "0"}, {"--balances", "11"}, {"--balances", ","}, {"--count", "0"}, {"--count", "x"},
+          {"--duration", "-3"}, {"--on-change", "-1"}, {"--period", "1", "--on-change", "5"}, {"--format", "xls"},
+          {"--bogus"}, {"stray"}, {"--ini", "/nonexistent/PONDUS.ini"}}) {
+        const ParsedCommandLine parsed = parse(arguments);
+        EXPECT_FALSE(parsed.options) << arguments.join(' ').toStdString();
+        EXPECT_EQ(badArguments, parsed.exitCode);
+        EXPECT_FALSE(parsed.text.empty());
+        EXPECT_EQ(std::string::npos, parsed.text.find('\n')) << parsed.text;
+    }
+}
+
+TEST(LoggerOptions, HelpNamesEveryChoiceAndTheExitCodes)
+{
+    const ParsedCommandLine parsed = parse({"--help"});
+    EXPECT_FALSE(parsed.options);
+    EXPECT_EQ(0, parsed.exitCode);
+    for (const char *word : {"--port", "--period", "--on-change", "--balances", "--count", "--duration", "--ini",
+                             "--link-timeout", "Exit status", "TRUTINA_COMn"})
+        EXPECT_NE(std::string::npos, parsed.text.find(word)) << word;
+}
+
+TEST(LoggerOptions, TheWindowsSettingsFileAndTheCommandLineOverIt)
+{
+    QTemporaryDir folder;
+    const QString path = QDir(folder.path()).filePath(QStringLiteral("PONDUS.ini"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[MainForm]\r\nGetInfPeriod=при новом весе\r\nCOM=COM2\r\nMaxDifWeight=15\r\n"
+               "FCLB(0)=1\r\nFCLB(1)=0\r\nFCLB(2)=1\r\n\r\n[Logger]\r\nOutput=line.csv\r\nLinkTimeout=2m\r\n");
+    file.close();
+
+    LoggerOptions chosen = options({"--ini", path});
+    EXPECT_EQ(2, chosen.portNumber);
+    EXPECT_EQ(RecordingMode::OnNewWeight, chosen.run.mode);
+    EXPECT_EQ(15, chosen.run.threshold);
+    EXPECT_EQ((std::vector<int32_t>{1, 3}), chosen.run.balances);
+    EXPECT_EQ("line.csv", chosen.outputPath);
+    EXPECT_EQ(FileFormat::Csv, chosen.format);
+    EXPECT_EQ(120'000, chosen.linkTimeout.count());
+
+    chosen = options({"--ini", path, "--port", "COM4", "--balances", "2"});
+    EXPECT_EQ(4, chosen.portNumber);
+    EXPECT_EQ((std::vector<int32_t>{2}), chosen.run.balances);
+
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[MainForm]\nGetInfPeriod=вручную\n");
+    file.close();
+    const ParsedCommandLine manual = parse({"--ini", path});
+    EXPECT_EQ(badArguments, manual.exitCode);
+    EXPECT_NE(std::string::npos, manual.text.find("--period or --on-change")) << manual.text;
+}
+
+} // namespace
+} // namespace pondus::logger

@@ -1,0 +1,269 @@
+// pondus-log end to end: the program against balance-sim on a
+// pseudo-terminal, with the real library, its files read back.
+#include "SimulatorProcess.h"
+#include "WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using pondus::sim::SimulatorProcess;
+using trutina::testing::waitFor;
+namespace fs = std::filesystem;
+
+std::string contents(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> lines(const std::string &text, const std::string &end = "\r\n")
+{
+    std::vector<std::string> result;
+    size_t from = 0;
+    for (size_t at; (at = text.find(end, from)) != std::string::npos; from = at + end.size())
+        result.push_back(text.substr(from, at - from));
+    return result;
+}
+
+std::vector<std::string> cells(const std::string &line, char separator)
+{
+    std::vector<std::string> result;
+    std::stringstream in(line);
+    for (std::string cell; std::getline(in, cell, separator);)
+        result.push_back(cell);
+    return result;
+}
+
+// pondus-log as a child process with its output in files of the test.
+class Logger {
+public:
+    Logger(const fs::path &folder, std::vector<std::string> args) : folder_(folder)
+    {
+        args.insert(args.begin(), {PONDUS_LOG, "--library", TRUTINA_LIBRARY});
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::chdir(folder.c_str());
+            const int out = ::open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = ::open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, STDOUT_FILENO);
+            ::dup2(err, STDERR_FILENO);
+            ::unsetenv("DISPLAY");
+            ::unsetenv("WAYLAND_DISPLAY");
+            ::unsetenv("QT_QPA_PLATFORM");
+            std::vector<char *> argv;
+            for (std::string &arg : args)
+                argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+    }
+    ~Logger()
+    {
+        if (!status_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    // The exit code, or nothing when it did not end in time.
+    std::optional<int> exitCode(std::chrono::milliseconds limit = 30s)
+    {
+        if (!status_) {
+            int status = 0;
+            if (!waitFor([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, limit))
+                return std::nullopt;
+            status_ = status;
+        }
+        return WIFEXITED(*status_) ? std::optional(WEXITSTATUS(*status_)) : std::optional(-WTERMSIG(*status_));
+    }
+    void signal(int number) { ::kill(pid_, number); }
+    std::string out() const { return contents(folder_ / "stdout.txt"); }
+    std::string err() const { return contents(folder_ / "stderr.txt"); }
+
+private:
+    fs::path folder_;
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+class PondusLog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = fs::temp_directory_path() / ("pondus-log-test-" + std::to_string(::getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    SimulatorProcess simulator(std::vector<std::string> args = {"--balances", "3"})
+    {
+        args.push_back("--quiet");
+        return SimulatorProcess(BALANCE_SIM, args);
+    }
+    std::vector<std::string> rows(const std::string &name) { return lines(contents(folder / name)); }
+
+    fs::path folder;
+};
+
+TEST_F(PondusLog, TimedRowsUpToTheCountGoToTheFileAndToStandardOutput)
+{
+    const SimulatorProcess line = simulator();
+    Logger logger(folder, {"--port", line.path(), "--period", "0,2", "--balances", "1,3", "--count", "5", "-o",
+                           "rows.tsv"});
+    ASSERT_EQ(0, logger.exitCode()) << logger.err();
+    const std::vector<std::string> written = rows("rows.tsv");
+    ASSERT_EQ(3u + 5u, written.size()) << contents(folder / "rows.tsv");
+    EXPECT_EQ("Весы №1", cells(written[0], '\t').at(3));
+    EXPECT_EQ("Весы №3", cells(written[0], '\t').at(5));
+    EXPECT_EQ("№", cells(written[1], '\t').at(0));
+    for (int n = 1; n <= 5; ++n) {
+        const std::vector<std::string> row = cells(written[size_t(2 + n)], '\t');
+        EXPECT_EQ(std::to_string(n), row.at(0));
+        EXPECT_EQ(7u, row.size()) << "number, time, date and two balances";
+    }
+    const std::vector<std::string> printed = lines(logger.out(), "\n");
+    ASSERT_EQ(5u, printed.size()) << logger.out();
+    EXPECT_EQ(written[7], printed[4]);
+    EXPECT_NE(std::string::npos, logger.err().find("5 rows in rows.tsv")) << logger.err();
+}
+
+TEST_F(PondusLog, OnChangeRecordsOnlyNewStableWeights)
+{
+    // Balance 1 steps by 100 g every second; balance 2 never changes.
+    const SimulatorProcess line = simulator({"--balance", "kind=1,model=1,ident=11,unit=g,decimals=0,stable=1,"
+                                                          "weight=steps:0:100:1",
+                                             "--balance", "kind=2,model=1,ident=12,unit=g,decimals=0,stable=1,"
+                                                          "weight=fixed:5"});
+    Logger changing(folder, {"--port", line.path(), "--on-change", "50", "--duration", "3.5", "-o", "steps.csv"});
+    ASSERT_EQ(0, changing.exitCode()) << changing.err();
+    const std::vector<std::string> written = lines(contents(folder / "steps.csv"), "\n");
+    ASSERT_GE(written.size(), 1u + 2u) << contents(folder / "steps.csv");
+    EXPECT_LE(written.size(), 1u + 5u) << "a row per step, not per poll";
+    for (size_t n = 2; n < written.size(); ++n)
+        EXPECT_GE(std::stod(cells(written[n], ',').at(2)) - std::stod(cells(written[n - 1], ',').at(2)), 50.0);
+
+    Logger steady(folder, {"--port", line.path(), "--on-change", "1", "--balances", "2", "--duration", "2", "-o",
+                           "steady.csv"});
+    ASSERT_EQ(0, steady.exitCode()) << steady.err();
+    EXPECT_EQ(1u + 1u, lines(contents(folder / "steady.csv"), "\n").size()) << "the first stable weight only";
+}
+
+TEST_F(PondusLog, SigtermMidRunLeavesEveryRowWhole)
+{
+    const SimulatorProcess line = simulator();
+    Logger logger(folder, {"--port", line.path(), "--period", "0,2", "-o", "run.tsv"});
+    ASSERT_TRUE(waitFor([&] { return rows("run.tsv").size() >= 3 + 3; }, 20s)) << logger.err();
+    logger.signal(SIGTERM);
+    ASSERT_EQ(0, logger.exitCode(20s)) << logger.err();
+    const std::string text = contents(folder / "run.tsv");
+    EXPECT_EQ("\r\n", text.substr(text.size() - 2)) << "the last row is complete";
+    const std::vector<std::string> written = lines(text);
+    for (size_t n = 3; n < written.size(); ++n)
+        EXPECT_EQ(std::to_string(n - 2), cells(written[n], '\t').at(0));
+    EXPECT_NE(std::string::npos, logger.err().find(std::to_string(written.size() - 3) + " rows in run.tsv"))
+        << logger.err();
+}
+
+TEST_F(PondusLog, BadArgumentsExitTwoWithOneLineAndNoFile)
+{
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"--period", "9", "-o", "never.tsv"}, {"--balances", "1,x", "-o", "never.tsv"},
+          {"--on-change", "5", "--period", "1", "-o", "never.tsv"}, {"--what", "-o", "never.tsv"}}) {
+        Logger logger(folder, args);
+        ASSERT_EQ(2, logger.exitCode());
+        const std::vector<std::string> message = lines(logger.err(), "\n");
+        ASSERT_EQ(1u, message.size()) << logger.err();
+        EXPECT_EQ(0u, message[0].find("pondus-log: ")) << message[0];
+        EXPECT_FALSE(fs::exists(folder / "never.tsv"));
+    }
+}
+
+TEST_F(PondusLog, HelpNeedsNoDisplay)
+{
+    Logger logger(folder, {"--help"});
+    ASSERT_EQ(0, logger.exitCode());
+    EXPECT_NE(std::string::npos, logger.out().find("--on-change")) << logger.out();
+    EXPECT_NE(std::string::npos, logger.out().find("Exit status"));
+}
+
+TEST_F(PondusLog, ALineLostBeyondTheTimeoutEndsWithCodeThree)
+{
+    SimulatorProcess line = simulator();
+    Logger logger(folder, {"--port", line.path(), "--period", "0,2", "--link-timeout", "1", "-o", "lost.tsv"});
+    ASSERT_TRUE(waitFor([&] { return rows("lost.tsv").size() >= 3 + 2; }, 20s)) << logger.err();
+    line.unplug();
+    ASSERT_EQ(3, logger.exitCode(20s)) << logger.err();
+    EXPECT_NE(std::string::npos, logger.err().find("off line for longer than 1.0 s")) << logger.err();
+}
+
+TEST_F(PondusLog, ABalanceNotOnTheLineEndsWithCodeFour)
+{
+    const SimulatorProcess line = simulator();
+    Logger logger(folder, {"--port", line.path(), "--balances", "1,5", "-o", "short.tsv"});
+    ASSERT_EQ(4, logger.exitCode()) << logger.err();
+    EXPECT_NE(std::string::npos, logger.err().find("Подключено 3 весов.")) << logger.err();
+}
+
+TEST_F(PondusLog, TheWindowsSettingsChooseTheRun)
+{
+    const SimulatorProcess line = simulator();
+    std::ofstream(folder / "PONDUS.ini") << "[MainForm]\r\nCOM=COM2\r\nGetInfPeriod=0,2\r\n"
+                                            "FCLB(0)=0\r\nFCLB(1)=1\r\nFCLB(2)=1\r\n";
+    ::setenv("TRUTINA_COM2", line.path().c_str(), 1);
+    Logger logger(folder, {"--ini", "PONDUS.ini", "--count", "2", "-o", "ini.csv"});
+    ::unsetenv("TRUTINA_COM2");
+    ASSERT_EQ(0, logger.exitCode()) << logger.err();
+    const std::vector<std::string> written = lines(contents(folder / "ini.csv"), "\n");
+    ASSERT_EQ(1u + 2u, written.size());
+    EXPECT_EQ("number,time,weight_2,unit_2,stable_2,weight_3,unit_3,stable_3", written[0]);
+}
+
+TEST_F(PondusLog, OnATerminalALiveViewInstead)
+{
+    const SimulatorProcess line = simulator();
+    int terminal = -1;
+    const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::chdir(folder.c_str());
+        ::execl(PONDUS_LOG, PONDUS_LOG, "--library", TRUTINA_LIBRARY, "--port", line.path().c_str(), "--period",
+                "0,2", "--count", "3", "-o", "view.tsv", static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    std::string screen;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;)
+        screen.append(buffer, size_t(n));
+    ::close(terminal);
+    int status = 0;
+    ASSERT_EQ(child, ::waitpid(child, &status, 0));
+    EXPECT_EQ(0, WEXITSTATUS(status)) << screen;
+    EXPECT_NE(std::string::npos, screen.find("link: on line")) << screen;
+    EXPECT_NE(std::string::npos, screen.find("rows recorded: 3")) << screen;
+    EXPECT_NE(std::string::npos, screen.find("\033[H\033[J")) << "redrawn in place";
+    EXPECT_EQ(3u + 3u, rows("view.tsv").size());
+}
+
+} // namespace

@@ -1,0 +1,109 @@
+// The logger's row texts and its output file.
+#include "RowFile.h"
+#include "RowText.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <fstream>
+#include <sstream>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace pondus::logger {
+namespace {
+
+RecordedRow sampleRow(int32_t number)
+{
+    RecordedRow row;
+    row.number = number;
+    row.utcMs = 1'700'000'000'250; // 2023-11-14 22:13:20.250 UTC
+    row.utcOffsetSeconds = 3 * 3600;
+    row.readings.push_back({1, -123456, 1000, 205, 5, true, 301, 500001});
+    row.readings.push_back({3, 7, 1, 100, -1, false, 100, 0});
+    return row;
+}
+
+const ValueFormat russian{QLocale(QLocale::Russian, QLocale::Russia)};
+
+TEST(RowText, TabSeparatedAsTheWindowSavesItsTable)
+{
+    const RowText text(FileFormat::Tsv, russian);
+    EXPECT_EQ("\t\t\tВесы №1\t\tВесы №3\t\t\r\n"
+              "№\tВремя\tДата\tАВ-120\t\tНеизвестна\t\t\r\n"
+              "\t\t\t500001\t\t0\t\t\r\n",
+              text.captions(sampleRow(1)));
+    EXPECT_EQ("4\t01:13:20\t15.11.2023\t-123,456\tkg\t7\t\t", text.row(sampleRow(4)));
+}
+
+TEST(RowText, CommaSeparatedForPrograms)
+{
+    const RowText text(FileFormat::Csv, russian);
+    EXPECT_EQ("number,time,weight_1,unit_1,stable_1,weight_3,unit_3,stable_3\n", text.captions(sampleRow(1)));
+    EXPECT_EQ("2,2023-11-15T01:13:20.250+03:00,-123.456,kg,1,7,,0", text.row(sampleRow(2)));
+}
+
+std::string contents(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(RowFile, AppendsAndNeverTruncates)
+{
+    QTemporaryDir folder;
+    const std::string path = folder.filePath(QStringLiteral("rows.csv")).toStdString();
+    std::ofstream(path) << "kept\n";
+    {
+        RowFile file(path, RowText(FileFormat::Csv, russian));
+        file.append(sampleRow(1));
+        file.append(sampleRow(2));
+    }
+    const std::string text = contents(path);
+    EXPECT_EQ(0u, text.find("kept\nnumber,time,"));
+    EXPECT_EQ(1u + 1u + 2u, size_t(std::count(text.begin(), text.end(), '\n')));
+}
+
+TEST(RowFile, FailuresNameThePathAndTheReason)
+{
+    EXPECT_THROW(
+        {
+            try {
+                RowFile("/nonexistent/rows.tsv", RowText(FileFormat::Tsv, russian));
+            } catch (const std::runtime_error &error) {
+                EXPECT_STREQ("/nonexistent/rows.tsv: No such file or directory", error.what());
+                throw;
+            }
+        },
+        std::runtime_error);
+
+    // A file that may not grow: the write fails with the system's reason.
+    QTemporaryDir folder;
+    const std::string path = folder.filePath(QStringLiteral("full.tsv")).toStdString();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{100, 100};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            RowFile file(path, RowText(FileFormat::Tsv, russian));
+            for (int n = 1; n < 10; ++n)
+                file.append(sampleRow(n));
+        } catch (const std::runtime_error &error) {
+            ::_exit(std::string(error.what()) == path + ": File too large" ? 0 : 2);
+        }
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(child, ::waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status));
+}
+
+} // namespace
+} // namespace pondus::logger
