@@ -2,7 +2,7 @@
 // measurements and the chart of the latest ones on the right.
 #pragma once
 
-#include "mainform/RunChoices.h"
+#include "recording/RunChoices.h"
 #include "mainform/RunState.h"
 #include "mainform/ui/MainFormLayout.h"
 #include "recording/MeasurementRecorder.h"
