@@ -1,5 +1,6 @@
 #include "BalanceProtocol.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace trutina {
@@ -45,47 +46,55 @@ bool BalanceProtocol::scanBalances()
 bool BalanceProtocol::scanPass(Command command)
 {
     const int balances = readings_.balanceCount.load();
+    int validReplies = 0;
     for (int position = balances; position >= 0; --position) {
         Frame frame = position > 0 ? makeRequest(command, position) : makeRequest(Command::None, balances);
         if (!exchange(frame))
             return false;
         if (position == balances)
             continue; // nothing was asked before this frame
-        if (command == Command::Identify)
-            storeKind(position + 1, frame);
-        else
-            storeModel(position + 1, frame);
+        const bool valid =
+            command == Command::Identify ? storeKind(position + 1, frame) : storeModel(position + 1, frame);
+        validReplies += valid;
+        if (!valid && !settle())
+            return false;
     }
-    return true;
+    // Not one valid reply: the line is out of step, or no balance is there.
+    return validReplies > 0;
 }
 
-void BalanceProtocol::storeKind(int position, const Frame &reply)
+bool BalanceProtocol::storeKind(int position, const Frame &reply)
 {
-    const int32_t kind = isValidReply(reply, position) ? kindFromIdentifyReply(reply) : TRUTINA_MODEL_UNKNOWN;
+    const bool valid = isValidReply(reply, position);
+    const int32_t kind = valid ? kindFromIdentifyReply(reply) : TRUTINA_MODEL_UNKNOWN;
     std::lock_guard lock(readings_.mutex);
     readings_.tables.at(TRUTINA_TABLE_MODEL_CODE, position) = kind;
+    return valid;
 }
 
-void BalanceProtocol::storeModel(int position, const Frame &reply)
+bool BalanceProtocol::storeModel(int position, const Frame &reply)
 {
+    const bool valid = isValidReply(reply, position);
     std::lock_guard lock(readings_.mutex);
     auto &tables = readings_.tables;
     tables.at(TRUTINA_TABLE_IDENT_NUMBER, position) = 0;
     const int32_t kind = tables.at(TRUTINA_TABLE_MODEL_CODE, position);
     // A balance whose model reply fails keeps its kind as model code.
-    if (!isValidReply(reply, position) || (kind != TRUTINA_KIND_1 && kind != TRUTINA_KIND_2))
-        return;
+    if (!valid || (kind != TRUTINA_KIND_1 && kind != TRUTINA_KIND_2))
+        return valid;
     tables.at(TRUTINA_TABLE_IDENT_NUMBER, position) = unsigned24(reply);
     tables.at(TRUTINA_TABLE_MODEL_CODE, position) = modelCodeFor(kind, reply[3]);
+    return true;
 }
 
 void BalanceProtocol::startPolling()
 {
     last_ = static_cast<int8_t>(readings_.balanceCount.load());
     before_ = 0;
+    failedInARow_ = 0;
 }
 
-bool BalanceProtocol::pollStep()
+BalanceProtocol::PollResult BalanceProtocol::pollStep()
 {
     const int balances = readings_.balanceCount.load();
     // A reply is decoded unless the previous frame jumped back up to the
@@ -97,19 +106,34 @@ bool BalanceProtocol::pollStep()
 
     Frame frame = makeRequest(Command::Weight, last_);
     if (!exchange(frame))
-        return false;
+        return PollResult::LineFailed;
     earlierTime_ = latestTime_;
     latestTime_ = timeOfDay_();
-    if (decode)
-        storeWeight(before_, frame);
-    return true;
+    if (!decode)
+        return PollResult::Polled;
+    if (storeWeight(before_, frame)) {
+        failedInARow_ = 0;
+        return PollResult::Polled;
+    }
+    if (!settle())
+        return PollResult::LineFailed;
+    return ++failedInARow_ >= balances ? PollResult::OutOfStep : PollResult::Polled;
 }
 
-void BalanceProtocol::storeWeight(int position, const Frame &reply)
+std::chrono::microseconds BalanceProtocol::quietTime(int balances)
+{
+    constexpr int bitsPerByte = 10; // 8N1
+    constexpr int baud = 19200;
+    constexpr std::chrono::milliseconds adapterLatency{20}; // a 16 ms latency timer, with room to spare
+    const int hops = std::clamp(balances, 0, TRUTINA_MAX_BALANCES) + 1;
+    return std::chrono::microseconds(hops * bitsPerByte * 1'000'000 / baud) + adapterLatency;
+}
+
+bool BalanceProtocol::storeWeight(int position, const Frame &reply)
 {
     std::lock_guard lock(readings_.mutex);
     if (!isValidReply(reply, position))
-        return;
+        return false;
     const WeightReading reading = decodeWeight(reply);
     auto &tables = readings_.tables;
     int32_t &count = tables.at(TRUTINA_TABLE_READING_COUNT, position);
@@ -119,6 +143,7 @@ void BalanceProtocol::storeWeight(int position, const Frame &reply)
     tables.at(TRUTINA_TABLE_UNIT_CODE, position) = reading.unitCode;
     tables.at(TRUTINA_TABLE_DIVISOR, position) = reading.divisor;
     tables.at(TRUTINA_TABLE_RAW_VALUE, position) = reading.rawValue;
+    return true;
 }
 
 int32_t utcTimeOfDayMs()

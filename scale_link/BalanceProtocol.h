@@ -2,12 +2,18 @@
 // the two-pass scan of kind, model and identification number, and the
 // weight poll. Every reply comes back during the frame after its request,
 // so each procedure decodes one frame behind what it sends.
+//
+// A reply that fails its checks may mean that a byte of noise has put the
+// line one byte out of step, with the frame's last reply byte still on its
+// way: the line is then left to fall quiet before the next frame. A whole
+// round of failed replies sends the line back to counting.
 #pragma once
 
 #include "ByteExchanger.h"
 #include "Frames.h"
 #include "ReadingTables.h"
 
+#include <chrono>
 #include <functional>
 
 namespace trutina {
@@ -15,25 +21,33 @@ namespace trutina {
 class BalanceProtocol {
 public:
     using TimeOfDaySource = std::function<int32_t()>;
+    enum class PollResult { Polled, LineFailed, OutOfStep };
 
     BalanceProtocol(ByteExchanger &line, LineReadings &readings, TimeOfDaySource timeOfDay);
 
     // True when 1..15 balances answer; stores the count in any case.
     bool countBalances();
-    // True when every frame of both passes was exchanged.
+    // True when every frame of both passes was exchanged and each pass
+    // brought at least one valid reply.
     bool scanBalances();
     // Points the poll cursor at the last balance, ready for pollStep.
     void startPolling();
     // Sends one weight frame and decodes the reply to the previous one.
-    // False when the exchange failed.
-    bool pollStep();
+    // OutOfStep after as many failed replies in a row as there are balances.
+    PollResult pollStep();
+
+    // How long the line must stay silent to count as quiet: a byte's way
+    // through every balance at 19200 baud, and a USB adapter's latency timer.
+    static std::chrono::microseconds quietTime(int balances);
 
 private:
     bool exchange(Frame &frame) { return line_.exchange(frame.data(), static_cast<int>(frame.size())); }
     bool scanPass(Command command);
-    void storeKind(int position, const Frame &reply);
-    void storeModel(int position, const Frame &reply);
-    void storeWeight(int position, const Frame &reply);
+    // Each store is false when the reply failed its checks.
+    bool storeKind(int position, const Frame &reply);
+    bool storeModel(int position, const Frame &reply);
+    bool storeWeight(int position, const Frame &reply);
+    bool settle() { return line_.settle(quietTime(readings_.balanceCount.load())); }
 
     ByteExchanger &line_;
     LineReadings &readings_;
@@ -42,6 +56,7 @@ private:
     int8_t before_ = 0; // position asked by the frame before it
     int32_t latestTime_ = 0;
     int32_t earlierTime_ = 0;
+    int failedInARow_ = 0; // weight replies since the last valid one
 };
 
 // UTC milliseconds since midnight.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 namespace trutina {
@@ -10,6 +11,9 @@ class ByteExchanger {
 public:
     virtual ~ByteExchanger() = default;
     virtual bool exchange(uint8_t *buffer, int length) = 0;
+    // Waits until no byte has come in for `quiet`, discarding what comes;
+    // false when the line did not fall quiet within the reply time-out.
+    virtual bool settle(std::chrono::microseconds quiet) = 0;
 };
 
 } // namespace trutina

@@ -17,7 +17,11 @@ bool ScaleLink::openPort(const std::string &portName)
 
 void ScaleLink::close() { device_->close(); }
 
+int ScaleLink::lastOpenError() const { return device_->lastError(); }
+
 void ScaleLink::interrupt() { device_->interrupt(); }
+
+void ScaleLink::cancelExchange() { device_->cancelWait(); }
 
 bool ScaleLink::drainInput()
 {
@@ -56,6 +60,26 @@ bool ScaleLink::exchange(uint8_t *buffer, int length)
             return false;
     }
     return true;
+}
+
+bool ScaleLink::settle(std::chrono::microseconds quiet)
+{
+    const auto deadline = clock_() + timeout;
+    for (;;) {
+        if (!drainInput())
+            return false;
+        switch (device_->waitReadable(clock_() + quiet)) {
+        case SerialDevice::WaitResult::TimedOut:
+            return true;
+        case SerialDevice::WaitResult::Ready:
+            if (clock_() > deadline)
+                return false;
+            break;
+        case SerialDevice::WaitResult::Failed:
+        case SerialDevice::WaitResult::Interrupted:
+            return false;
+        }
+    }
 }
 
 bool ScaleLink::awaitReply(uint8_t &byte, SteadyClock::time_point deadline)

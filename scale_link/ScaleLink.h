@@ -23,10 +23,15 @@ public:
     // Discards waiting input; false when input keeps coming past the time-out.
     bool drainInput();
     bool exchange(uint8_t *buffer, int length) override;
+    bool settle(std::chrono::microseconds quiet) override;
     void close();
+    // The platform's error code of the latest failed openPort, else 0.
+    int lastOpenError() const;
 
     // Wakes any wait of the exchange for good (used when stopping).
     void interrupt();
+    // Ends the exchange in progress, or else the next one, as failed.
+    void cancelExchange();
 
     static constexpr std::chrono::milliseconds timeout{1000};
 

@@ -1,5 +1,7 @@
 #include "ScaleReader.h"
+#include "ProcessId.h"
 
+#include <memory>
 #include <string>
 
 namespace trutina {
@@ -20,12 +22,19 @@ int32_t blockLinkState(LinkPhase phase)
 } // namespace
 
 ScaleReader::ScaleReader(std::unique_ptr<SerialDevice> device, BalanceProtocol::TimeOfDaySource timeOfDay)
-    : link_(std::move(device)), protocol_(link_, readings_, std::move(timeOfDay))
+    : link_(std::move(device)), protocol_(link_, readings_, std::move(timeOfDay)), owner_(currentProcessId())
 {
 }
 
 ScaleReader::~ScaleReader()
 {
+    if (currentProcessId() != owner_) {
+        // A child forked from the host ends: the worker runs in the parent
+        // only, so its handle here is forgotten, neither woken nor joined,
+        // and the port is left to the parent.
+        std::construct_at(&worker_);
+        return;
+    }
     // No lock is taken here: at process exit on Windows the worker thread
     // has already been ended, possibly while holding wakeMutex_. A wake-up
     // that slips between the worker's check and its wait costs at most one
@@ -45,6 +54,7 @@ bool ScaleReader::setComPort(int32_t port)
         control_.request(port);
     }
     wake_.notify_all();
+    link_.cancelExchange(); // the step in progress ends now, not when its waits run out
 
     std::lock_guard lock(startMutex_);
     if (started_ || stopping_.load())
@@ -88,7 +98,7 @@ void ScaleReader::searchPort(const LinkStatus &seen)
     if (!control_.advance(seen, trying))
         return; // a new request came in; start from it
     if (!link_.openPort(portName(trying.currentPort))) {
-        pauseAfterFailedOpen(trying);
+        pauseBeforeRetry(trying);
         return;
     }
     LinkStatus opened = trying;
@@ -103,19 +113,22 @@ void ScaleReader::setUpLine(const LinkStatus &seen)
         protocol_.startPolling();
     LinkStatus next = seen;
     next.phase = ready ? LinkPhase::Polling : LinkPhase::PortSearch;
-    control_.advance(seen, next);
+    if (control_.advance(seen, next) && !ready)
+        pauseBeforeRetry(next);
 }
 
 void ScaleReader::poll(const LinkStatus &seen)
 {
-    if (protocol_.pollStep())
-        return;
     LinkStatus next = seen;
-    next.phase = LinkPhase::PortSearch;
+    switch (protocol_.pollStep()) {
+    case BalanceProtocol::PollResult::Polled: return;
+    case BalanceProtocol::PollResult::LineFailed: next.phase = LinkPhase::PortSearch; break;
+    case BalanceProtocol::PollResult::OutOfStep: next.phase = LinkPhase::LineSetup; break; // counting resynchronises
+    }
     control_.advance(seen, next);
 }
 
-void ScaleReader::pauseAfterFailedOpen(const LinkStatus &seen)
+void ScaleReader::pauseBeforeRetry(const LinkStatus &seen)
 {
     std::unique_lock lock(wakeMutex_);
     wake_.wait_for(lock, retryPause, [&] {

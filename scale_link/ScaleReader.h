@@ -31,8 +31,9 @@ public:
     // Fills a block of TRUTINA_BLOCK_WORDS words.
     void freshData(int32_t *block);
 
-    // Pause after a port that would not open, so that an absent port does
-    // not keep a core busy.
+    // Pause after a port that would not open or a line that could not be
+    // counted, so that an absent port or a wrong device does not keep a
+    // core busy.
     static constexpr std::chrono::milliseconds retryPause{75};
 
 private:
@@ -40,7 +41,7 @@ private:
     void searchPort(const LinkStatus &seen);
     void setUpLine(const LinkStatus &seen);
     void poll(const LinkStatus &seen);
-    void pauseAfterFailedOpen(const LinkStatus &seen);
+    void pauseBeforeRetry(const LinkStatus &seen);
 
     LineReadings readings_;
     ScaleLink link_;
@@ -54,6 +55,7 @@ private:
     std::mutex wakeMutex_;
     std::condition_variable wake_;
     std::atomic<bool> stopping_{false};
+    const long owner_; // the process whose worker this is
 };
 
 } // namespace trutina

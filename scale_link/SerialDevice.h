@@ -18,9 +18,13 @@ public:
 
     virtual ~SerialDevice() = default;
 
-    // Opens the port named "COM1".."COM4" and sets the line up (19200 baud,
-    // 8N1, binary, DTR and RTS off). SetupFailed leaves the device open.
+    // Opens the port named "COM1".."COM4" for this process alone and sets
+    // the line up (19200 baud, 8N1, binary, DTR and RTS off). A port that
+    // another program holds is NotOpened. SetupFailed leaves the device open.
     virtual OpenResult open(const std::string &portName) = 0;
+    // The platform's error code (errno, GetLastError) of the latest open
+    // that failed, 0 after one that succeeded.
+    virtual int lastError() const = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 
@@ -37,6 +41,10 @@ public:
     // Makes every present and future wait return Interrupted at once.
     // Safe to call from any thread.
     virtual void interrupt() = 0;
+    // Makes the wait in progress, or else the next one, return Interrupted
+    // once; the next open() forgets a cancellation nothing waited for.
+    // Safe to call from any thread.
+    virtual void cancelWait() = 0;
 };
 
 std::unique_ptr<SerialDevice> makePlatformSerialDevice();

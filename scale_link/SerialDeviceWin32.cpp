@@ -9,6 +9,9 @@
 // under Wine) WaitCommEvent ends as cancelled within a millisecond, which
 // would turn the wait into a loop. The byte such a read brings in is held
 // and counts as waiting input until read() hands it out.
+//
+// The port is opened without sharing: a port that another program holds
+// does not open.
 #include "SerialDevice.h"
 
 #include <algorithm>
@@ -50,6 +53,7 @@ private:
 };
 
 Handle makeManualResetEvent() { return Handle(::CreateEventA(nullptr, TRUE, FALSE, nullptr)); }
+Handle makeAutoResetEvent() { return Handle(::CreateEventA(nullptr, FALSE, FALSE, nullptr)); }
 
 // Milliseconds left until the deadline, rounded up so that a wait never ends
 // before it; 0 once it has passed.
@@ -64,20 +68,32 @@ DWORD millisecondsUntil(SteadyClock::time_point deadline)
 
 class Win32SerialDevice final : public SerialDevice {
 public:
-    Win32SerialDevice() : stop_(makeManualResetEvent()), ioDone_(makeManualResetEvent()) {}
+    Win32SerialDevice()
+        : stop_(makeManualResetEvent()), cancel_(makeAutoResetEvent()), ioDone_(makeManualResetEvent())
+    {
+    }
 
     ~Win32SerialDevice() override { close(); }
 
     OpenResult open(const std::string &portName) override
     {
         close();
-        port_ = Handle(::CreateFileA(portName.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        ::ResetEvent(cancel_.get()); // a cancellation nothing waited for
+        port_ = Handle(::CreateFileA(portName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_OVERLAPPED, nullptr));
-        if (!port_)
+        if (!port_) {
+            lastError_ = ::GetLastError();
             return OpenResult::NotOpened;
-        return setUpLine() ? OpenResult::Opened : OpenResult::SetupFailed;
+        }
+        if (!setUpLine()) {
+            lastError_ = ::GetLastError();
+            return OpenResult::SetupFailed;
+        }
+        lastError_ = 0;
+        return OpenResult::Opened;
     }
+
+    int lastError() const override { return static_cast<int>(lastError_); }
 
     void close() override
     {
@@ -162,6 +178,7 @@ public:
     }
 
     void interrupt() override { ::SetEvent(stop_.get()); }
+    void cancelWait() override { ::SetEvent(cancel_.get()); }
 
 private:
     OVERLAPPED newRequest()
@@ -219,15 +236,15 @@ private:
     {
         if (::GetLastError() != ERROR_IO_PENDING)
             return Outcome::Failed;
-        const HANDLE waits[] = {request.hEvent, stop_.get()};
-        const DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, millisecondsUntil(deadline));
+        const HANDLE waits[] = {request.hEvent, stop_.get(), cancel_.get()};
+        const DWORD woke = ::WaitForMultipleObjects(3, waits, FALSE, millisecondsUntil(deadline));
         if (woke == WAIT_OBJECT_0)
             return ::GetOverlappedResult(port_.get(), &request, &transferred, FALSE) ? Outcome::Done
                                                                                      : Outcome::Failed;
         // The request must be over before its OVERLAPPED goes out of scope.
         ::CancelIoEx(port_.get(), &request);
         const bool completed = ::GetOverlappedResult(port_.get(), &request, &transferred, TRUE) != 0;
-        if (woke == WAIT_OBJECT_0 + 1)
+        if (woke == WAIT_OBJECT_0 + 1 || woke == WAIT_OBJECT_0 + 2)
             return Outcome::Stopped;
         if (woke != WAIT_TIMEOUT)
             return Outcome::Failed;
@@ -239,7 +256,9 @@ private:
     static constexpr std::chrono::seconds queuedReadLimit{1};
 
     Handle port_;
+    DWORD lastError_ = 0;
     Handle stop_;   // set once by interrupt(), never reset
+    Handle cancel_; // set by cancelWait(), reset by the wait it ends
     Handle ioDone_; // completion of the one request in flight
     std::optional<uint8_t> held_; // brought in by waitReadable, not yet read
 };

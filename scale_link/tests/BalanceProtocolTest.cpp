@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <map>
 
 namespace trutina {
@@ -10,6 +12,7 @@ namespace {
 
 using testing::ScriptedLine;
 using testing::validReply;
+constexpr auto Polled = BalanceProtocol::PollResult::Polled;
 
 class BalanceProtocolTest : public ::testing::Test {
 protected:
@@ -146,12 +149,12 @@ TEST_F(BalanceProtocolTest, PollAsksEachRoundFromTheLastBalanceDown)
     line.frames.clear();
     protocol.startPolling();
 
-    ASSERT_TRUE(protocol.pollStep());
+    ASSERT_EQ(Polled, protocol.pollStep());
     EXPECT_EQ(0, word(TRUTINA_TABLE_READING_COUNT, 3)) << "the first frame decodes nothing";
-    ASSERT_TRUE(protocol.pollStep());
+    ASSERT_EQ(Polled, protocol.pollStep());
     EXPECT_EQ(1, word(TRUTINA_TABLE_READING_COUNT, 3));
     for (int i = 0; i < 7; ++i)
-        ASSERT_TRUE(protocol.pollStep());
+        ASSERT_EQ(Polled, protocol.pollStep());
 
     EXPECT_EQ((std::vector<int>{3, 2, 1, 3, 3, 2, 1, 3, 3}), line.positionsAsked());
     for (const Frame &frame : line.frames)
@@ -180,13 +183,13 @@ TEST_F(BalanceProtocolTest, ReadingTimeIsTakenAfterTheFrameThatAskedForIt)
     ASSERT_TRUE(protocol.scanBalances());
     protocol.startPolling();
     clock = 0;
-    ASSERT_TRUE(protocol.pollStep()); // asks 2, time 10
-    ASSERT_TRUE(protocol.pollStep()); // asks 1, time 20, decodes 2
+    ASSERT_EQ(Polled, protocol.pollStep()); // asks 2, time 10
+    ASSERT_EQ(Polled, protocol.pollStep()); // asks 1, time 20, decodes 2
     EXPECT_EQ(10, word(TRUTINA_TABLE_TIME_OF_DAY, 2));
-    ASSERT_TRUE(protocol.pollStep()); // asks 2, time 30, decodes 1
+    ASSERT_EQ(Polled, protocol.pollStep()); // asks 2, time 30, decodes 1
     EXPECT_EQ(20, word(TRUTINA_TABLE_TIME_OF_DAY, 1));
-    ASSERT_TRUE(protocol.pollStep()); // asks 2 again, time 40, decodes nothing
-    ASSERT_TRUE(protocol.pollStep()); // asks 1, time 50, decodes 2
+    ASSERT_EQ(Polled, protocol.pollStep()); // asks 2 again, time 40, decodes nothing
+    ASSERT_EQ(Polled, protocol.pollStep()); // asks 1, time 50, decodes 2
     EXPECT_EQ(40, word(TRUTINA_TABLE_TIME_OF_DAY, 2));
 }
 
@@ -198,7 +201,7 @@ TEST_F(BalanceProtocolTest, SingleBalanceIsDecodedOnEveryStepButTheFirst)
     line.frames.clear();
     protocol.startPolling();
     for (int i = 0; i < 5; ++i)
-        ASSERT_TRUE(protocol.pollStep());
+        ASSERT_EQ(Polled, protocol.pollStep());
     EXPECT_EQ((std::vector<int>{1, 1, 1, 1, 1}), line.positionsAsked());
     EXPECT_EQ(4, word(TRUTINA_TABLE_READING_COUNT, 1));
     EXPECT_EQ(9, word(TRUTINA_TABLE_RAW_VALUE, 1));
@@ -218,7 +221,7 @@ TEST_F(BalanceProtocolTest, ReplyFromTheWrongPositionIsIgnored)
     ASSERT_TRUE(protocol.scanBalances());
     protocol.startPolling();
     for (int i = 0; i < 6; ++i)
-        ASSERT_TRUE(protocol.pollStep());
+        ASSERT_EQ(Polled, protocol.pollStep());
     EXPECT_EQ(0, word(TRUTINA_TABLE_READING_COUNT, 1));
     EXPECT_EQ(0, word(TRUTINA_TABLE_RAW_VALUE, 1));
     EXPECT_EQ(2, word(TRUTINA_TABLE_READING_COUNT, 2));
@@ -231,13 +234,54 @@ TEST_F(BalanceProtocolTest, FailedPollFrameLeavesTheTablesAlone)
     ASSERT_TRUE(protocol.countBalances());
     ASSERT_TRUE(protocol.scanBalances());
     protocol.startPolling();
-    ASSERT_TRUE(protocol.pollStep());
-    ASSERT_TRUE(protocol.pollStep());
+    ASSERT_EQ(Polled, protocol.pollStep());
+    ASSERT_EQ(Polled, protocol.pollStep());
     line.failAfterFrames = static_cast<int>(line.frames.size());
     const ReadingTables before = readings.tables;
-    EXPECT_FALSE(protocol.pollStep());
+    EXPECT_EQ(BalanceProtocol::PollResult::LineFailed, protocol.pollStep());
     for (int t = 0; t < 8; ++t)
         EXPECT_EQ(before.at(TrutinaTable(t), 1), word(TrutinaTable(t), 1));
+}
+
+TEST_F(BalanceProtocolTest, FailedRepliesLetTheLineSettleAndAWholeRoundOfThemAsksForACount)
+{
+    playBalances({{1, {.weight = 1}}, {2, {.weight = 2}}, {3, {.weight = 3}}});
+    ASSERT_TRUE(protocol.countBalances());
+    ASSERT_TRUE(protocol.scanBalances());
+    protocol.startPolling();
+    for (int i = 0; i < 8; ++i)
+        ASSERT_EQ(Polled, protocol.pollStep());
+    EXPECT_TRUE(line.settledAfter.empty()) << "a clean line is never left to settle";
+
+    auto answerBalances = line.answer;
+    line.answer = [answerBalances](const Frame &request) {
+        auto reply = answerBalances(request);
+        if (reply && request[7] != 2)
+            (*reply)[0] ^= 0x01; // out of step: the sums fail
+        return reply;
+    };
+    std::vector<BalanceProtocol::PollResult> results;
+    for (int i = 0; i < 8; ++i)
+        results.push_back(protocol.pollStep());
+    EXPECT_EQ(std::count(results.begin(), results.end(), BalanceProtocol::PollResult::OutOfStep), 0)
+        << "one valid reply a round keeps the poll going";
+    EXPECT_EQ(4u, line.settledAfter.size()) << "settled after each failed reply";
+
+    line.answer = [](const Frame &request) { return std::optional<Frame>{validReply(0x80, 1, request[7] ^ 1)}; };
+    results.clear();
+    for (int i = 0; i < 4 && (results.empty() || results.back() == Polled); ++i)
+        results.push_back(protocol.pollStep());
+    EXPECT_EQ(BalanceProtocol::PollResult::OutOfStep, results.back());
+    EXPECT_LE(results.size(), 4u) << "within one round of three replies";
+}
+
+TEST_F(BalanceProtocolTest, ScanWithoutOneValidReplyFails)
+{
+    playBalances({{1, {}}, {2, {}}});
+    ASSERT_TRUE(protocol.countBalances());
+    line.answer = [](const Frame &request) { return std::optional<Frame>{validReply(0, 0, request[7] + 5)}; };
+    EXPECT_FALSE(protocol.scanBalances());
+    EXPECT_EQ(3u, line.frames.size()) << "the first pass already fails";
 }
 
 TEST(ReadingTables, LoadValues)

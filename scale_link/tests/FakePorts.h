@@ -2,7 +2,7 @@
 // simulated balance line behind it or does not exist. Thread-safe, since
 // the worker uses it while the test looks on. Waiting for a reply that
 // will not come fails at once, unless the test holds the line, in which
-// case the wait blocks until released or interrupted.
+// case the wait blocks until released, interrupted or cancelled.
 #pragma once
 
 #include "SerialDevice.h"
@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace trutina::testing {
 
@@ -54,12 +55,15 @@ public:
         opened_.push_back(portName);
         current_.reset();
         input_.clear();
+        cancelled_ = false;
         const auto found = lines_.find(portName);
         if (found == lines_.end())
             return OpenResult::NotOpened;
         current_ = found->second;
         return OpenResult::Opened;
     }
+
+    int lastError() const override { return 0; }
 
     void close() override
     {
@@ -107,9 +111,9 @@ public:
         std::unique_lock lock(mutex_);
         waiting_ = true;
         changed_.notify_all();
-        changed_.wait(lock, [&] { return !held_ || interrupted_; });
+        changed_.wait(lock, [&] { return !held_ || interrupted_ || cancelled_; });
         waiting_ = false;
-        if (interrupted_)
+        if (interrupted_ || std::exchange(cancelled_, false))
             return WaitResult::Interrupted;
         return input_.empty() ? WaitResult::TimedOut : WaitResult::Ready;
     }
@@ -119,6 +123,15 @@ public:
         {
             std::lock_guard lock(mutex_);
             interrupted_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    void cancelWait() override
+    {
+        {
+            std::lock_guard lock(mutex_);
+            cancelled_ = true;
         }
         changed_.notify_all();
     }
@@ -133,6 +146,7 @@ private:
     bool held_ = false;
     bool waiting_ = false;
     bool interrupted_ = false;
+    bool cancelled_ = false;
 };
 
 } // namespace trutina::testing

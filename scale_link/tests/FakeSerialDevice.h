@@ -34,6 +34,7 @@ public:
         open_ = true;
         return OpenResult::Opened;
     }
+    int lastError() const override { return 0; }
     void close() override { open_ = false; }
     bool isOpen() const override { return open_; }
 
@@ -91,6 +92,7 @@ public:
     }
 
     void interrupt() override {}
+    void cancelWait() override {}
 
 private:
     struct Pending {

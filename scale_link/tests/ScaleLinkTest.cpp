@@ -104,5 +104,18 @@ TEST_F(ScaleLinkTest, VanishedDeviceFailsAtOnce)
     EXPECT_FALSE(link->exchange(buffer, 2)) << "and the drain of the next frame fails too";
 }
 
+TEST_F(ScaleLinkTest, SettlingWaitsForTheLateReplyAndThrowsItAway)
+{
+    fake->respond = [](uint8_t byte) { return FakeSerialDevice::Reply{byte, 5ms}; };
+    ASSERT_EQ(1, fake->writeByte(0x42, now + 1s)); // its reply is still on the way
+    const auto start = now;
+    EXPECT_TRUE(link->settle(10ms));
+    EXPECT_EQ(0, fake->inputCount());
+    EXPECT_GE(now - start, 15ms) << "quiet for the whole time after the last byte";
+
+    fake->endlessInput = true;
+    EXPECT_FALSE(link->settle(10ms)) << "a line that never falls quiet";
+}
+
 } // namespace
 } // namespace trutina

@@ -38,6 +38,7 @@ public:
 
     std::vector<Frame> frames;       // requests as sent
     std::vector<uint8_t> singleBytes; // single bytes as sent
+    std::vector<size_t> settledAfter; // frames sent when the protocol let the line settle
 
     bool exchange(uint8_t *buffer, int length) override
     {
@@ -54,6 +55,12 @@ public:
         if (pending_)
             std::copy(pending_->begin(), pending_->end(), buffer);
         pending_ = answer(request);
+        return true;
+    }
+
+    bool settle(std::chrono::microseconds) override
+    {
+        settledAfter.push_back(frames.size());
         return true;
     }
 

@@ -5,6 +5,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -153,6 +155,56 @@ TEST_F(SerialDevicePosix, InterruptWakesAWaitFromAnotherThread)
     EXPECT_EQ(SerialDevice::WaitResult::Interrupted, waited.get());
     EXPECT_EQ(SerialDevice::WaitResult::Interrupted, device->waitReadable(SteadyClock::now() + 30s))
         << "an interrupt lasts";
+}
+
+TEST_F(SerialDevicePosix, APortInUseIsRefusedWithItsReasonUntilItIsClosed)
+{
+    ASSERT_EQ(SerialDevice::OpenResult::Opened, device->open("COM1"));
+    EXPECT_EQ(0, device->lastError());
+    const auto second = makePlatformSerialDevice();
+    EXPECT_EQ(SerialDevice::OpenResult::NotOpened, second->open("COM1"));
+    EXPECT_EQ(EBUSY, second->lastError());
+    EXPECT_EQ(1, openDescriptorsOn(line.path())) << "the refused open leaves nothing open";
+
+    const int other = ::open(line.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(other, 0) << "we run as root, whom exclusive mode lets through";
+    EXPECT_NE(0, ::flock(other, LOCK_EX | LOCK_NB)) << "a program that locks its ports sees it taken";
+    ::close(other);
+
+    EXPECT_EQ(SerialDevice::OpenResult::NotOpened, second->open("COM2"));
+    EXPECT_EQ(ENOENT, second->lastError());
+    device->close();
+    EXPECT_EQ(SerialDevice::OpenResult::Opened, second->open("COM1"));
+}
+
+TEST_F(SerialDevicePosix, ACancellationEndsOneWaitOnly)
+{
+    ASSERT_EQ(SerialDevice::OpenResult::Opened, device->open("COM1"));
+    auto waited = std::async(std::launch::async, [&] { return device->waitReadable(SteadyClock::now() + 30s); });
+    device->cancelWait();
+    ASSERT_EQ(std::future_status::ready, waited.wait_for(5s));
+    EXPECT_EQ(SerialDevice::WaitResult::Interrupted, waited.get());
+    EXPECT_EQ(SerialDevice::WaitResult::TimedOut, device->waitReadable(SteadyClock::now() + 20ms));
+
+    device->cancelWait(); // nothing waits: the next open forgets it
+    ASSERT_EQ(SerialDevice::OpenResult::Opened, device->open("COM1"));
+    EXPECT_EQ(SerialDevice::WaitResult::TimedOut, device->waitReadable(SteadyClock::now() + 20ms));
+}
+
+TEST_F(SerialDevicePosix, AForkedChildNeitherWakesTheOwnerNorFreesThePort)
+{
+    ASSERT_EQ(SerialDevice::OpenResult::Opened, device->open("COM1"));
+    const pid_t child = ::fork();
+    if (child == 0) {
+        device->interrupt();
+        device->close();
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(child, ::waitpid(child, &status, 0));
+    EXPECT_EQ(SerialDevice::WaitResult::TimedOut, device->waitReadable(SteadyClock::now() + 20ms));
+    EXPECT_EQ(SerialDevice::OpenResult::NotOpened, makePlatformSerialDevice()->open("COM1")) << "still ours";
 }
 
 } // namespace

@@ -252,6 +252,11 @@ CliOptions parseCommandLine(const std::vector<std::string>& args)
             options.faults.wrongPositionRate = parseRate(next(), "--wrong-position");
         } else if (arg == "--never-sync") {
             options.faults.neverSync = true;
+        } else if (arg == "--latency-ms") {
+            options.latencyTimer = std::chrono::milliseconds{parseNumber<int>(next(), "latency")};
+            if (options.latencyTimer.count() < 0) {
+                throw CliError("--latency-ms takes a time of 0 or more");
+            }
         } else if (arg == "--stray-bytes") {
             options.strayBytesPerSecond = parseNumber<double>(next(), "--stray-bytes");
             if (options.strayBytesPerSecond < 0) {
@@ -330,6 +335,9 @@ Timing:
                          takes through all balances: (N_balances + 1) x 10
                          bits; without it answers go out at once
   --delay-ms N           wait N ms more before each answer
+  --latency-ms N         a USB adapter's latency timer: answers are held
+                         back and handed on N ms after the first of them
+                         came due (16 is the usual default, 1 low latency)
 
 Faults (RATE is a probability from 0 to 1):
   --drop RATE            a byte's answer is lost
@@ -348,8 +356,10 @@ Other:
 
 Signals: SIGUSR1 unplugs (the terminal closes, so the program using it sees a
 hang-up, and the link goes away) and prints "unplugged"; SIGUSR2 plugs in a new
-terminal, points the link at it and prints "replugged PATH". SIGINT and SIGTERM
-stop the simulator and remove the link. A summary of the traffic goes to
+terminal, points the link at it and prints "replugged PATH". SIGURG puts one
+stray byte (0x5A) in the middle of the next frame, right after the answer to
+its third byte, and prints "stray byte armed". SIGINT and SIGTERM stop the
+simulator and remove the link. A summary of the traffic goes to
 standard error at the end.
 )";
 }

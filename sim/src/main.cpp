@@ -40,7 +40,7 @@ public:
     SignalReader()
     {
         sigemptyset(&set_);
-        for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) {
+        for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGURG}) {
             sigaddset(&set_, number);
         }
         pthread_sigmask(SIG_BLOCK, &set_, nullptr);
@@ -85,7 +85,8 @@ int run(const CliOptions& options)
     line.setFaults(options.faults);
     const auto byteTime = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(
         byteRoundTripSeconds(static_cast<int>(options.balances.size()), options.baud)));
-    PtyLine pty(line, PtyOptions{options.linkPath, byteTime, options.strayBytesPerSecond, options.seed});
+    PtyLine pty(line, PtyOptions{options.linkPath, byteTime, options.strayBytesPerSecond, options.seed,
+                                 options.latencyTimer});
     std::cout << pty.devicePath() << std::endl;
 
     auto unplug = [&] {
@@ -110,6 +111,9 @@ int run(const CliOptions& options)
             unplug();
         } else if (signal == SIGUSR2) {
             replug();
+        } else if (signal == SIGURG) {
+            pty.strayMidFrame();
+            std::cout << "stray byte armed" << std::endl;
         } else if (signal) {
             break;
         }

@@ -204,6 +204,8 @@ void PtyLine::run()
     auto nextStray = stray ? SteadyClock::now() + strayInterval() : SteadyClock::time_point::max();
 
     std::deque<std::pair<SteadyClock::time_point, std::uint8_t>> due;
+    const auto latency = std::chrono::duration_cast<SteadyClock::duration>(options_.latencyTimer);
+    auto heldUntil = SteadyClock::time_point::min(); // when the held answers go out
     std::array<std::uint8_t, 256> buffer{};
     bool hungUp = false;
     for (;;) {
@@ -242,10 +244,22 @@ void PtyLine::run()
         now = SteadyClock::now();
         const auto delay = std::chrono::duration_cast<SteadyClock::duration>(options_.byteTime + line_.replyDelay());
         for (ssize_t i = 0; i < got; ++i) {
-            if (const auto answer = line_.exchange(buffer[static_cast<std::size_t>(i)])) {
+            const std::uint8_t byte = buffer[static_cast<std::size_t>(i)];
+            if (const auto answer = line_.exchange(byte)) {
                 // Kept in order even if the delay was shortened meanwhile.
-                const auto at = due.empty() ? now + delay : std::max(now + delay, due.back().first);
+                auto at = due.empty() ? now + delay : std::max(now + delay, due.back().first);
+                if (latency > SteadyClock::duration::zero()) {
+                    if (at > heldUntil) {
+                        heldUntil = at + latency; // the first byte held starts the timer
+                    }
+                    at = heldUntil;
+                }
                 due.emplace_back(at, *answer);
+                // The third byte of "Simple" occurs nowhere else in what a
+                // computer sends, so a frame is surely under way.
+                if (byte == kFramePreamble[2] && strayPending_.exchange(false)) {
+                    due.emplace_back(at, kStrayByte);
+                }
             }
         }
     }

@@ -123,6 +123,14 @@ void SimulatorProcess::unplug(Timeout timeout)
     }
 }
 
+void SimulatorProcess::strayMidFrame(Timeout timeout)
+{
+    ::kill(pid_, SIGURG);
+    if (const auto line = readLine(timeout); line != "stray byte armed") {
+        throw std::runtime_error("balance-sim answered '" + line + "' to a stray byte");
+    }
+}
+
 void SimulatorProcess::replug(Timeout timeout)
 {
     ::kill(pid_, SIGUSR2);

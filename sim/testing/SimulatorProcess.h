@@ -32,6 +32,9 @@ public:
     void unplug(Timeout timeout = Timeout{5000});
     // A new terminal; path() changes to it.
     void replug(Timeout timeout = Timeout{5000});
+    // One byte of noise in the middle of the next frame; returns when the
+    // simulator has armed it.
+    void strayMidFrame(Timeout timeout = Timeout{5000});
 
 private:
     std::string readLine(Timeout timeout);

@@ -25,7 +25,7 @@ TEST(Cli, ReadsEveryOption)
     const CliOptions options = parseCommandLine(
         {"--link", "/tmp/x", "--balances", "5", "--baud", "19200", "--delay-ms", "20", "--duration", "1.5", "-q",
          "--drop", "0.1", "--corrupt", "0.2", "--wrong-position", "0.3", "--never-sync", "--stray-bytes", "4",
-         "--seed", "99", "--unplug-after", "2", "--replug-after", "0.5"});
+         "--seed", "99", "--unplug-after", "2", "--replug-after", "0.5", "--latency-ms", "16"});
     EXPECT_EQ(options.linkPath, "/tmp/x");
     EXPECT_EQ(options.balances.size(), 5u);
     EXPECT_EQ(options.baud, 19200);
@@ -37,6 +37,7 @@ TEST(Cli, ReadsEveryOption)
     EXPECT_DOUBLE_EQ(options.faults.wrongPositionRate, 0.3);
     EXPECT_TRUE(options.faults.neverSync);
     EXPECT_DOUBLE_EQ(options.strayBytesPerSecond, 4);
+    EXPECT_EQ(options.latencyTimer, milliseconds{16});
     EXPECT_EQ(options.seed, 99u);
     EXPECT_EQ(options.unplugAfter, milliseconds{2000});
     EXPECT_EQ(options.replugAfter, milliseconds{500});

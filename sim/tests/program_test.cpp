@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "SimulatorProcess.h"
+#include "balance_sim/pty_line.h"
 #include "host.h"
 
 namespace pondus::sim {
@@ -120,6 +121,20 @@ TEST(Program, StrayBytesAndBaudPacing)
     }
     // 16 hops of 10 bits at 9600 baud: about 17 ms a byte, at the least.
     EXPECT_GE(std::chrono::steady_clock::now() - before, milliseconds{160});
+}
+
+TEST(Program, StrayByteOnASignalAndTheAdapterLatencyTimer)
+{
+    SimulatorProcess sim(BALANCE_SIM_PROGRAM, {"--balances", "0", "--latency-ms", "40"});
+    PortClient port(sim.path());
+    sim.strayMidFrame();
+    std::vector<std::uint8_t> back;
+    const auto start = std::chrono::steady_clock::now();
+    for (const std::uint8_t byte : kFramePreamble) {
+        back.push_back(port.exchange(byte, milliseconds{2000}).value_or(0));
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds{3 * 40}) << "answers wait for the timer";
+    EXPECT_EQ(back, (std::vector<std::uint8_t>{'S', 'i', 'm', kStrayByte, 'p', 'l'})) << "one byte out of step";
 }
 
 TEST(Program, StopsAfterTheDurationAndRejectsBadOptions)

@@ -216,6 +216,45 @@ TEST(PtyLine, InjectedBytesWaitForTheProgram)
     }
 }
 
+TEST(PtyLine, OneStrayByteLandsInTheMiddleOfTheNextFrame)
+{
+    Line line;  // no balances: every byte comes back as it went
+    PtyLine pty(line);
+    PortClient port(pty.path());
+    pty.strayMidFrame();
+    EXPECT_EQ(port.exchange(0x00), 0x00) << "counting bytes are no frame";
+    EXPECT_EQ(port.readByte(milliseconds{50}), std::nullopt);
+    for (int frame = 0; frame < 2; ++frame) {
+        for (const std::uint8_t byte : kFramePreamble) {
+            EXPECT_EQ(port.exchange(byte), byte);
+            const bool strayDue = frame == 0 && byte == 'm';
+            EXPECT_EQ(port.readByte(milliseconds{strayDue ? 1000 : 50}),
+                      strayDue ? std::optional<std::uint8_t>(kStrayByte) : std::nullopt)
+                << "frame " << frame << " byte " << byte;
+        }
+    }
+}
+
+TEST(PtyLine, LatencyTimerHoldsAnswersBackAndHandsThemOnTogether)
+{
+    Line line;
+    PtyOptions options;
+    options.latencyTimer = milliseconds{60};
+    PtyLine pty(line, options);
+    PortClient port(pty.path());
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<std::uint8_t> burst{7, 8, 9};
+    ASSERT_EQ(::write(port.fd(), burst.data(), burst.size()), ssize_t(burst.size()));
+    EXPECT_EQ(port.readByte(milliseconds{2000}), 7);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds{60});
+    EXPECT_EQ(port.readByte(milliseconds{10}), 8) << "held back together with the first";
+    EXPECT_EQ(port.readByte(milliseconds{10}), 9);
+
+    const auto single = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.exchange(0x33, milliseconds{2000}), 0x33);
+    EXPECT_GE(std::chrono::steady_clock::now() - single, milliseconds{60}) << "each exchange waits for the timer";
+}
+
 TEST(PtyLine, UnplugIsPromptWithAnAnswerPending)
 {
     Line line;

@@ -192,6 +192,26 @@ void checkUnplugAndSearch(const trutina::Exports &library, Results &results)
                   "found on COM1 with three balances", headerText(block));
 }
 
+bool underWine() { return ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
+
+// The library holds COM1 alone: another program's open fails, even one
+// that would share the port. Wine applies no share modes to serial devices,
+// so under Wine the second open goes through whatever the library asks.
+void checkPortIsExclusive(Results &results)
+{
+    const HANDLE other = ::CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
+    const DWORD error = ::GetLastError();
+    if (other != INVALID_HANDLE_VALUE)
+        ::CloseHandle(other);
+    if (other != INVALID_HANDLE_VALUE && underWine()) {
+        std::printf("note - a second open of COM1 went through: Wine does not apply share modes to serial ports\n");
+        return;
+    }
+    results.check(other == INVALID_HANDLE_VALUE, "a second open of COM1 is refused",
+                  "error " + std::to_string(error));
+}
+
 // FreeLibrary must neither hang (the worker cannot be stopped under the
 // loader's lock) nor pull the code from under the running worker.
 void checkFreeLibraryKeepsTheWorker(trutina::Library &loaded, Results &results)
@@ -219,6 +239,7 @@ int main()
         return 1;
     checkBlockAtLoad(library.exports(), results);
     checkLineOnCom1(library.exports(), results);
+    checkPortIsExclusive(results);
     checkUnplugAndSearch(library.exports(), results);
     checkFreeLibraryKeepsTheWorker(library, results);
     std::printf("%d passed, %d failed\n", results.passed(), results.failed());

@@ -20,6 +20,7 @@ struct CliOptions {
     int baud = 0;  // 0: answer at once
     LineFaults faults;
     double strayBytesPerSecond = 0;
+    std::chrono::milliseconds latencyTimer{0};  // 0: no adapter holds answers back
     std::uint64_t seed = 1;
     std::optional<std::chrono::milliseconds> unplugAfter;  // since the start
     std::optional<std::chrono::milliseconds> replugAfter;  // since the unplug

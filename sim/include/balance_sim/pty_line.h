@@ -25,7 +25,14 @@ struct PtyOptions {
     // Bytes nobody asked for, sent to the program at this average rate.
     double strayBytesPerSecond = 0;
     std::uint64_t seed = 1;  // for the stray bytes
+    // A USB adapter's latency timer: an answer due while none is held back
+    // starts the timer, and everything due by then goes out when it runs
+    // out. 0 hands every answer on at once.
+    std::chrono::nanoseconds latencyTimer{0};
 };
+
+// The stray byte that strayMidFrame() puts on the line.
+inline constexpr std::uint8_t kStrayByte = 0x5A;
 
 // How long a line at `baud` takes to return one byte through `balances`
 // balances: one character time (10 bits, 8N1) for each of the N + 1 hops.
@@ -59,6 +66,9 @@ public:
 
     // Writes bytes to the program unasked, as noise or a late answer would.
     void inject(std::span<const std::uint8_t> bytes);
+    // One byte of noise in the middle of the next frame: kStrayByte comes
+    // right after the answer to the frame's third byte. Any thread.
+    void strayMidFrame() { strayPending_.store(true); }
 
 private:
     void open();
@@ -72,6 +82,7 @@ private:
     int slave_ = -1;  // kept open so the terminal lives while programs reopen it
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
+    std::atomic<bool> strayPending_{false};
     std::thread thread_;
 };
 
