@@ -34,12 +34,14 @@ public:
     }
 
     // While held, a wait for a reply blocks; `waiting()` tells when the
-    // worker has got there.
-    void hold(bool held)
+    // worker has got there. A hold that ignores cancellations stands for a
+    // step busy where no cancellation reaches it.
+    void hold(bool held, bool cancellable = true)
     {
         {
             std::lock_guard lock(mutex_);
             held_ = held;
+            holdCancellable_ = cancellable;
         }
         changed_.notify_all();
     }
@@ -131,7 +133,7 @@ public:
     {
         {
             std::lock_guard lock(mutex_);
-            cancelled_ = true;
+            cancelled_ = !held_ || holdCancellable_;
         }
         changed_.notify_all();
     }
@@ -147,6 +149,7 @@ private:
     bool waiting_ = false;
     bool interrupted_ = false;
     bool cancelled_ = false;
+    bool holdCancellable_ = true;
 };
 
 } // namespace trutina::testing

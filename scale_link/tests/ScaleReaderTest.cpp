@@ -159,7 +159,7 @@ TEST_F(ScaleReaderTest, RequestDuringAnExchangeWinsOverTheStepsResult)
     reader->setComPort(1);
     ASSERT_TRUE(waitFor([&] { return online(); }));
 
-    ports->hold(true);
+    ports->hold(true, false);
     ASSERT_TRUE(waitFor([&] { return ports->waiting(); }));
     reader->setComPort(4);
     auto words = block();
