@@ -2,10 +2,12 @@
 // and a chart.
 #include "CommandLineHelp.h"
 #include "recording/LinkLibrary.h"
+#include "mainform/QtTranslations.h"
 #include "mainform/QuitOnSignals.h"
 #include "mainform/Serialer.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QMessageBox>
 
 #include <exception>
@@ -16,6 +18,7 @@ int main(int argc, char *argv[])
         return *exitCode;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PONDUS"));
+    installQtTranslations(app, QLocale::system());
 
     // Bound before any window exists; a missing library shows only when a
     // run is started. An installed program finds the installed library.

@@ -1,13 +1,16 @@
-// Times the export of a day of measurements: 432,000 rows (one per 0,2 s)
-// of ten balances, composed as the file's text and written to disk.
+// Times the export of a day of measurements, 432,000 rows (one per 0,2 s)
+// of ten balances, in every file format, and the memory each needs above
+// the table itself.
 //
-//   export_bench [rows]
+//   export_bench [rows [suffix]]   (a suffix such as xlsx times that format alone)
+#include "ProcessUsage.h"
+#include "export/ExportFormat.h"
 #include "recording/MeasurementTable.h"
-#include "export/ResultExport.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -18,6 +21,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
     const int rows = argc > 1 ? std::atoi(argv[1]) : 432000;
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     constexpr int balances = 10;
 
     MeasurementTable table(ValueFormat{QLocale(QLocale::Russian, QLocale::Russia)});
@@ -32,20 +36,36 @@ int main(int argc, char **argv)
             readings[size_t(j)] = {100000 * (j + 1) + (n * 37 + j) % 5000, 1000, int8_t(n % 3 ? 0 : -1)};
         table.appendMeasurement(n, stamp.addMSecs(200LL * n), readings);
     }
+    ExportedRun run{table, table.rowCount(), {}, {}, {}, {}};
+    run.settings.port = "COM1";
+    run.settings.periodMs = 200;
+    for (int j = 1; j <= balances; ++j) {
+        run.settings.balances.push_back(j);
+        run.seriesColours.push_back(QColor::fromHsv(35 * j, 255, 200));
+    }
 
     QTemporaryDir folder;
-    QElapsedTimer timer;
-    timer.start();
-    const QByteArray text = composeExportText(table);
-    const qint64 composedMs = timer.elapsed();
-    const auto failure = writeExportFile(folder.filePath(QStringLiteral("day.xls")), text);
-    const qint64 totalMs = timer.elapsed();
-    if (failure) {
-        std::fprintf(stderr, "export_bench: %s\n", qPrintable(*failure));
-        return 1;
+    std::printf("export of %d rows x %d balances\n", rows, balances);
+    for (const ExportFormat *format : exportFormats()) {
+        if (!only.isEmpty() && format->suffix() != only)
+            continue;
+        const QString path = folder.filePath(QStringLiteral("day.") + format->suffix());
+        resetPeakResident();
+        const long before = residentBytes();
+        QElapsedTimer timer;
+        timer.start();
+        const double cpuBefore = cpuSeconds();
+        const auto failure = format->write(run, path);
+        const qint64 ms = timer.elapsed();
+        const double cpu = cpuSeconds() - cpuBefore;
+        const long above = peakResidentBytes() - before;
+        if (failure) {
+            std::fprintf(stderr, "export_bench: %s: %s\n", qPrintable(format->filter()), qPrintable(*failure));
+            return 1;
+        }
+        std::printf("  %-22s %7lld ms (%6.2f s CPU)  %6.1f MB file  %6.1f MB memory above the table\n",
+                    qPrintable(format->filter()), ms, cpu, double(QFileInfo(path).size()) / 1e6, double(above) / 1e6);
+        QFile::remove(path);
     }
-    std::printf("export of %d rows x %d balances (%.1f MB): composed in %lld ms, written in %lld ms, "
-                "%lld ms in all\n",
-                rows, balances, double(text.size()) / 1e6, composedMs, totalMs - composedMs, totalMs);
     return 0;
 }

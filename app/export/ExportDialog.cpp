@@ -7,16 +7,29 @@ std::unique_ptr<QFileDialog> makeExportDialog(QWidget *parent)
     auto dialog = std::make_unique<QFileDialog>(parent);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setNameFilter(QStringLiteral("Excel (*.xls)"));
-    dialog->setDefaultSuffix(QStringLiteral("xls"));
+    QStringList filters;
+    for (const ExportFormat *format : exportFormats())
+        filters.append(format->filter());
+    dialog->setNameFilters(filters);
+    dialog->selectNameFilter(filters.front());
+    dialog->setDefaultSuffix(exportFormats().front()->suffix());
+    QObject::connect(dialog.get(), &QFileDialog::filterSelected, dialog.get(), [dialog = dialog.get()](const QString &filter) {
+        dialog->setDefaultSuffix(formatForFile(QString(), filter).suffix());
+    });
     dialog->selectFile(QString());
     return dialog;
 }
 
-QString askExportFileName(QWidget *parent)
+ExportTarget chosenTarget(const QFileDialog &dialog)
+{
+    const QString path = dialog.selectedFiles().value(0);
+    return {path, formatForFile(path, dialog.selectedNameFilter())};
+}
+
+ExportTarget askExportTarget(QWidget *parent)
 {
     const auto dialog = makeExportDialog(parent);
     if (dialog->exec() != QDialog::Accepted)
         return {};
-    return dialog->selectedFiles().value(0);
+    return chosenTarget(*dialog);
 }

@@ -1,9 +1,10 @@
-// The save dialog of the export: one filter, "Excel (*.xls)", the suffix
-// xls added to a name typed without one, and a question before an existing
-// file is overwritten.
+// The save dialog of the export: one filter per file format, the
+// tab-separated "Excel (*.xls)" first and chosen; the chosen format's suffix
+// is added to a name typed without one, and an existing file is overwritten
+// only after a question.
 #pragma once
 
-#include <QString>
+#include "export/ExportFormat.h"
 
 #include <memory>
 
@@ -12,5 +13,9 @@ class QWidget;
 
 std::unique_ptr<QFileDialog> makeExportDialog(QWidget *parent);
 
-// Shows the dialog; the chosen file, or an empty text when cancelled.
-QString askExportFileName(QWidget *parent);
+// Shows the dialog; the chosen file and format, or nothing chosen when
+// cancelled.
+ExportTarget askExportTarget(QWidget *parent);
+
+// The file and format a dialog closed with "Save" stands for.
+ExportTarget chosenTarget(const QFileDialog &dialog);

@@ -4,10 +4,12 @@
 #include <QSaveFile>
 #include <QStringEncoder>
 
-QByteArray composeExportText(const QAbstractItemModel &table)
+#include <algorithm>
+
+QByteArray composeExportText(const QAbstractItemModel &table, std::optional<int> rowLimit)
 {
     QStringEncoder encode(QStringConverter::System);
-    const int rows = table.rowCount();
+    const int rows = std::min(table.rowCount(), rowLimit.value_or(table.rowCount()));
     const int columns = table.columnCount();
     QByteArray text;
     QString line;

@@ -11,8 +11,9 @@
 
 class QAbstractItemModel;
 
-// The whole table, header rows included, as the file's bytes.
-QByteArray composeExportText(const QAbstractItemModel &table);
+// The table, header rows included, as the file's bytes: all of it, or its
+// first `rows` rows (the table as it stood when the export was asked for).
+QByteArray composeExportText(const QAbstractItemModel &table, std::optional<int> rows = std::nullopt);
 
 // Writes the bytes to a temporary file beside `path` and puts it in place
 // only when all of it was written, so that a failure leaves any existing

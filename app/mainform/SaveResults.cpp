@@ -1,6 +1,6 @@
 // "Сохранить в файл": the table as it stands when the button is pressed,
-// written to the file the operator names.
-#include "export/ResultExport.h"
+// written to the file and in the format the operator chooses.
+#include "export/ExportFormat.h"
 #include "mainform/Serialer.h"
 
 #include <QDir>
@@ -8,15 +8,30 @@
 
 void TMainForm::ApplyButton1Click()
 {
-    // Composed before the dialog opens, so that nothing recorded meanwhile
-    // reaches the file.
-    const QByteArray text = composeExportText(*table_);
-    const QString path = chooseSaveFile_();
-    if (path.isEmpty())
+    // Only the rows there are now: nothing recorded while the dialog is
+    // open reaches the file.
+    const int rows = table_->rowCount();
+    const ExportTarget target = chooseSaveFile_();
+    if (!target.chosen())
         return;
     // As after any save dialog the chosen folder becomes the current
     // directory ("Справка" looks there); the settings file stays where it was.
-    QDir::setCurrent(QFileInfo(path).absolutePath());
-    if (const auto failure = writeExportFile(path, text))
-        reportError_(QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(path), *failure));
+    QDir::setCurrent(QFileInfo(target.path).absolutePath());
+    if (const auto failure = target.format->write(exportedRun(rows), target.path))
+        reportError_(QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(target.path), *failure));
+}
+
+ExportedRun TMainForm::exportedRun(int rows) const
+{
+    // The table belongs to the current or last run; before any run the
+    // settings are those the controls show.
+    const bool ranOnce = state_.runStartedUtcMs != 0;
+    ExportedRun run{*table_, rows, ranOnce ? state_.run : runSettings(), {}, {}, {}};
+    if (ranOnce)
+        run.started = QDateTime::fromMSecsSinceEpoch(state_.runStartedUtcMs);
+    if (state_.runStoppedUtcMs != 0)
+        run.stopped = QDateTime::fromMSecsSinceEpoch(state_.runStoppedUtcMs);
+    for (const QLineSeries *series : ui_.Series)
+        run.seriesColours.push_back(series->color());
+    return run;
 }

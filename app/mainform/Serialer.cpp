@@ -48,7 +48,7 @@ TMainForm::TMainForm(ReadingSource &source, QWidget *parent)
         QMessageBox::critical(this, QStringLiteral("PONDUS"), text);
     };
     beep_ = [] { QApplication::beep(); };
-    chooseSaveFile_ = [this] { return askExportFileName(this); };
+    chooseSaveFile_ = [this] { return askExportTarget(this); };
 
     ui_.setupUi(this);
     new TrayIcon(icon, ui_.PopupMenu1, this);

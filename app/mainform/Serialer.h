@@ -2,6 +2,7 @@
 // measurements and the chart of the latest ones on the right.
 #pragma once
 
+#include "export/ExportFormat.h"
 #include "recording/RunChoices.h"
 #include "mainform/RunState.h"
 #include "mainform/ui/MainFormLayout.h"
@@ -25,8 +26,8 @@ class TMainForm final : public QMainWindow {
 public:
     using MessageSink = std::function<void(const QString &)>;
     using BeepSink = std::function<void()>;
-    // Asks where to save the results; an empty name means cancelled.
-    using SaveFileChooser = std::function<QString()>;
+    // Asks where and how to save the results; an empty name means cancelled.
+    using SaveFileChooser = std::function<ExportTarget()>;
     // Where a recorded row goes once the grid shows it (the journal, the
     // publisher); called before the poll step returns.
     using RowSink = std::function<void(const RecordedRow &)>;
@@ -111,6 +112,9 @@ private:
     bool waitForLink();
     // The check marks into savedSelection.
     void rememberSelection();
+
+    // The table's first rows and the run they belong to, as an export writes them.
+    ExportedRun exportedRun(int rows) const;
 
     // Table, chart and export buffer back to empty.
     void clearWindow();

@@ -184,6 +184,26 @@ QString MeasurementTable::cellText(int row, int column) const
     return generatedText(rows_[measurement], column);
 }
 
+std::optional<MeasurementCell> MeasurementTable::measurementCell(int row, int column) const
+{
+    if (row < MeasurementColumns::captionRows || column < 0 || size_t(row - MeasurementColumns::captionRows) >= rows_.size())
+        return std::nullopt;
+    const Row &recorded = rows_[size_t(row - MeasurementColumns::captionRows)];
+    MeasurementCell cell{recorded.number, recorded.stampMs, std::nullopt};
+    if (const RecordedReading *reading = readingAt(recorded, column))
+        cell.reading = *reading;
+    return cell;
+}
+
+std::optional<QString> MeasurementTable::operatorText(int row, int column) const
+{
+    if (row < MeasurementColumns::captionRows)
+        return std::nullopt;
+    if (const QString *text = editedText(row, column))
+        return *text;
+    return std::nullopt;
+}
+
 std::optional<double> MeasurementTable::cellNumber(int row, int column) const
 {
     // Fast path for the chart window, which rereads up to 1000 cells per

@@ -29,6 +29,15 @@ struct RecordedReading {
     static constexpr int8_t noUnit = -1;
 };
 
+// The recorded numbers behind a cell of a measurement row, which its text is
+// made from: the row's number and time (with milliseconds), and for a value
+// or unit column the balance's reading.
+struct MeasurementCell {
+    int32_t number = 0;
+    qint64 stampMs = 0; // ms since the Unix epoch
+    std::optional<RecordedReading> reading;
+};
+
 class MeasurementTable final : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -60,6 +69,12 @@ public:
     void clear();
 
     QString cellText(int row, int column) const;
+    // What a measurement row recorded under a cell; nothing for the header
+    // rows and the empty row.
+    std::optional<MeasurementCell> measurementCell(int row, int column) const;
+    // The text the operator typed into a measurement cell; nothing where the
+    // cell shows what was recorded.
+    std::optional<QString> operatorText(int row, int column) const;
     // A cell's text read back as a number, nothing when it is not one.
     std::optional<double> cellNumber(int row, int column) const;
 

@@ -117,6 +117,31 @@ private slots:
         QVERIFY(table.flags(table.index(5, 5)) & Qt::ItemIsEditable);
     }
 
+    void measurementCellsAreTypedBesidesTheirText()
+    {
+        MeasurementTable table{ValueFormat()};
+        const QDateTime stamp(QDate(2026, 1, 2), QTime(3, 4, 5, 678));
+        table.appendMeasurement(7, stamp, twoReadings());
+        QVERIFY(!table.measurementCell(2, 3)); // a header row
+        QVERIFY(!table.measurementCell(4, 0)); // below the last measurement
+        const auto value = table.measurementCell(3, 3);
+        QVERIFY(value && value->reading);
+        QCOMPARE(value->number, 7);
+        QCOMPARE(value->stampMs, stamp.toMSecsSinceEpoch()); // with its milliseconds
+        QCOMPARE(table.cellText(3, 1), QStringLiteral("03:04:05")); // the grid shows whole seconds
+        QCOMPARE(value->reading->rawValue, 1250);
+        QCOMPARE(value->reading->divisor, 10000);
+        QCOMPARE(table.measurementCell(3, 4)->reading->unit, int8_t(0));
+        QVERIFY(!table.measurementCell(3, 1)->reading);
+        QVERIFY(!table.measurementCell(3, 20)->reading);
+        QVERIFY(!table.operatorText(3, 3));
+        QVERIFY(table.setData(table.index(3, 3), QStringLiteral("0,2 ?"), Qt::EditRole));
+        QCOMPARE(table.operatorText(3, 3), QStringLiteral("0,2 ?"));
+        QCOMPARE(table.measurementCell(3, 3)->reading->rawValue, 1250); // the recording stays
+        QVERIFY(MeasurementColumns::isUnitColumn(4) && !MeasurementColumns::isUnitColumn(3) &&
+                !MeasurementColumns::isUnitColumn(1));
+    }
+
     void columnCountFollowsTheSelection()
     {
         MeasurementTable table{ValueFormat()};

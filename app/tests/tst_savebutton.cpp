@@ -1,9 +1,11 @@
 // "Сохранить в файл" on the main window: the file matches the grid, a
 // cancelled dialog writes nothing, a failure is reported and changes nothing.
 #include "export/ExportDialog.h"
+#include "mainform/QtTranslations.h"
 #include "FakeReadingSource.h"
 #include "FormFixture.h"
 
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -108,11 +110,14 @@ private slots:
         QCOMPARE(form().table().measurementRows(), 3);
     }
 
-    void dialogAsksForAnXlsFile()
+    void dialogOffersTheFormatsTabSeparatedFirst()
     {
         const auto dialog = makeExportDialog(&form());
         QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
-        QCOMPARE(dialog->nameFilters(), QStringList{QStringLiteral("Excel (*.xls)")});
+        QCOMPARE(dialog->nameFilters(), (QStringList{QStringLiteral("Excel (*.xls)"),
+                                                    QStringLiteral("Excel 2007+ (*.xlsx)"),
+                                                    QStringLiteral("CSV (*.csv)")}));
+        QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("Excel (*.xls)"));
         QCOMPARE(dialog->defaultSuffix(), QStringLiteral("xls"));
         QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
         QVERIFY(dialog->selectedFiles().value(0, QString()).isEmpty() ||
@@ -133,6 +138,51 @@ private slots:
         });
         QCOMPARE(dialog->exec(), int(QDialog::Accepted));
         QCOMPARE(dialog->selectedFiles().value(0), QDir(folder.path()).filePath(QStringLiteral("run1.xls")));
+    }
+
+    void chosenFilterGivesFormatAndSuffix()
+    {
+        QTemporaryDir folder;
+        const auto dialog = makeExportDialog(&form());
+        dialog->setOption(QFileDialog::DontUseNativeDialog);
+        dialog->setDirectory(folder.path());
+        QTimer::singleShot(0, dialog.get(), [&] {
+            dialog->selectNameFilter(QStringLiteral("CSV (*.csv)"));
+            emit dialog->filterSelected(QStringLiteral("CSV (*.csv)"));
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("run1"));
+            QMetaObject::invokeMethod(dialog.get(), "accept");
+        });
+        QCOMPARE(dialog->exec(), int(QDialog::Accepted));
+        const ExportTarget target = chosenTarget(*dialog);
+        QCOMPARE(target.path, QDir(folder.path()).filePath(QStringLiteral("run1.csv")));
+        QCOMPARE(target.format->suffix(), QStringLiteral("csv"));
+    }
+
+    void saveButtonWritesTheChosenFormat()
+    {
+        recordMeasurements(4);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("run.data"));
+        form().setSaveFileChooser([&] { return ExportTarget(path, *exportFormats()[1]); });
+        fixture->click("ApplyButton1");
+        QVERIFY(errors.isEmpty());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.read(2) == "PK"); // a zip container: the workbook
+    }
+
+    void qtDialogsSpeakTheDesktopsLanguage()
+    {
+        QVERIFY(installQtTranslations(*QCoreApplication::instance(), QLocale(QLocale::Russian, QLocale::Russia)));
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Save As"), QStringLiteral("Сохранить как"));
+        const auto dialog = makeExportDialog(&form());
+        dialog->setOption(QFileDialog::DontUseNativeDialog);
+        QTimer::singleShot(0, dialog.get(), [&] { dialog->reject(); });
+        dialog->exec();
+        const auto *buttons = dialog->findChild<QDialogButtonBox *>();
+        QVERIFY(buttons);
+        QCOMPARE(buttons->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Отмена"));
+        QVERIFY(!installQtTranslations(*QCoreApplication::instance(), QLocale(QLocale::Zulu)));
     }
 
     void existingFileIsKeptWhenOverwritingIsRefused()

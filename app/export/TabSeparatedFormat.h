@@ -1,0 +1,12 @@
+// The table as tab-separated text offered as an Excel file (".xls"): the
+// program's first and default format, byte for byte as it always was.
+#pragma once
+
+#include "export/ExportFormat.h"
+
+class TabSeparatedFormat final : public ExportFormat {
+public:
+    QString name() const override { return QStringLiteral("Excel"); }
+    QString suffix() const override { return QStringLiteral("xls"); }
+    std::optional<QString> write(const ExportedRun &run, const QString &path) const override;
+};

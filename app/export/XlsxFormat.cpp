@@ -1,0 +1,381 @@
+#include "export/XlsxFormat.h"
+
+#include "export/LocalOffsets.h"
+#include "export/ReplacingFile.h"
+#include "recording/BalanceTexts.h"
+#include "recording/MeasurementTable.h"
+
+#include <QFileInfo>
+#include <QMap>
+
+#include <xlsxwriter.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include <locale.h>
+
+namespace {
+
+const QString measurementSheet = QStringLiteral("Измерения");
+const QString settingsSheet = QStringLiteral("Настройки");
+const QString chartSheet = QStringLiteral("График");
+
+constexpr double unixEpochInSpreadsheetDays = 25569.0; // 1970-01-01 counted from 1899-12-30
+constexpr double msPerDay = 86400000.0;
+constexpr int captionRows = MeasurementColumns::captionRows;
+
+// Spreadsheet date-time values carry no zone: the local wall clock, as the
+// table shows it.
+double spreadsheetTime(qint64 localMs)
+{
+    return unixEpochInSpreadsheetDays + double(localMs) / msPerDay;
+}
+
+lxw_color_t spreadsheetColour(const QColor &colour)
+{
+    const QRgb rgb = colour.rgb() & 0xFFFFFF;
+    return rgb == 0 ? lxw_color_t(LXW_COLOR_BLACK) : lxw_color_t(rgb);
+}
+
+QString modeText(RecordingMode mode)
+{
+    switch (mode) {
+    case RecordingMode::OnNewWeight:
+        return QStringLiteral("при новом весе");
+    case RecordingMode::Manual:
+        return QStringLiteral("вручную");
+    case RecordingMode::Periodic:
+        break;
+    }
+    return QStringLiteral("периодически");
+}
+
+// libxlsxwriter prints its numbers with the C library, which follows the
+// process's numeric locale; a workbook wants "0.125" whatever the desktop's
+// decimal separator is. Set for this thread alone, while the book is written.
+class CNumericLocale {
+public:
+    CNumericLocale() : locale_(::newlocale(LC_NUMERIC_MASK, "C", ::duplocale(LC_GLOBAL_LOCALE)))
+    {
+        if (locale_)
+            previous_ = ::uselocale(locale_);
+    }
+    ~CNumericLocale()
+    {
+        if (locale_) {
+            ::uselocale(previous_);
+            ::freelocale(locale_);
+        }
+    }
+    CNumericLocale(const CNumericLocale &) = delete;
+    CNumericLocale &operator=(const CNumericLocale &) = delete;
+
+private:
+    locale_t locale_;
+    locale_t previous_ = LC_GLOBAL_LOCALE;
+};
+
+// One workbook being written; closed (and so freed) on every path.
+class WorkbookWriter {
+public:
+    WorkbookWriter(const ExportedRun &run, int rowsPerSheet) : run_(run), rowsPerSheet_(rowsPerSheet) {}
+    ~WorkbookWriter()
+    {
+        if (book_)
+            workbook_close(book_);
+    }
+    WorkbookWriter(const WorkbookWriter &) = delete;
+    WorkbookWriter &operator=(const WorkbookWriter &) = delete;
+
+    std::optional<QString> write(const QString &path);
+
+private:
+    const char *utf8(const QString &text)
+    {
+        keep_.append(text.toUtf8());
+        return keep_.constLast().constData();
+    }
+    lxw_worksheet *addSheet(const QString &name);
+    lxw_format *addFormat(const char *numberFormat);
+    lxw_format *weightFormat(int32_t divisor);
+    void writeText(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, const QString &text);
+    void writeNumber(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, double value, lxw_format *format);
+    void check(lxw_error error)
+    {
+        if (error != LXW_NO_ERROR && failure_ == LXW_NO_ERROR)
+            failure_ = error;
+    }
+
+    lxw_worksheet *startMeasurementSheet(int index);
+    void writeTableRow(lxw_worksheet *sheet, lxw_row_t sheetRow, int row);
+    void writeRecordedCell(lxw_worksheet *sheet, lxw_row_t sheetRow, int column, const MeasurementCell &cell);
+    void writeSettings();
+    void writeChart(const QString &firstSheet, int lastRowOfFirstSheet);
+
+    const ExportedRun &run_;
+    const int rowsPerSheet_;
+    lxw_workbook *book_ = nullptr;
+    lxw_error failure_ = LXW_NO_ERROR;
+    QByteArrayList keep_; // texts libxlsxwriter holds on to until the book is closed
+    lxw_format *captionFormat_ = nullptr;
+    lxw_format *timeFormat_ = nullptr;
+    lxw_format *dateFormat_ = nullptr;
+    lxw_format *dateTimeFormat_ = nullptr;
+    QMap<int32_t, lxw_format *> weightFormats_;
+    LocalOffsets offsets_;
+    std::array<QByteArray, 8> unitTexts_;
+};
+
+lxw_worksheet *WorkbookWriter::addSheet(const QString &name)
+{
+    lxw_worksheet *sheet = workbook_add_worksheet(book_, utf8(name));
+    if (!sheet)
+        check(LXW_ERROR_CREATING_TMPFILE);
+    return sheet;
+}
+
+lxw_format *WorkbookWriter::addFormat(const char *numberFormat)
+{
+    lxw_format *format = workbook_add_format(book_);
+    format_set_num_format(format, numberFormat);
+    return format;
+}
+
+lxw_format *WorkbookWriter::weightFormat(int32_t divisor)
+{
+    const auto known = weightFormats_.constFind(divisor);
+    if (known != weightFormats_.cend())
+        return *known;
+    // "0.000" for three decimals: the number shows the balance's resolution.
+    // Any other divisor keeps the general format.
+    lxw_format *format = nullptr;
+    if (const std::optional<int> places = decimalPlaces(divisor)) {
+        QByteArray pattern("0");
+        if (*places > 0)
+            pattern += '.' + QByteArray(*places, '0');
+        format = addFormat(pattern.constData());
+    }
+    weightFormats_.insert(divisor, format);
+    return format;
+}
+
+void WorkbookWriter::writeText(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, const QString &text)
+{
+    if (!text.isEmpty())
+        check(worksheet_write_string(sheet, row, column, text.toUtf8().constData(), nullptr));
+}
+
+void WorkbookWriter::writeNumber(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, double value,
+                                 lxw_format *format)
+{
+    check(worksheet_write_number(sheet, row, column, value, format));
+}
+
+lxw_worksheet *WorkbookWriter::startMeasurementSheet(int index)
+{
+    lxw_worksheet *sheet =
+        addSheet(index == 0 ? measurementSheet : QStringLiteral("%1 (%2)").arg(measurementSheet).arg(index + 1));
+    if (!sheet)
+        return nullptr;
+    worksheet_freeze_panes(sheet, captionRows, 0);
+    worksheet_set_column(sheet, 0, 0, 8, nullptr);
+    worksheet_set_column(sheet, 1, 1, 13, nullptr);
+    worksheet_set_column(sheet, 2, 2, 11, nullptr);
+    const int columns = run_.table.columnCount();
+    for (int column = MeasurementColumns::firstValueColumn; column < columns; ++column)
+        worksheet_set_column(sheet, lxw_col_t(column), lxw_col_t(column),
+                             MeasurementColumns::isUnitColumn(column) ? 5 : 12, nullptr);
+    for (int row = 0; row < captionRows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            const QString text = run_.table.cellText(row, column);
+            if (!text.isEmpty())
+                check(worksheet_write_string(sheet, lxw_row_t(row), lxw_col_t(column), text.toUtf8().constData(),
+                                             captionFormat_));
+        }
+    }
+    return sheet;
+}
+
+void WorkbookWriter::writeRecordedCell(lxw_worksheet *sheet, lxw_row_t sheetRow, int column,
+                                       const MeasurementCell &cell)
+{
+    const auto at = lxw_col_t(column);
+    switch (column) {
+    case 0:
+        writeNumber(sheet, sheetRow, at, cell.number, nullptr);
+        return;
+    case 1: // the whole date-time, shown as the time with milliseconds
+        writeNumber(sheet, sheetRow, at, spreadsheetTime(offsets_.localMs(cell.stampMs)), timeFormat_);
+        return;
+    case 2: // the day alone
+        writeNumber(sheet, sheetRow, at, std::floor(spreadsheetTime(offsets_.localMs(cell.stampMs))), dateFormat_);
+        return;
+    default:
+        break;
+    }
+    if (!cell.reading)
+        return;
+    const RecordedReading &reading = *cell.reading;
+    if (!MeasurementColumns::isUnitColumn(column)) {
+        writeNumber(sheet, sheetRow, at, ValueFormat::weightValue(reading.rawValue, reading.divisor),
+                    weightFormat(reading.divisor));
+    } else if (reading.unit >= 0 && size_t(reading.unit) < unitTexts_.size()) {
+        check(worksheet_write_string(sheet, sheetRow, at, unitTexts_[size_t(reading.unit)].constData(), nullptr));
+    }
+}
+
+void WorkbookWriter::writeTableRow(lxw_worksheet *sheet, lxw_row_t sheetRow, int row)
+{
+    const MeasurementTable &table = run_.table;
+    for (int column = 0; column < table.columnCount(); ++column) {
+        // What the operator typed stays text, exactly as typed.
+        if (const std::optional<QString> typed = table.operatorText(row, column))
+            writeText(sheet, sheetRow, lxw_col_t(column), *typed);
+        else if (const std::optional<MeasurementCell> cell = table.measurementCell(row, column))
+            writeRecordedCell(sheet, sheetRow, column, *cell);
+        else
+            writeText(sheet, sheetRow, lxw_col_t(column), table.cellText(row, column));
+    }
+}
+
+void WorkbookWriter::writeSettings()
+{
+    lxw_worksheet *sheet = addSheet(settingsSheet);
+    if (!sheet)
+        return;
+    worksheet_set_column(sheet, 0, 0, 26, nullptr);
+    worksheet_set_column(sheet, 1, 2, 24, nullptr);
+    const RunSettings &settings = run_.settings;
+    lxw_row_t row = 0;
+    const auto label = [&](const QString &text) { check(worksheet_write_string(sheet, row, 0, utf8(text), captionFormat_)); };
+    label(QStringLiteral("Порт"));
+    writeText(sheet, row++, 1, QString::fromStdString(settings.port));
+    label(QStringLiteral("Режим"));
+    writeText(sheet, row++, 1, modeText(settings.mode));
+    if (settings.mode == RecordingMode::Periodic) {
+        label(QStringLiteral("Период, с"));
+        writeNumber(sheet, row++, 1, settings.periodMs / 1000.0, nullptr);
+    }
+    if (settings.mode == RecordingMode::OnNewWeight && settings.threshold != RunSettings::noThreshold) {
+        label(QStringLiteral("Изменение веса, делений"));
+        writeNumber(sheet, row++, 1, settings.threshold, nullptr);
+    }
+    label(QStringLiteral("Измерений на графике"));
+    writeNumber(sheet, row++, 1, settings.measurementBound, nullptr);
+    for (const auto &[text, moment] : {std::pair{QStringLiteral("Начало"), run_.started},
+                                       std::pair{QStringLiteral("Окончание"), run_.stopped}}) {
+        label(text);
+        if (moment.isValid())
+            writeNumber(sheet, row, 1, spreadsheetTime(offsets_.localMs(moment.toMSecsSinceEpoch())),
+                        dateTimeFormat_);
+        ++row;
+    }
+    label(QStringLiteral("Измерений"));
+    writeNumber(sheet, row++, 1, run_.measurements(), nullptr);
+
+    ++row;
+    label(QStringLiteral("Весы"));
+    check(worksheet_write_string(sheet, row, 1, utf8(QStringLiteral("Модель")), captionFormat_));
+    check(worksheet_write_string(sheet, row++, 2, utf8(QStringLiteral("Идентификационный номер")), captionFormat_));
+    for (int slot = 0; slot < run_.balanceColumns(); ++slot) {
+        const int column = MeasurementColumns::valueColumn(slot);
+        writeText(sheet, row, 0, run_.table.cellText(0, column));
+        writeText(sheet, row, 1, run_.table.cellText(1, column));
+        writeText(sheet, row++, 2, run_.table.cellText(2, column));
+    }
+}
+
+void WorkbookWriter::writeChart(const QString &firstSheet, int lastRowOfFirstSheet)
+{
+    lxw_chart *chart = workbook_add_chart(book_, LXW_CHART_LINE);
+    const char *sheetName = utf8(firstSheet);
+    for (int slot = 0; slot < run_.balanceColumns(); ++slot) {
+        const auto column = lxw_col_t(MeasurementColumns::valueColumn(slot));
+        lxw_chart_series *series = chart_add_series(chart, nullptr, nullptr);
+        chart_series_set_categories(series, sheetName, captionRows, 0, lxw_row_t(lastRowOfFirstSheet), 0);
+        chart_series_set_values(series, sheetName, captionRows, column, lxw_row_t(lastRowOfFirstSheet), column);
+        chart_series_set_name_range(series, sheetName, 0, column);
+        lxw_chart_line line{};
+        line.color = spreadsheetColour(run_.colourOfSlot(slot));
+        line.width = 1.0F;
+        chart_series_set_line(series, &line);
+        chart_series_set_marker_type(series, LXW_CHART_MARKER_NONE);
+    }
+    chart_axis_set_name(chart->x_axis, utf8(QStringLiteral("№")));
+    chart_legend_set_position(chart, LXW_CHART_LEGEND_BOTTOM);
+    chart_title_off(chart);
+    lxw_chartsheet *sheet = workbook_add_chartsheet(book_, utf8(chartSheet));
+    check(sheet ? chartsheet_set_chart(sheet, chart) : LXW_ERROR_MEMORY_MALLOC_FAILED);
+}
+
+std::optional<QString> WorkbookWriter::write(const QString &path)
+{
+    lxw_workbook_options options{};
+    // One row in memory at a time; the rest waits in temporary files in the
+    // target's folder, which has room for the workbook anyway.
+    options.constant_memory = LXW_TRUE;
+    QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    options.tmpdir = folder.data();
+    book_ = workbook_new_opt(QFile::encodeName(path).constData(), &options);
+    if (!book_)
+        return QString::fromLocal8Bit(std::strerror(errno));
+
+    captionFormat_ = workbook_add_format(book_);
+    format_set_bold(captionFormat_);
+    timeFormat_ = addFormat("hh:mm:ss.000");
+    dateFormat_ = workbook_add_format(book_);
+    format_set_num_format_index(dateFormat_, 14); // the reader's short date
+    dateTimeFormat_ = addFormat("dd.mm.yyyy hh:mm:ss.000");
+    for (size_t unit = 0; unit < unitTexts_.size(); ++unit)
+        unitTexts_[unit] = unitTextOf(int8_t(unit)).toUtf8();
+
+    const int dataRowsPerSheet = std::max(1, rowsPerSheet_ - captionRows);
+    lxw_worksheet *sheet = startMeasurementSheet(0);
+    int sheets = 1;
+    int lastRowOfFirstSheet = captionRows - 1;
+    for (int row = captionRows; sheet && row < run_.rows && failure_ == LXW_NO_ERROR; ++row) {
+        const int dataRow = row - captionRows;
+        if (dataRow > 0 && dataRow % dataRowsPerSheet == 0)
+            sheet = startMeasurementSheet(sheets++);
+        const lxw_row_t sheetRow = lxw_row_t(captionRows + dataRow % dataRowsPerSheet);
+        if (sheets == 1)
+            lastRowOfFirstSheet = int(sheetRow);
+        if (sheet)
+            writeTableRow(sheet, sheetRow, row);
+    }
+    writeSettings();
+    if (run_.measurements() > 0 && run_.balanceColumns() > 0)
+        writeChart(measurementSheet, lastRowOfFirstSheet);
+
+    errno = 0;
+    const lxw_error closed = workbook_close(book_);
+    const int systemError = errno;
+    book_ = nullptr;
+    const lxw_error error = failure_ != LXW_NO_ERROR ? failure_ : closed;
+    if (error == LXW_NO_ERROR)
+        return std::nullopt;
+    QString reason = QString::fromUtf8(lxw_strerror(error));
+    if (systemError != 0)
+        reason += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(systemError));
+    return reason;
+}
+
+} // namespace
+
+XlsxFormat::XlsxFormat(int rowsPerSheet) : rowsPerSheet_(std::clamp(rowsPerSheet, captionRows + 1, sheetRowLimit)) {}
+
+std::optional<QString> XlsxFormat::write(const ExportedRun &run, const QString &path) const
+{
+    ReplacingFile file(path);
+    if (auto failure = file.create())
+        return failure;
+    {
+        const CNumericLocale numbers;
+        if (auto failure = WorkbookWriter(run, rowsPerSheet_).write(file.temporaryPath()))
+            return failure;
+    }
+    return file.commit();
+}

@@ -1,0 +1,336 @@
+// The three export formats read back by readers independent of the program:
+// the tab-separated ".xls" byte for byte as before, the workbook through
+// openpyxl, the CSV through Python's csv module; and failed writes, made for
+// real, that leave the old file and nothing else.
+#include "SampleRun.h"
+#include "export/CsvFormat.h"
+#include "export/TabSeparatedFormat.h"
+#include "export/XlsxFormat.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// What openpyxl or the csv module make of a file, as JSON.
+QJsonObject readBack(const QString &kind, const QString &path)
+{
+    QProcess reader;
+    reader.start(QStringLiteral(PYTHON3), {QStringLiteral(READ_EXPORT_SCRIPT), kind, path});
+    if (!reader.waitForFinished(60000) || reader.exitCode() != 0) {
+        qWarning() << reader.readAllStandardError();
+        return {};
+    }
+    return QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
+}
+
+qint64 localWallMs(qint64 utcMs)
+{
+    const QDateTime moment = QDateTime::fromMSecsSinceEpoch(utcMs);
+    return utcMs + qint64(moment.offsetFromUtc()) * 1000;
+}
+
+QString numberFormatOf(int32_t divisor)
+{
+    const int places = int(QString::number(divisor).size()) - 1;
+    return places == 0 ? QStringLiteral("0") : QStringLiteral("0.") + QString(places, u'0');
+}
+
+// Checks one workbook cell against the grid's cell of the same place.
+void compareWithGrid(const MeasurementTable &table, int row, int column, const QJsonValue &cell)
+{
+    const QString where = QStringLiteral("row %1, column %2").arg(row).arg(column);
+    const QString text = table.cellText(row, column);
+    const auto recorded = table.measurementCell(row, column);
+    if (!recorded || table.operatorText(row, column)) {
+        if (text.isEmpty())
+            QVERIFY2(cell.isNull(), qPrintable(where));
+        else
+            QCOMPARE(cell[QStringLiteral("value")].toString(), text);
+        return;
+    }
+    if (column == 0) {
+        QCOMPARE(cell[QStringLiteral("value")].toInt(), recorded->number);
+    } else if (column == 1) {
+        QCOMPARE(cell[QStringLiteral("type")].toString(), QStringLiteral("datetime"));
+        QCOMPARE(qint64(cell[QStringLiteral("ms")].toDouble()), localWallMs(recorded->stampMs));
+        QCOMPARE(cell[QStringLiteral("format")].toString(), QStringLiteral("hh:mm:ss.000"));
+    } else if (column == 2) {
+        const qint64 day = localWallMs(recorded->stampMs) / 86400000 * 86400000;
+        QCOMPARE(qint64(cell[QStringLiteral("ms")].toDouble()), day);
+    } else if (MeasurementColumns::isUnitColumn(column)) {
+        if (text.isEmpty())
+            QVERIFY2(cell.isNull(), qPrintable(where));
+        else
+            QCOMPARE(cell[QStringLiteral("value")].toString(), text);
+    } else {
+        QCOMPARE(cell[QStringLiteral("type")].toString(), QStringLiteral("number"));
+        QCOMPARE(cell[QStringLiteral("value")].toDouble(), *table.cellNumber(row, column));
+        QCOMPARE(cell[QStringLiteral("format")].toString(), numberFormatOf(recorded->reading->divisor));
+    }
+}
+
+QJsonArray firstColumn(const QJsonObject &sheet)
+{
+    QJsonArray column;
+    for (const QJsonValue &row : sheet[QStringLiteral("rows")].toArray())
+        column.append(row.toArray().at(0));
+    return column;
+}
+
+// Writes with a file size limit of a few bytes, which holds for root too.
+std::optional<QString> writeOnFullDisk(const ExportFormat &format, const ExportedRun &run, const QString &path)
+{
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tiny = saved;
+    tiny.rlim_cur = 16;
+    ::setrlimit(RLIMIT_FSIZE, &tiny);
+    auto failure = format.write(run, path);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    return failure;
+}
+
+// Writes as the user nobody, in a child process: root writes anywhere.
+bool writeFailsAsNobody(const ExportFormat &format, const ExportedRun &run, const QString &path)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        const auto failure = format.write(run, path);
+        ::_exit(failure && !failure->isEmpty() ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+class ExportFormatsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void tabSeparatedFileIsByteForByteAsBefore()
+    {
+        const auto table = makeSampleRun();
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("run.xls"));
+        QCOMPARE(exportFormats().front()->write(sampleExport(*table), path), std::nullopt);
+        const QByteArray stored = readAll(QStringLiteral(SAMPLE_RUN_XLS));
+        QVERIFY(stored.size() > 300);
+        QCOMPARE(readAll(path), stored);
+    }
+
+    void formatsInTheDialogsOrder()
+    {
+        QStringList filters;
+        for (const ExportFormat *format : exportFormats())
+            filters.append(format->filter());
+        QCOMPARE(filters, (QStringList{QStringLiteral("Excel (*.xls)"), QStringLiteral("Excel 2007+ (*.xlsx)"),
+                                      QStringLiteral("CSV (*.csv)")}));
+        // The suffix typed wins over the filter; without one the filter decides.
+        QCOMPARE(formatForFile(QStringLiteral("/a/run.CSV"), QStringLiteral("Excel (*.xls)")).suffix(),
+                 QStringLiteral("csv"));
+        QCOMPARE(formatForFile(QStringLiteral("/a/run.txt"), QStringLiteral("Excel 2007+ (*.xlsx)")).suffix(),
+                 QStringLiteral("xlsx"));
+        QCOMPARE(formatForFile(QStringLiteral("/a/run")).suffix(), QStringLiteral("xls"));
+        QCOMPARE(ExportTarget(QStringLiteral("day.xlsx")).format->suffix(), QStringLiteral("xlsx"));
+        QCOMPARE(decimalPlaces(1), std::optional<int>(0));
+        QCOMPARE(decimalPlaces(1000000), std::optional<int>(6));
+        QCOMPARE(decimalPlaces(250), std::nullopt);
+    }
+
+    void workbookHoldsTheGridAsNumbersAndTimes()
+    {
+        const auto table = makeSampleRun();
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("run.xlsx"));
+        QCOMPARE(XlsxFormat().write(sampleExport(*table), path), std::nullopt);
+        const QJsonObject book = readBack(QStringLiteral("xlsx"), path);
+        const QJsonArray sheets = book[QStringLiteral("sheets")].toArray();
+        QCOMPARE(sheets.size(), 2);
+        const QJsonObject measurements = sheets[0].toObject();
+        QCOMPARE(measurements[QStringLiteral("name")].toString(), QStringLiteral("Измерения"));
+        QCOMPARE(measurements[QStringLiteral("freeze")].toString(), QStringLiteral("A4"));
+        const QJsonArray rows = measurements[QStringLiteral("rows")].toArray();
+        QCOMPARE(rows.size(), table->rowCount());
+        for (int row = 0; row < table->rowCount(); ++row) {
+            const QJsonArray cells = rows[row].toArray();
+            QCOMPARE(cells.size(), table->columnCount());
+            for (int column = 0; column < table->columnCount(); ++column)
+                compareWithGrid(*table, row, column, cells[column]);
+        }
+        // The operator's texts stay text; the time keeps its milliseconds.
+        QCOMPARE(rows[5].toArray()[3][QStringLiteral("value")].toString(), QStringLiteral("12,5 исправлено"));
+        QCOMPARE(qint64(rows[3].toArray()[1][QStringLiteral("ms")].toDouble()) % 1000, 789);
+
+        const QJsonObject settings = sheets[1].toObject();
+        QCOMPARE(settings[QStringLiteral("name")].toString(), QStringLiteral("Настройки"));
+        const QJsonDocument settingsText(settings[QStringLiteral("rows")].toArray());
+        for (const char *expected : {"\"COM2\"", "\"периодически\"", "0.2", "\"Весы №4\"", "\"ВЛ-220\"", "\"1028\""})
+            QVERIFY2(settingsText.toJson().contains(expected), expected);
+
+        const QJsonArray charts = book[QStringLiteral("charts")].toArray();
+        QCOMPARE(charts.size(), 1);
+        QCOMPARE(charts[0][QStringLiteral("type")].toString(), QStringLiteral("lineChart"));
+        const QJsonArray series = charts[0][QStringLiteral("series")].toArray();
+        QCOMPARE(series.size(), 3);
+        // Balances 1, 2 and 4 in the window's red, green and blue.
+        QCOMPARE(series[0][QStringLiteral("colour")].toString(), QStringLiteral("FF0000"));
+        QCOMPARE(series[1][QStringLiteral("colour")].toString(), QStringLiteral("008000"));
+        QCOMPARE(series[2][QStringLiteral("colour")].toString(), QStringLiteral("0000FF"));
+        QVERIFY(series[2][QStringLiteral("values")].toString().endsWith(QStringLiteral("!$H$4:$H$9")));
+    }
+
+    void longTableContinuesOnFurtherSheets()
+    {
+        const auto table = makeSampleRun(10);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("long.xlsx"));
+        QCOMPARE(XlsxFormat(3 + 4).write(sampleExport(*table), path), std::nullopt);
+        const QJsonArray sheets = readBack(QStringLiteral("xlsx"), path)[QStringLiteral("sheets")].toArray();
+        QStringList names;
+        for (const QJsonValue &sheet : sheets)
+            names.append(sheet[QStringLiteral("name")].toString());
+        QCOMPARE(names, (QStringList{QStringLiteral("Измерения"), QStringLiteral("Измерения (2)"),
+                                    QStringLiteral("Измерения (3)"), QStringLiteral("Настройки")}));
+        int expectedNumber = 1;
+        for (int part = 0; part < 3; ++part) {
+            const QJsonObject sheet = sheets[part].toObject();
+            QCOMPARE(sheet[QStringLiteral("freeze")].toString(), QStringLiteral("A4"));
+            const QJsonArray numbers = firstColumn(sheet);
+            QCOMPARE(numbers[1][QStringLiteral("value")].toString(), QStringLiteral("№"));
+            for (int row = 3; row < numbers.size(); ++row)
+                QCOMPARE(numbers[row][QStringLiteral("value")].toInt(), expectedNumber++);
+            QCOMPARE(sheet[QStringLiteral("rows")][0][3][QStringLiteral("value")].toString(), QStringLiteral("Весы №1"));
+        }
+        QCOMPARE(expectedNumber, 11);
+    }
+
+    void csvHoldsTheGridForScripts()
+    {
+        const auto table = makeSampleRun();
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("run.csv"));
+        QCOMPARE(CsvFormat().write(sampleExport(*table), path), std::nullopt);
+        const QByteArray bytes = readAll(path);
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF\xE2\x84\x96,"));
+        QCOMPARE(bytes.count("\r\n"), 1 + table->measurementRows());
+
+        const QJsonObject csv = readBack(QStringLiteral("csv"), path);
+        const QJsonArray rows = csv[QStringLiteral("rows")].toArray();
+        QCOMPARE(rows.size(), 1 + table->measurementRows());
+        QCOMPARE(rows[0].toArray().toVariantList(),
+                 (QVariantList{"№", "Время", "Весы №1 ВЛ-120 1007", "Весы №1 ед.", "Весы №2 ВЛ-220 1014",
+                               "Весы №2 ед.", "Весы №4 Неизвестна 1028", "Весы №4 ед."}));
+        const QJsonArray stamps = csv[QStringLiteral("stamps")].toArray();
+        static const QRegularExpression isoWithMs(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d$"));
+        for (int line = 1; line < rows.size(); ++line) {
+            const int row = MeasurementColumns::captionRows + line - 1;
+            const QJsonArray fields = rows[line].toArray();
+            const auto recorded = table->measurementCell(row, 0);
+            QCOMPARE(fields[0].toString().toInt(), recorded->number);
+            QVERIFY2(isoWithMs.match(fields[1].toString()).hasMatch(), qPrintable(fields[1].toString()));
+            QCOMPARE(qint64(stamps[line - 1][QStringLiteral("utcMs")].toDouble()), recorded->stampMs);
+            QCOMPARE(stamps[line - 1][QStringLiteral("offsetSeconds")].toInt(),
+                     QDateTime::fromMSecsSinceEpoch(recorded->stampMs).offsetFromUtc());
+            for (int column = MeasurementColumns::firstValueColumn; column < table->columnCount(); ++column) {
+                const QString field = fields[column - 1].toString();
+                if (MeasurementColumns::isUnitColumn(column) || table->operatorText(row, column)) {
+                    QCOMPARE(field, table->cellText(row, column));
+                    continue;
+                }
+                QVERIFY2(!field.contains(u','), qPrintable(field));
+                bool isNumber = false;
+                QCOMPARE(field.toDouble(&isNumber), *table->cellNumber(row, column));
+                QVERIFY(isNumber);
+            }
+        }
+        QCOMPARE(rows[1][2].toString(), QStringLiteral("0.125"));
+        QCOMPARE(rows[4][5].toString(), QStringLiteral("шт, \"проверено\""));
+    }
+
+    void failedWritesKeepTheOldFileAndLeaveNothing_data()
+    {
+        QTest::addColumn<int>("format");
+        for (size_t format = 0; format < exportFormats().size(); ++format)
+            QTest::newRow(qPrintable(exportFormats()[format]->suffix())) << int(format);
+    }
+    void failedWritesKeepTheOldFileAndLeaveNothing()
+    {
+        QFETCH(int, format);
+        const ExportFormat &writer = *exportFormats()[size_t(format)];
+        const auto table = makeSampleRun();
+        const ExportedRun run = sampleExport(*table);
+        QTemporaryDir folder;
+        // Readable and enterable by everyone, writable by root alone.
+        QCOMPARE(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
+        const QString path = folder.filePath(QStringLiteral("run.") + writer.suffix());
+        writeFile(path, "old");
+        const QStringList before = QDir(folder.path()).entryList(QDir::Files | QDir::Hidden);
+
+        const auto failure = writeOnFullDisk(writer, run, path);
+        QVERIFY(failure.has_value());
+        QVERIFY(!failure->isEmpty());
+        QCOMPARE(readAll(path), QByteArray("old"));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), before);
+
+        QVERIFY(writeFailsAsNobody(writer, run, path));
+        QCOMPARE(readAll(path), QByteArray("old"));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), before);
+
+        // And with room and rights the same write succeeds.
+        QCOMPARE(writer.write(run, path), std::nullopt);
+        QVERIFY(readAll(path).size() > 100);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), before);
+    }
+
+    void newFileGetsTheUsualPermissionsAndAReplacedOneKeepsItsOwn()
+    {
+        const auto table = makeSampleRun();
+        QTemporaryDir folder;
+        const QString fresh = folder.filePath(QStringLiteral("new.xlsx"));
+        const mode_t mask = ::umask(022);
+        QCOMPARE(XlsxFormat().write(sampleExport(*table), fresh), std::nullopt);
+        ::umask(mask);
+        QVERIFY(QFile::permissions(fresh).testFlag(QFileDevice::ReadOther));
+        const QString kept = folder.filePath(QStringLiteral("kept.xlsx"));
+        writeFile(kept, "old");
+        QVERIFY(QFile::setPermissions(kept, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QCOMPARE(XlsxFormat().write(sampleExport(*table), kept), std::nullopt);
+        const QFileDevice::Permissions permissions = QFile::permissions(kept);
+        QVERIFY(permissions.testFlag(QFileDevice::WriteOwner));
+        QVERIFY(!permissions.testAnyFlags(QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    }
+};
+
+QTEST_MAIN(ExportFormatsTest)
+#include "tst_exportformats.moc"
