@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScopeGuard>
 
 void TMainForm::ApplyButton1Click()
 {
@@ -17,6 +19,9 @@ void TMainForm::ApplyButton1Click()
     // As after any save dialog the chosen folder becomes the current
     // directory ("Справка" looks there); the settings file stays where it was.
     QDir::setCurrent(QFileInfo(target.path).absolutePath());
+    // A day of rows takes seconds to write; the cursor says the window is busy.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
     if (const auto failure = target.format->write(exportedRun(rows), target.path))
         reportError_(QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(target.path), *failure));
 }
