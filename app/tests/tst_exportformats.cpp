@@ -8,6 +8,8 @@
 #include "export/XlsxFormat.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -119,12 +121,19 @@ std::optional<QString> writeOnFullDisk(const ExportFormat &format, const Exporte
     return failure;
 }
 
-// Writes as the user nobody, in a child process: root writes anywhere.
-bool writeFailsAsNobody(const ExportFormat &format, const ExportedRun &run, const QString &path)
+// Writes into a folder the writer may not write to: as the user nobody in a
+// child process when run as root (root writes anywhere), else into the
+// folder made read-only for the while.
+bool writeFailsInAReadOnlyFolder(const ExportFormat &format, const ExportedRun &run, const QString &path)
 {
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const bool root = ::geteuid() == 0;
+    if (!root)
+        ::chmod(folder.constData(), 0555);
+    const auto restore = qScopeGuard([&] { ::chmod(folder.constData(), 0755); });
     const pid_t child = ::fork();
     if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+        if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(2);
         const auto failure = format.write(run, path);
         ::_exit(failure && !failure->isEmpty() ? 0 : 1);
@@ -303,7 +312,7 @@ private slots:
         QCOMPARE(readAll(path), QByteArray("old"));
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), before);
 
-        QVERIFY(writeFailsAsNobody(writer, run, path));
+        QVERIFY(writeFailsInAReadOnlyFolder(writer, run, path));
         QCOMPARE(readAll(path), QByteArray("old"));
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), before);
 
