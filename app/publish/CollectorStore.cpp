@@ -1,0 +1,180 @@
+#include "publish/CollectorStore.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+const char *const schema = R"sql(
+PRAGMA journal_mode = WAL;
+PRAGMA synchronous = NORMAL;
+CREATE TABLE IF NOT EXISTS collected_rows (
+    pc TEXT NOT NULL,
+    port TEXT NOT NULL,
+    run TEXT NOT NULL,
+    seq INTEGER NOT NULL,
+    number INTEGER NOT NULL,
+    utc_ms INTEGER NOT NULL,
+    utc_offset_s INTEGER NOT NULL,
+    received_utc_ms INTEGER NOT NULL,
+    PRIMARY KEY (pc, run, seq)
+);
+CREATE TABLE IF NOT EXISTS collected_readings (
+    pc TEXT NOT NULL,
+    run TEXT NOT NULL,
+    seq INTEGER NOT NULL,
+    slot INTEGER NOT NULL,
+    balance INTEGER NOT NULL,
+    raw_value INTEGER NOT NULL,
+    divisor INTEGER NOT NULL,
+    unit_code INTEGER NOT NULL,
+    shown_unit INTEGER NOT NULL,
+    stable INTEGER NOT NULL,
+    model_code INTEGER NOT NULL,
+    ident INTEGER NOT NULL,
+    PRIMARY KEY (pc, run, seq, slot)
+);
+CREATE TABLE IF NOT EXISTS port_status (
+    pc TEXT NOT NULL,
+    port TEXT NOT NULL,
+    payload TEXT NOT NULL,
+    received_utc_ms INTEGER NOT NULL,
+    PRIMARY KEY (pc, port)
+);
+)sql";
+
+struct StatementDeleter {
+    void operator()(sqlite3_stmt *statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+// Binds text, numbers or booleans to the statement's parameters 1, 2, ...
+void bindAll(sqlite3_stmt *, int) {}
+template <typename First, typename... Rest>
+void bindAll(sqlite3_stmt *statement, int index, const First &first, const Rest &...rest)
+{
+    if constexpr (std::is_convertible_v<First, std::string>)
+        sqlite3_bind_text(statement, index, std::string(first).c_str(), -1, SQLITE_TRANSIENT);
+    else
+        sqlite3_bind_int64(statement, index, int64_t(first));
+    bindAll(statement, index + 1, rest...);
+}
+
+// Runs a prepared statement once with these values; SQLITE_DONE or SQLITE_ROW
+// on success.
+template <typename... Values>
+int runWith(sqlite3_stmt *statement, const Values &...values)
+{
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    bindAll(statement, 1, values...);
+    return sqlite3_step(statement);
+}
+
+} // namespace
+
+struct CollectorStore::Statements {
+    Statement begin, commit, rollback, row, reading, status, lastSeq;
+};
+
+std::unique_ptr<CollectorStore> CollectorStore::open(const std::string &path, std::string &error)
+{
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        error = path + ": " + (db ? sqlite3_errmsg(db) : "нет памяти");
+        sqlite3_close(db);
+        return nullptr;
+    }
+    std::unique_ptr<CollectorStore> store(new CollectorStore(db, path));
+    sqlite3_busy_timeout(db, 5000);
+    if (sqlite3_exec(db, schema, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        error = path + ": " + sqlite3_errmsg(db);
+        return nullptr;
+    }
+    auto prepare = [db](const char *sql) {
+        sqlite3_stmt *statement = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+        return Statement(statement);
+    };
+    Statements &s = *store->statements_;
+    s.begin = prepare("BEGIN IMMEDIATE");
+    s.commit = prepare("COMMIT");
+    s.rollback = prepare("ROLLBACK");
+    s.row = prepare("INSERT OR IGNORE INTO collected_rows VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    s.reading = prepare("INSERT INTO collected_readings VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    s.status = prepare("INSERT OR REPLACE INTO port_status VALUES (?, ?, ?, ?)");
+    s.lastSeq = prepare("SELECT COALESCE(MAX(seq), 0) FROM collected_rows WHERE pc = ? AND run = ?");
+    if (!s.begin || !s.commit || !s.rollback || !s.row || !s.reading || !s.status || !s.lastSeq) {
+        error = path + ": " + sqlite3_errmsg(db);
+        return nullptr;
+    }
+    return store;
+}
+
+CollectorStore::CollectorStore(sqlite3 *db, std::string path)
+    : db_(db), path_(std::move(path)), statements_(std::make_unique<Statements>())
+{
+}
+
+CollectorStore::~CollectorStore()
+{
+    statements_.reset();
+    sqlite3_close(db_);
+}
+
+bool CollectorStore::fail(const char *what)
+{
+    lastError_ = path_ + ": " + what + ": " + sqlite3_errmsg(db_);
+    return false;
+}
+
+CollectorStore::Outcome CollectorStore::store(const PortTopics &where, const ParsedReading &reading,
+                                              int64_t receivedUtcMs)
+{
+    Statements &s = *statements_;
+    if (runWith(s.begin.get()) != SQLITE_DONE)
+        return fail("начало записи"), Outcome::Failed;
+    const RecordedRow &row = reading.row.row;
+    if (runWith(s.row.get(), where.pc, where.port, reading.run, reading.row.seq, row.number, row.utcMs,
+                row.utcOffsetSeconds, receivedUtcMs)
+        != SQLITE_DONE) {
+        fail("строка");
+        runWith(s.rollback.get());
+        return Outcome::Failed;
+    }
+    if (sqlite3_changes(db_) == 0) {
+        runWith(s.rollback.get());
+        return Outcome::Duplicate;
+    }
+    for (size_t slot = 0; slot < row.readings.size(); ++slot) {
+        const BalanceReading &r = row.readings[slot];
+        if (runWith(s.reading.get(), where.pc, reading.run, reading.row.seq, slot, r.balance, r.rawValue,
+                    r.divisor, r.unitCode, r.shownUnit, r.stable, r.modelCode, r.ident)
+            != SQLITE_DONE) {
+            fail("показание");
+            runWith(s.rollback.get());
+            return Outcome::Failed;
+        }
+    }
+    if (runWith(s.commit.get()) != SQLITE_DONE) {
+        fail("фиксация");
+        runWith(s.rollback.get());
+        return Outcome::Failed;
+    }
+    return Outcome::Stored;
+}
+
+bool CollectorStore::storeStatus(const PortTopics &where, const std::string &payload, int64_t receivedUtcMs)
+{
+    if (runWith(statements_->status.get(), where.pc, where.port, payload, receivedUtcMs) != SQLITE_DONE)
+        return fail("состояние");
+    return true;
+}
+
+int64_t CollectorStore::lastSeq(const std::string &pc, const std::string &run)
+{
+    if (runWith(statements_->lastSeq.get(), pc, run) != SQLITE_ROW)
+        return 0;
+    const int64_t seq = sqlite3_column_int64(statements_->lastSeq.get(), 0);
+    sqlite3_reset(statements_->lastSeq.get());
+    return seq;
+}

@@ -1,0 +1,92 @@
+#include "publish/MosquittoClient.h"
+
+#include <mosquitto.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+
+namespace {
+
+// The library is set up once for the process and left set up: clients may
+// come and go on several threads.
+void initialiseLibraryOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+bool readPassword(const std::string &path, std::string &password, std::string &error)
+{
+    std::ifstream file(path);
+    if (!file) {
+        error = "MQTT: не удалось открыть файл пароля " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::getline(file, password);
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+    return true;
+}
+
+} // namespace
+
+void MosquittoDeleter::operator()(mosquitto *client) const
+{
+    mosquitto_destroy(client);
+}
+
+MosquittoHandle makeMosquittoClient(const MqttSettings &settings, const std::string &clientId,
+                                    bool cleanSession, void *userData, std::string &error)
+{
+    initialiseLibraryOnce();
+    MosquittoHandle client(mosquitto_new(clientId.c_str(), cleanSession, userData));
+    if (!client) {
+        error = "MQTT: не удалось создать клиента: " + std::string(std::strerror(errno));
+        return nullptr;
+    }
+    if (!settings.user.empty()) {
+        std::string password;
+        if (!settings.passwordFile.empty() && !readPassword(settings.passwordFile, password, error))
+            return nullptr;
+        const int rc = mosquitto_username_pw_set(client.get(), settings.user.c_str(),
+                                                 settings.passwordFile.empty() ? nullptr : password.c_str());
+        // The library keeps its own copy.
+        std::fill(password.begin(), password.end(), '\0');
+        if (rc != MOSQ_ERR_SUCCESS) {
+            error = "MQTT: имя пользователя не принято: " + libraryProblem(rc);
+            return nullptr;
+        }
+    }
+    if (!settings.caFile.empty()) {
+        const int rc = mosquitto_tls_set(client.get(), settings.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            error = "MQTT: TLS с файлом CA " + settings.caFile + " не настроен: " + libraryProblem(rc);
+            return nullptr;
+        }
+    }
+    return client;
+}
+
+std::string brokerName(const MqttSettings &settings)
+{
+    return settings.host + ':' + std::to_string(settings.port);
+}
+
+std::string connectRefusal(int code, const MqttSettings &settings)
+{
+    const std::string broker = "MQTT: брокер " + brokerName(settings);
+    if (code == 4 || code == 5) {
+        const std::string user = settings.user.empty() ? "без имени пользователя" : "«" + settings.user + "»";
+        return broker + " отказал во входе (" + user + "): неверное имя пользователя или пароль";
+    }
+    return broker + " отказал в соединении: " + mosquitto_connack_string(code);
+}
+
+std::string libraryProblem(int code)
+{
+    if (code == MOSQ_ERR_ERRNO)
+        return std::strerror(errno);
+    return mosquitto_strerror(code);
+}

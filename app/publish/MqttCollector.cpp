@@ -1,0 +1,154 @@
+#include "publish/MqttCollector.h"
+
+#include <mosquitto.h>
+
+#include <chrono>
+#include <csignal>
+#include <iostream>
+
+namespace {
+
+constexpr int keepAliveSeconds = 10;
+constexpr int qos = 1;
+
+int64_t utcNowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+MqttCollector::MqttCollector(const MqttSettings &settings, const std::string &prefix, CollectorStore &store,
+                             Report report, Arrival arrival)
+    : settings_(settings), prefix_(prefix), store_(store), report_(std::move(report)), arrival_(std::move(arrival))
+{
+    const std::string clientId =
+        settings_.clientId.empty() ? "pondus-collect-" + localPcName() : settings_.clientId;
+    client_ = makeMosquittoClient(settings_, clientId, false, this, startError_);
+    if (!client_)
+        return;
+    mosquitto_connect_callback_set(client_.get(), &MqttCollector::onConnect);
+    mosquitto_subscribe_callback_set(client_.get(), &MqttCollector::onSubscribe);
+    mosquitto_message_callback_set(client_.get(), &MqttCollector::onMessage);
+    mosquitto_reconnect_delay_set(client_.get(), 1, 4, true);
+    const int rc = mosquitto_connect_async(client_.get(), settings_.host.c_str(), settings_.port, keepAliveSeconds);
+    if (rc != MOSQ_ERR_SUCCESS && report_)
+        report_("MQTT: нет связи с брокером " + brokerName(settings_) + ": " + libraryProblem(rc));
+    if (const int loop = mosquitto_loop_start(client_.get()); loop != MOSQ_ERR_SUCCESS) {
+        startError_ = "MQTT: сетевой поток не запущен: " + libraryProblem(loop);
+        client_.reset();
+    }
+}
+
+MqttCollector::~MqttCollector()
+{
+    if (!client_)
+        return;
+    mosquitto_disconnect(client_.get());
+    mosquitto_loop_stop(client_.get(), false);
+}
+
+void MqttCollector::onConnect(mosquitto *client, void *self, int code)
+{
+    auto *collector = static_cast<MqttCollector *>(self);
+    if (code != 0) {
+        if (collector->report_)
+            collector->report_(connectRefusal(code, collector->settings_));
+        return;
+    }
+    const std::string readings = everyReadingFilter(collector->prefix_);
+    const std::string status = everyStatusFilter(collector->prefix_);
+    char *const filters[] = {const_cast<char *>(readings.c_str()), const_cast<char *>(status.c_str())};
+    mosquitto_subscribe_multiple(client, nullptr, 2, filters, qos, 0, nullptr);
+}
+
+void MqttCollector::onSubscribe(mosquitto *, void *self, int, int, const int *)
+{
+    static_cast<MqttCollector *>(self)->subscribed_.store(true);
+}
+
+void MqttCollector::onMessage(mosquitto *, void *self, const mosquitto_message *message)
+{
+    static_cast<MqttCollector *>(self)->take(
+        message->topic, std::string_view(static_cast<const char *>(message->payload), size_t(message->payloadlen)));
+}
+
+void MqttCollector::take(const std::string &topic, std::string_view payload)
+{
+    const int64_t now = utcNowMs();
+    if (const auto where = topicUnder(prefix_, topic, "status")) {
+        if (!store_.storeStatus(*where, std::string(payload), now) && report_)
+            report_(store_.lastError());
+        return;
+    }
+    const auto where = topicUnder(prefix_, topic, "reading");
+    if (!where)
+        return;
+    const auto reading = parseReadingPayload(payload);
+    if (!reading) {
+        if (report_)
+            report_("MQTT: в " + topic + " не показание: сообщение пропущено");
+        return;
+    }
+    const auto key = std::make_pair(where->pc, reading->run);
+    if (!highest_.contains(key)) // what an earlier session stored counts too
+        highest_.emplace(key, store_.lastSeq(where->pc, reading->run));
+    const CollectorStore::Outcome outcome = store_.store(*where, *reading, now);
+    if (outcome == CollectorStore::Outcome::Failed && report_)
+        report_(store_.lastError());
+    if (outcome == CollectorStore::Outcome::Stored) {
+        stored_.fetch_add(1);
+        checkSequence(*where, *reading);
+    } else if (outcome == CollectorStore::Outcome::Duplicate) {
+        duplicates_.fetch_add(1);
+    }
+    if (arrival_)
+        arrival_(*where, *reading, outcome);
+}
+
+void MqttCollector::checkSequence(const PortTopics &where, const ParsedReading &reading)
+{
+    const auto known = highest_.find(std::make_pair(where.pc, reading.run));
+    const int64_t seq = reading.row.seq;
+    const std::string run = where.pc + "/" + where.port + ", серия " + reading.run;
+    if (seq > known->second + 1) {
+        missing_.fetch_add(seq - known->second - 1);
+        if (report_)
+            report_("MQTT: пропуск в " + run + ": нет строк " + std::to_string(known->second + 1) + ".."
+                    + std::to_string(seq - 1));
+    } else if (seq <= known->second) {
+        missing_.fetch_sub(1);
+        if (report_)
+            report_("MQTT: запоздавшая строка " + std::to_string(seq) + " в " + run + " принята");
+    }
+    known->second = std::max(known->second, seq);
+}
+
+int runCollector(const MqttSettings &settings, const std::string &prefix, const std::string &dbPath)
+{
+    // Blocked before any thread starts, so that only sigwait below takes them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    std::string error;
+    const std::unique_ptr<CollectorStore> store = CollectorStore::open(dbPath, error);
+    if (!store) {
+        std::cerr << error << std::endl;
+        return 1;
+    }
+    auto report = [](const std::string &text) { std::cerr << text << std::endl; };
+    MqttCollector collector(settings, prefix, *store, report);
+    if (!collector.startError().empty()) {
+        std::cerr << collector.startError() << std::endl;
+        return 1;
+    }
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    std::cerr << "MQTT: собрано строк " << collector.storedCount() << ", повторов " << collector.duplicateCount()
+              << ", недостаёт " << collector.missingCount() << std::endl;
+    return 0;
+}

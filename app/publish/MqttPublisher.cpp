@@ -1,0 +1,276 @@
+#include "publish/MqttPublisher.h"
+
+#include <mosquitto.h>
+
+#include <chrono>
+
+namespace {
+
+constexpr int keepAliveSeconds = 10;
+// Rows sent but not yet acknowledged; bounds the memory of a fast backlog.
+constexpr size_t inFlightWindow = 200;
+constexpr int qos = 1;
+
+} // namespace
+
+MqttPublisher::MqttPublisher(const MqttSettings &settings, PortTopics topics, RowBacklog &backlog, Report sink)
+    : settings_(settings), topics_(std::move(topics)), backlog_(backlog), report_(std::move(sink))
+{
+    const std::string clientId =
+        settings_.clientId.empty() ? "pondus-" + topics_.pc + "-" + topics_.port : settings_.clientId;
+    client_ = makeMosquittoClient(settings_, clientId, true, this, startError_);
+    if (!client_) {
+        report(startError_);
+        return;
+    }
+    const std::string will = statusPayload(false, std::string());
+    mosquitto_will_set(client_.get(), topics_.status().c_str(), int(will.size()), will.data(), qos, true);
+    mosquitto_connect_callback_set(client_.get(), &MqttPublisher::onConnect);
+    mosquitto_disconnect_callback_set(client_.get(), &MqttPublisher::onDisconnect);
+    mosquitto_publish_callback_set(client_.get(), &MqttPublisher::onPublish);
+    // Retries while the broker is away: soon at first, then every few seconds.
+    mosquitto_reconnect_delay_set(client_.get(), 1, 4, true);
+    const int rc = mosquitto_connect_async(client_.get(), settings_.host.c_str(), settings_.port, keepAliveSeconds);
+    if (rc != MOSQ_ERR_SUCCESS)
+        report("MQTT: нет связи с брокером " + brokerName(settings_) + ": " + libraryProblem(rc)
+               + "; показания будут отправлены позже");
+    if (const int loop = mosquitto_loop_start(client_.get()); loop != MOSQ_ERR_SUCCESS) {
+        startError_ = "MQTT: сетевой поток не запущен: " + libraryProblem(loop);
+        report(startError_);
+        client_.reset();
+        return;
+    }
+    worker_ = std::thread(&MqttPublisher::work, this);
+}
+
+MqttPublisher::~MqttPublisher()
+{
+    if (!client_)
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    worker_.join();
+    if (connected_.load())
+        publishStatus(false);
+    // A clean disconnect cancels the last will, so "offline" was sent above.
+    mosquitto_disconnect(client_.get());
+    mosquitto_loop_stop(client_.get(), false);
+}
+
+void MqttPublisher::startRun(const std::string &run)
+{
+    {
+        std::lock_guard lock(mutex_);
+        runs_.push_back({run, 0});
+        if (runs_.size() == 1)
+            restartFromAcknowledged();
+        publishedThrough_.store(runs_.size() == 1 ? acknowledgedThrough_ : 0);
+    }
+    wake_.notify_one();
+}
+
+void MqttPublisher::rowRecorded(int64_t seq)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (runs_.empty())
+            return;
+        runs_.back().recorded = seq;
+    }
+    wake_.notify_one();
+}
+
+void MqttPublisher::setLink(const std::string &link)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (link == link_)
+            return;
+        link_ = link;
+        statusDue_ = true;
+    }
+    wake_.notify_one();
+}
+
+void MqttPublisher::onConnect(mosquitto *, void *self, int code)
+{
+    static_cast<MqttPublisher *>(self)->connectedWith(code);
+}
+
+void MqttPublisher::onDisconnect(mosquitto *, void *self, int code)
+{
+    static_cast<MqttPublisher *>(self)->disconnectedWith(code);
+}
+
+void MqttPublisher::onPublish(mosquitto *, void *self, int mid)
+{
+    static_cast<MqttPublisher *>(self)->acknowledged(mid);
+}
+
+void MqttPublisher::connectedWith(int code)
+{
+    if (code != 0) {
+        // The library tries again; the operator learns why it keeps failing.
+        report(connectRefusal(code, settings_));
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        connected_.store(true);
+        restart_ = true;
+        statusDue_ = true;
+    }
+    report("MQTT: связь с брокером " + brokerName(settings_) + " есть");
+    wake_.notify_one();
+}
+
+void MqttPublisher::disconnectedWith(int code)
+{
+    connected_.store(false);
+    if (code != 0)
+        report("MQTT: связь с брокером " + brokerName(settings_) + " потеряна; показания копятся и будут отправлены позже");
+    wake_.notify_one();
+}
+
+void MqttPublisher::acknowledged(int mid)
+{
+    {
+        std::lock_guard lock(mutex_);
+        const auto sent = inFlight_.find(mid);
+        if (sent == inFlight_.end())
+            return; // a status message, or a row sent again since
+        acknowledgedAhead_.insert(sent->second);
+        inFlight_.erase(sent);
+        while (!acknowledgedAhead_.empty() && *acknowledgedAhead_.begin() == acknowledgedThrough_ + 1) {
+            acknowledgedAhead_.erase(acknowledgedAhead_.begin());
+            ++acknowledgedThrough_;
+        }
+        if (runs_.size() == 1)
+            publishedThrough_.store(acknowledgedThrough_);
+    }
+    wake_.notify_one();
+}
+
+void MqttPublisher::report(const std::string &text)
+{
+    // The same problem once, not at every retry.
+    std::lock_guard lock(reportMutex_);
+    if (text == lastReport_ || !report_)
+        return;
+    lastReport_ = text;
+    report_(text);
+}
+
+bool MqttPublisher::hasWork() const
+{
+    if (stopping_ || restart_ || (statusDue_ && connected_.load()) || markedThrough_ < acknowledgedThrough_)
+        return true;
+    if (runs_.empty())
+        return false;
+    if (runs_.size() > 1 && acknowledgedThrough_ >= runs_.front().recorded)
+        return true;
+    return connected_.load() && inFlight_.size() < inFlightWindow && nextSeq_ <= runs_.front().recorded;
+}
+
+void MqttPublisher::work()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return hasWork(); });
+        if (stopping_)
+            return;
+        if (restart_) {
+            restart_ = false;
+            restartFromAcknowledged();
+        }
+        if (statusDue_ && connected_.load()) {
+            statusDue_ = false;
+            lock.unlock();
+            publishStatus(true);
+            lock.lock();
+        }
+        if (markedThrough_ < acknowledgedThrough_ && !runs_.empty()) {
+            const std::string run = runs_.front().id;
+            const int64_t through = acknowledgedThrough_;
+            lock.unlock();
+            backlog_.markPublished(run, through);
+            lock.lock();
+            markedThrough_ = std::max(markedThrough_, through);
+        }
+        finishDrainedRun();
+        sendRows(lock);
+    }
+}
+
+void MqttPublisher::restartFromAcknowledged()
+{
+    // After a reconnection whatever was in flight may be lost: send again
+    // from the first unacknowledged row. The collector drops what arrives twice.
+    inFlight_.clear();
+    acknowledgedAhead_.clear();
+    nextSeq_ = acknowledgedThrough_ + 1;
+}
+
+void MqttPublisher::finishDrainedRun()
+{
+    if (runs_.size() < 2 || acknowledgedThrough_ < runs_.front().recorded || markedThrough_ < acknowledgedThrough_)
+        return;
+    runs_.pop_front();
+    acknowledgedThrough_ = 0;
+    markedThrough_ = 0;
+    restartFromAcknowledged();
+    publishedThrough_.store(runs_.size() == 1 ? 0 : publishedThrough_.load());
+}
+
+void MqttPublisher::sendRows(std::unique_lock<std::mutex> &lock)
+{
+    if (runs_.empty() || !connected_.load() || inFlight_.size() >= inFlightWindow || nextSeq_ > runs_.front().recorded)
+        return;
+    const std::string run = runs_.front().id;
+    const int64_t after = nextSeq_ - 1;
+    const size_t room = inFlightWindow - inFlight_.size();
+    lock.unlock();
+    const std::vector<SequencedRow> rows = backlog_.rowsAfter(run, after, room);
+    lock.lock();
+    if (restart_ || runs_.empty() || runs_.front().id != run || nextSeq_ != after + 1)
+        return; // things moved on while the backlog was read
+    const std::string topic = topics_.reading();
+    for (const SequencedRow &row : rows) {
+        if (row.seq != nextSeq_)
+            break; // rows the backlog has lost; the collector reports the gap
+        const std::string payload = readingPayload(run, row);
+        int mid = 0;
+        // Under the lock, so that the acknowledgement cannot overtake the
+        // record of what was sent.
+        const int rc =
+            mosquitto_publish(client_.get(), &mid, topic.c_str(), int(payload.size()), payload.data(), qos, false);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            // Sent again once the connection is made anew.
+            connected_.store(false);
+            if (rc != MOSQ_ERR_NO_CONN)
+                report("MQTT: показание не отправлено в " + topic + ": " + libraryProblem(rc));
+            return;
+        }
+        inFlight_[mid] = row.seq;
+        ++nextSeq_;
+    }
+    if (!rows.empty() && rows.front().seq > nextSeq_) {
+        // The backlog gave up rows before these: skip to what it still has.
+        nextSeq_ = rows.front().seq;
+        acknowledgedThrough_ = nextSeq_ - 1;
+    }
+}
+
+void MqttPublisher::publishStatus(bool online)
+{
+    std::string link;
+    {
+        std::lock_guard lock(mutex_);
+        link = link_;
+    }
+    const std::string payload = statusPayload(online, online ? link : std::string());
+    mosquitto_publish(client_.get(), nullptr, topics_.status().c_str(), int(payload.size()), payload.data(), qos, true);
+}

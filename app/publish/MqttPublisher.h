@@ -1,0 +1,96 @@
+// Publishes a PC port's recorded rows and its status to an MQTT broker on a
+// thread of its own. The poll step only says that a row was recorded; the
+// rows themselves are taken from the backlog (the journal) in order, so that
+// rows recorded while the broker is away are sent when it is back and memory
+// holds no more than the rows in flight.
+#pragma once
+
+#include "publish/MosquittoClient.h"
+#include "publish/ReadingMessage.h"
+#include "publish/RowBacklog.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+class MqttPublisher {
+public:
+    // Problems and recoveries for the operator, called on the publisher's
+    // threads; never blocks publishing for long.
+    using Report = std::function<void(const std::string &)>;
+
+    // Starts connecting at once; a broker that cannot be reached is retried
+    // in the background. The backlog must outlive the publisher.
+    MqttPublisher(const MqttSettings &settings, PortTopics topics, RowBacklog &backlog, Report sink);
+    // Publishes "offline" and disconnects; unsent rows stay in the backlog.
+    ~MqttPublisher();
+    MqttPublisher(const MqttPublisher &) = delete;
+    MqttPublisher &operator=(const MqttPublisher &) = delete;
+
+    // Rows from now on belong to this run; earlier runs are finished first.
+    void startRun(const std::string &run);
+    // The run's rows up to `seq` are in the backlog. Cheap: the poll step
+    // calls it for every row.
+    void rowRecorded(int64_t seq);
+    // The link state shown with the status ("OnLine", ...).
+    void setLink(const std::string &link);
+
+    bool connected() const { return connected_.load(); }
+    // The broker has every row of the newest run up to this one.
+    int64_t publishedThrough() const { return publishedThrough_.load(); }
+    // Why the publisher could not be started; empty when it runs.
+    const std::string &startError() const { return startError_; }
+
+private:
+    struct Run {
+        std::string id;
+        int64_t recorded = 0;
+    };
+
+    static void onConnect(mosquitto *, void *self, int code);
+    static void onDisconnect(mosquitto *, void *self, int code);
+    static void onPublish(mosquitto *, void *self, int mid);
+    void connectedWith(int code);
+    void disconnectedWith(int code);
+    void acknowledged(int mid);
+    void report(const std::string &text);
+
+    void work();
+    bool hasWork() const;
+    void restartFromAcknowledged();
+    void sendRows(std::unique_lock<std::mutex> &lock);
+    void finishDrainedRun();
+    void publishStatus(bool online);
+
+    const MqttSettings settings_;
+    const PortTopics topics_;
+    RowBacklog &backlog_;
+    const Report report_;
+    std::string startError_;
+    MosquittoHandle client_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    bool restart_ = false;
+    bool statusDue_ = false;
+    std::string link_;
+    std::deque<Run> runs_;             // front: the run being sent
+    int64_t nextSeq_ = 1;              // of the front run
+    int64_t acknowledgedThrough_ = 0;  // of the front run
+    int64_t markedThrough_ = 0;        // told to the backlog
+    std::map<int, int64_t> inFlight_;  // message id -> seq
+    std::set<int64_t> acknowledgedAhead_;
+    std::string lastReport_;
+    std::mutex reportMutex_;
+
+    std::atomic<bool> connected_{false};
+    std::atomic<int64_t> publishedThrough_{0};
+    std::thread worker_;
+};

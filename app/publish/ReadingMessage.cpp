@@ -1,0 +1,184 @@
+#include "publish/ReadingMessage.h"
+
+#include "recording/CodeNames.h"
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdio>
+
+using nlohmann::json;
+
+namespace {
+
+std::string utcText(int64_t utcMs, int32_t offsetSeconds, bool compactZone)
+{
+    using namespace std::chrono;
+    const sys_time<milliseconds> local{milliseconds(utcMs + int64_t(offsetSeconds) * 1000)};
+    const sys_days day = floor<days>(local);
+    const year_month_day date{day};
+    const hh_mm_ss<milliseconds> time{local - day};
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02ld.%03ld", int(date.year()),
+                  unsigned(date.month()), unsigned(date.day()), long(time.hours().count()),
+                  long(time.minutes().count()), long(time.seconds().count()),
+                  long(time.subseconds().count()));
+    std::string result = text;
+    if (compactZone) {
+        result += 'Z';
+        return result;
+    }
+    const int32_t magnitude = offsetSeconds < 0 ? -offsetSeconds : offsetSeconds;
+    std::snprintf(text, sizeof text, "%c%02d:%02d", offsetSeconds < 0 ? '-' : '+', magnitude / 3600,
+                  magnitude % 3600 / 60);
+    return result + text;
+}
+
+// The offset of an ISO 8601 time's zone suffix ("Z", "+03:00", "-05:30").
+std::optional<int32_t> zoneOffset(const std::string &time)
+{
+    if (!time.empty() && time.back() == 'Z')
+        return 0;
+    int hours = 0;
+    int minutes = 0;
+    char sign = 0;
+    if (time.size() < 6 || std::sscanf(time.c_str() + time.size() - 6, "%c%2d:%2d", &sign, &hours, &minutes) != 3
+        || (sign != '+' && sign != '-'))
+        return std::nullopt;
+    const int32_t seconds = hours * 3600 + minutes * 60;
+    return sign == '-' ? -seconds : seconds;
+}
+
+json balanceJson(const BalanceReading &reading)
+{
+    return json{
+        {"balance", reading.balance},
+        {"value", double(reading.rawValue) / double(reading.divisor == 0 ? 1 : reading.divisor)},
+        {"raw", reading.rawValue},
+        {"divisor", reading.divisor},
+        {"unit", reading.shownUnit >= 0 ? json(unitName(reading.shownUnit)) : json(nullptr)},
+        {"unitCode", reading.unitCode},
+        {"stable", reading.stable},
+        {"model", modelName(reading.modelCode)},
+        {"modelCode", reading.modelCode},
+        {"ident", reading.ident},
+    };
+}
+
+BalanceReading balanceFromJson(const json &item)
+{
+    BalanceReading reading;
+    reading.balance = item.at("balance").get<int32_t>();
+    reading.rawValue = item.at("raw").get<int32_t>();
+    reading.divisor = item.at("divisor").get<int32_t>();
+    reading.unitCode = item.at("unitCode").get<int32_t>();
+    if (!item.at("unit").is_null()) {
+        // The shown unit may be one carried over from an earlier reading, so
+        // it is read from its text, not from unitCode.
+        const std::string text = item.at("unit").get<std::string>();
+        for (int8_t index = 0; index < 8; ++index) {
+            if (text == unitName(index))
+                reading.shownUnit = index;
+        }
+    }
+    reading.stable = item.at("stable").get<bool>();
+    reading.modelCode = item.at("modelCode").get<int32_t>();
+    reading.ident = item.at("ident").get<int32_t>();
+    return reading;
+}
+
+} // namespace
+
+std::string PortTopics::status() const
+{
+    return prefix + '/' + pc + '/' + port + "/status";
+}
+
+std::string PortTopics::reading() const
+{
+    return prefix + '/' + pc + '/' + port + "/reading";
+}
+
+std::string everyReadingFilter(const std::string &prefix)
+{
+    return prefix + "/+/+/reading";
+}
+
+std::string everyStatusFilter(const std::string &prefix)
+{
+    return prefix + "/+/+/status";
+}
+
+std::optional<PortTopics> topicUnder(const std::string &prefix, std::string_view topic, std::string_view leaf)
+{
+    if (!topic.starts_with(prefix) || topic.size() <= prefix.size() || topic[prefix.size()] != '/')
+        return std::nullopt;
+    topic.remove_prefix(prefix.size() + 1);
+    const size_t pcEnd = topic.find('/');
+    if (pcEnd == std::string_view::npos)
+        return std::nullopt;
+    const size_t portEnd = topic.find('/', pcEnd + 1);
+    if (portEnd == std::string_view::npos || topic.substr(portEnd + 1) != leaf)
+        return std::nullopt;
+    return PortTopics{prefix, std::string(topic.substr(0, pcEnd)),
+                      std::string(topic.substr(pcEnd + 1, portEnd - pcEnd - 1))};
+}
+
+std::string runIdAt(int64_t utcMs)
+{
+    return utcText(utcMs, 0, true);
+}
+
+std::string isoTime(int64_t utcMs, int32_t utcOffsetSeconds)
+{
+    return utcText(utcMs, utcOffsetSeconds, false);
+}
+
+std::string readingPayload(const std::string &run, const SequencedRow &sequenced)
+{
+    const RecordedRow &row = sequenced.row;
+    json balances = json::array();
+    for (const BalanceReading &reading : row.readings)
+        balances.push_back(balanceJson(reading));
+    const json message{
+        {"run", run},
+        {"seq", sequenced.seq},
+        {"number", row.number},
+        {"time", isoTime(row.utcMs, row.utcOffsetSeconds)},
+        {"utcMs", row.utcMs},
+        {"balances", std::move(balances)},
+    };
+    return message.dump();
+}
+
+std::optional<ParsedReading> parseReadingPayload(std::string_view payload)
+{
+    const json message = json::parse(payload, nullptr, false);
+    if (message.is_discarded() || !message.is_object())
+        return std::nullopt;
+    try {
+        ParsedReading parsed;
+        parsed.run = message.at("run").get<std::string>();
+        parsed.row.seq = message.at("seq").get<int64_t>();
+        RecordedRow &row = parsed.row.row;
+        row.number = message.at("number").get<int32_t>();
+        row.utcMs = message.at("utcMs").get<int64_t>();
+        const auto offset = zoneOffset(message.at("time").get<std::string>());
+        if (!offset)
+            return std::nullopt;
+        row.utcOffsetSeconds = *offset;
+        for (const json &item : message.at("balances"))
+            row.readings.push_back(balanceFromJson(item));
+        return parsed;
+    } catch (const json::exception &) {
+        return std::nullopt;
+    }
+}
+
+std::string statusPayload(bool online, const std::string &link)
+{
+    json status{{"status", online ? "online" : "offline"}};
+    if (!link.empty())
+        status["link"] = link;
+    return status.dump();
+}

@@ -1,0 +1,52 @@
+// The topics and JSON payloads of published readings, written by the
+// publisher and read back by the collector, so both agree by construction.
+#pragma once
+
+#include "recording/RecordedRow.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// A recorded row with its place in its run: sequence numbers run 1, 2, 3, ...
+// without gaps, so a reader can prove that nothing is missing.
+struct SequencedRow {
+    int64_t seq = 0;
+    RecordedRow row;
+};
+
+// Where a PC's port publishes: <prefix>/<pc>/<port>/status and .../reading.
+struct PortTopics {
+    std::string prefix;
+    std::string pc;
+    std::string port;
+    std::string status() const;
+    std::string reading() const;
+};
+
+// The subscription that takes in every PC's readings and status under prefix.
+std::string everyReadingFilter(const std::string &prefix);
+std::string everyStatusFilter(const std::string &prefix);
+// The PC and port of a topic under prefix that ends in `leaf`; nothing for
+// other topics.
+std::optional<PortTopics> topicUnder(const std::string &prefix, std::string_view topic, std::string_view leaf);
+
+// A run's identifier: its start as UTC time, unique per PC.
+std::string runIdAt(int64_t utcMs);
+
+// ISO 8601 local time with milliseconds and the UTC offset,
+// e.g. "2026-12-09T04:45:51.123+03:00".
+std::string isoTime(int64_t utcMs, int32_t utcOffsetSeconds);
+
+std::string readingPayload(const std::string &run, const SequencedRow &row);
+// The row and run of a payload; nothing when it is not one.
+struct ParsedReading {
+    std::string run;
+    SequencedRow row;
+};
+std::optional<ParsedReading> parseReadingPayload(std::string_view payload);
+
+// Retained status: {"status":"online","link":"OnLine"}; the last will is
+// {"status":"offline"}.
+std::string statusPayload(bool online, const std::string &link);

@@ -1,0 +1,76 @@
+// The collector's SQLite file on a real file: each (pc, run, seq) once, the
+// readings of a row beside it, and a clear error for a path it cannot open.
+#include "publish/CollectorStore.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+
+namespace {
+
+struct CollectorStoreTest : ::testing::Test {
+    std::filesystem::path folder = std::filesystem::temp_directory_path()
+                                   / ("collector-store-" + std::to_string(::getpid()));
+    void SetUp() override { std::filesystem::create_directories(folder); }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    static ParsedReading reading(const std::string &run, int64_t seq)
+    {
+        ParsedReading r;
+        r.run = run;
+        r.row.seq = seq;
+        r.row.row.utcMs = 1000 * seq;
+        r.row.row.readings = {{1, 100, 10, 200, 0, true, 300, 7}, {2, 5, 1, 201, 1, true, 400, 8}};
+        return r;
+    }
+    static int64_t count(const std::filesystem::path &file, const char *sql)
+    {
+        sqlite3 *db = nullptr;
+        sqlite3_open(file.c_str(), &db);
+        sqlite3_stmt *statement = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+        sqlite3_step(statement);
+        const int64_t n = sqlite3_column_int64(statement, 0);
+        sqlite3_finalize(statement);
+        sqlite3_close(db);
+        return n;
+    }
+};
+
+} // namespace
+
+TEST_F(CollectorStoreTest, KeepsEachRowOnceWithItsReadings)
+{
+    const auto file = folder / "lab.db";
+    std::string error;
+    auto store = CollectorStore::open(file, error);
+    ASSERT_TRUE(store) << error;
+    const PortTopics pc1{"lab", "pc1", "COM1"};
+    const PortTopics pc2{"lab", "pc2", "COM1"};
+    EXPECT_EQ(store->store(pc1, reading("r", 1), 5), CollectorStore::Outcome::Stored);
+    EXPECT_EQ(store->store(pc1, reading("r", 2), 5), CollectorStore::Outcome::Stored);
+    EXPECT_EQ(store->store(pc1, reading("r", 1), 6), CollectorStore::Outcome::Duplicate);
+    EXPECT_EQ(store->store(pc2, reading("r", 1), 6), CollectorStore::Outcome::Stored) << "another PC";
+    EXPECT_EQ(store->lastSeq("pc1", "r"), 2);
+    EXPECT_EQ(store->lastSeq("pc1", "other"), 0);
+    EXPECT_TRUE(store->storeStatus(pc1, R"({"status":"online"})", 7));
+    EXPECT_TRUE(store->storeStatus(pc1, R"({"status":"offline"})", 8));
+    store.reset();
+    EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_rows"), 3);
+    EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_readings"), 6);
+    EXPECT_EQ(count(file, "SELECT COUNT(*) FROM port_status WHERE payload LIKE '%offline%'"), 1);
+
+    // Opened again, the file keeps what it had and still refuses duplicates.
+    store = CollectorStore::open(file, error);
+    ASSERT_TRUE(store);
+    EXPECT_EQ(store->store(pc1, reading("r", 2), 9), CollectorStore::Outcome::Duplicate);
+}
+
+TEST_F(CollectorStoreTest, NamesThePathItCannotOpen)
+{
+    std::string error;
+    const auto missing = folder / "no-such-folder" / "lab.db";
+    EXPECT_FALSE(CollectorStore::open(missing, error));
+    EXPECT_NE(error.find(missing.string()), std::string::npos) << error;
+}
