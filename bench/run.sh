@@ -23,3 +23,7 @@ if [[ -x "$bin/export_bench" ]]; then
   echo "== export of a day of measurements"
   QT_QPA_PLATFORM=offscreen "$bin/export_bench"
 fi
+if [[ -x "$bin/mqtt_bench" ]]; then
+  echo "== ten PCs publishing to one collector through mosquitto"
+  "$bin/mqtt_bench" "${BENCH_SECONDS:-30}"
+fi

@@ -10,6 +10,8 @@ constexpr int keepAliveSeconds = 10;
 // Rows sent but not yet acknowledged; bounds the memory of a fast backlog.
 constexpr size_t inFlightWindow = 200;
 constexpr int qos = 1;
+// How soon a recorded row is picked up for sending.
+constexpr auto rowPickUp = std::chrono::milliseconds(50);
 
 } // namespace
 
@@ -51,7 +53,7 @@ MqttPublisher::~MqttPublisher()
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
-    wake_.notify_all();
+    signal();
     worker_.join();
     if (connected_.load())
         publishStatus(false);
@@ -64,23 +66,32 @@ void MqttPublisher::startRun(const std::string &run)
 {
     {
         std::lock_guard lock(mutex_);
+        if (!runs_.empty())
+            runs_.back().recorded = newestRecorded_.load();
+        newestRecorded_.store(0);
         runs_.push_back({run, 0});
         if (runs_.size() == 1)
             restartFromAcknowledged();
         publishedThrough_.store(runs_.size() == 1 ? acknowledgedThrough_ : 0);
     }
-    wake_.notify_one();
+    signal();
 }
 
 void MqttPublisher::rowRecorded(int64_t seq)
 {
+    // Only an atomic store: waking the publishing thread from here would let
+    // it take the poll step's processor on a busy machine. It looks for new
+    // rows on its own every rowPickUp instead.
+    newestRecorded_.store(seq);
+}
+
+void MqttPublisher::signal()
+{
     {
-        std::lock_guard lock(mutex_);
-        if (runs_.empty())
-            return;
-        runs_.back().recorded = seq;
+        std::lock_guard lock(signalMutex_);
+        signalled_ = true;
     }
-    wake_.notify_one();
+    signalledChanged_.notify_one();
 }
 
 void MqttPublisher::setLink(const std::string &link)
@@ -92,7 +103,7 @@ void MqttPublisher::setLink(const std::string &link)
         link_ = link;
         statusDue_ = true;
     }
-    wake_.notify_one();
+    signal();
 }
 
 void MqttPublisher::onConnect(mosquitto *, void *self, int code)
@@ -124,7 +135,7 @@ void MqttPublisher::connectedWith(int code)
         statusDue_ = true;
     }
     report("MQTT: связь с брокером " + brokerName(settings_) + " есть");
-    wake_.notify_one();
+    signal();
 }
 
 void MqttPublisher::disconnectedWith(int code)
@@ -132,7 +143,7 @@ void MqttPublisher::disconnectedWith(int code)
     connected_.store(false);
     if (code != 0)
         report("MQTT: связь с брокером " + brokerName(settings_) + " потеряна; показания копятся и будут отправлены позже");
-    wake_.notify_one();
+    signal();
 }
 
 void MqttPublisher::acknowledged(int mid)
@@ -151,7 +162,7 @@ void MqttPublisher::acknowledged(int mid)
         if (runs_.size() == 1)
             publishedThrough_.store(acknowledgedThrough_);
     }
-    wake_.notify_one();
+    signal();
 }
 
 void MqttPublisher::report(const std::string &text)
@@ -170,38 +181,54 @@ bool MqttPublisher::hasWork() const
         return true;
     if (runs_.empty())
         return false;
-    if (runs_.size() > 1 && acknowledgedThrough_ >= runs_.front().recorded)
+    if (runs_.size() > 1 && acknowledgedThrough_ >= recordedOf(runs_.front()))
         return true;
-    return connected_.load() && inFlight_.size() < inFlightWindow && nextSeq_ <= runs_.front().recorded;
+    return connected_.load() && inFlight_.size() < inFlightWindow && nextSeq_ <= recordedOf(runs_.front());
+}
+
+int64_t MqttPublisher::recordedOf(const Run &run) const
+{
+    return &run == &runs_.back() ? newestRecorded_.load() : run.recorded;
 }
 
 void MqttPublisher::work()
 {
-    std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return hasWork(); });
-        if (stopping_)
-            return;
-        if (restart_) {
-            restart_ = false;
-            restartFromAcknowledged();
+        {
+            std::unique_lock wait(signalMutex_);
+            signalledChanged_.wait_for(wait, rowPickUp, [this] { return signalled_; });
+            signalled_ = false;
         }
-        if (statusDue_ && connected_.load()) {
-            statusDue_ = false;
-            lock.unlock();
-            publishStatus(true);
-            lock.lock();
+        std::unique_lock lock(mutex_);
+        bool progressed = true;
+        while (progressed && hasWork()) {
+            if (stopping_)
+                return;
+            progressed = false;
+            if (restart_) {
+                restart_ = false;
+                restartFromAcknowledged();
+                progressed = true;
+            }
+            if (statusDue_ && connected_.load()) {
+                statusDue_ = false;
+                lock.unlock();
+                publishStatus(true);
+                lock.lock();
+                progressed = true;
+            }
+            if (markedThrough_ < acknowledgedThrough_ && !runs_.empty()) {
+                const std::string run = runs_.front().id;
+                const int64_t through = acknowledgedThrough_;
+                lock.unlock();
+                backlog_.markPublished(run, through);
+                lock.lock();
+                markedThrough_ = std::max(markedThrough_, through);
+                progressed = true;
+            }
+            progressed = finishDrainedRun() || progressed;
+            progressed = sendRows(lock) || progressed;
         }
-        if (markedThrough_ < acknowledgedThrough_ && !runs_.empty()) {
-            const std::string run = runs_.front().id;
-            const int64_t through = acknowledgedThrough_;
-            lock.unlock();
-            backlog_.markPublished(run, through);
-            lock.lock();
-            markedThrough_ = std::max(markedThrough_, through);
-        }
-        finishDrainedRun();
-        sendRows(lock);
     }
 }
 
@@ -214,21 +241,23 @@ void MqttPublisher::restartFromAcknowledged()
     nextSeq_ = acknowledgedThrough_ + 1;
 }
 
-void MqttPublisher::finishDrainedRun()
+bool MqttPublisher::finishDrainedRun()
 {
-    if (runs_.size() < 2 || acknowledgedThrough_ < runs_.front().recorded || markedThrough_ < acknowledgedThrough_)
-        return;
+    if (runs_.size() < 2 || acknowledgedThrough_ < recordedOf(runs_.front()) || markedThrough_ < acknowledgedThrough_)
+        return false;
     runs_.pop_front();
     acknowledgedThrough_ = 0;
     markedThrough_ = 0;
     restartFromAcknowledged();
     publishedThrough_.store(runs_.size() == 1 ? 0 : publishedThrough_.load());
+    return true;
 }
 
-void MqttPublisher::sendRows(std::unique_lock<std::mutex> &lock)
+bool MqttPublisher::sendRows(std::unique_lock<std::mutex> &lock)
 {
-    if (runs_.empty() || !connected_.load() || inFlight_.size() >= inFlightWindow || nextSeq_ > runs_.front().recorded)
-        return;
+    if (runs_.empty() || !connected_.load() || inFlight_.size() >= inFlightWindow
+        || nextSeq_ > recordedOf(runs_.front()))
+        return false;
     const std::string run = runs_.front().id;
     const int64_t after = nextSeq_ - 1;
     const size_t room = inFlightWindow - inFlight_.size();
@@ -236,7 +265,7 @@ void MqttPublisher::sendRows(std::unique_lock<std::mutex> &lock)
     const std::vector<SequencedRow> rows = backlog_.rowsAfter(run, after, room);
     lock.lock();
     if (restart_ || runs_.empty() || runs_.front().id != run || nextSeq_ != after + 1)
-        return; // things moved on while the backlog was read
+        return true; // things moved on while the backlog was read: look again
     const std::string topic = topics_.reading();
     for (const SequencedRow &row : rows) {
         if (row.seq != nextSeq_)
@@ -252,7 +281,7 @@ void MqttPublisher::sendRows(std::unique_lock<std::mutex> &lock)
             connected_.store(false);
             if (rc != MOSQ_ERR_NO_CONN)
                 report("MQTT: показание не отправлено в " + topic + ": " + libraryProblem(rc));
-            return;
+            return false;
         }
         inFlight_[mid] = row.seq;
         ++nextSeq_;
@@ -262,6 +291,7 @@ void MqttPublisher::sendRows(std::unique_lock<std::mutex> &lock)
         nextSeq_ = rows.front().seq;
         acknowledgedThrough_ = nextSeq_ - 1;
     }
+    return !rows.empty();
 }
 
 void MqttPublisher::publishStatus(bool online)

@@ -35,8 +35,8 @@ public:
 
     // Rows from now on belong to this run; earlier runs are finished first.
     void startRun(const std::string &run);
-    // The run's rows up to `seq` are in the backlog. Cheap: the poll step
-    // calls it for every row.
+    // The run's rows up to `seq` are in the backlog; they leave within 50 ms.
+    // An atomic store: the poll step calls it for every row.
     void rowRecorded(int64_t seq);
     // The link state shown with the status ("OnLine", ...).
     void setLink(const std::string &link);
@@ -61,11 +61,14 @@ private:
     void acknowledged(int mid);
     void report(const std::string &text);
 
+    void signal();
     void work();
     bool hasWork() const;
+    int64_t recordedOf(const Run &run) const;
     void restartFromAcknowledged();
-    void sendRows(std::unique_lock<std::mutex> &lock);
-    void finishDrainedRun();
+    // Each true when it changed something.
+    bool sendRows(std::unique_lock<std::mutex> &lock);
+    bool finishDrainedRun();
     void publishStatus(bool online);
 
     const MqttSettings settings_;
@@ -75,13 +78,19 @@ private:
     std::string startError_;
     MosquittoHandle client_;
 
+    // Wakes the publishing thread; apart from mutex_, so that the poll step
+    // never waits while that thread holds mutex_.
+    std::mutex signalMutex_;
+    std::condition_variable signalledChanged_;
+    bool signalled_ = false;
+
     mutable std::mutex mutex_;
-    std::condition_variable wake_;
     bool stopping_ = false;
     bool restart_ = false;
     bool statusDue_ = false;
     std::string link_;
     std::deque<Run> runs_;             // front: the run being sent
+    std::atomic<int64_t> newestRecorded_{0}; // recorded rows of the newest run
     int64_t nextSeq_ = 1;              // of the front run
     int64_t acknowledgedThrough_ = 0;  // of the front run
     int64_t markedThrough_ = 0;        // told to the backlog
