@@ -31,6 +31,12 @@ MqttCollector::MqttCollector(const MqttSettings &settings, const std::string &pr
     mosquitto_connect_callback_set(client_.get(), &MqttCollector::onConnect);
     mosquitto_subscribe_callback_set(client_.get(), &MqttCollector::onSubscribe);
     mosquitto_message_callback_set(client_.get(), &MqttCollector::onMessage);
+    // TLS failures are told only through the library's log.
+    mosquitto_log_callback_set(client_.get(), [](mosquitto *, void *self, int level, const char *text) {
+        auto *collector = static_cast<MqttCollector *>(self);
+        if (level == MOSQ_LOG_ERR && collector->report_)
+            collector->report_("MQTT: " + brokerName(collector->settings_) + ": " + text);
+    });
     mosquitto_reconnect_delay_set(client_.get(), 1, 4, true);
     const int rc = mosquitto_connect_async(client_.get(), settings_.host.c_str(), settings_.port, keepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS && report_)

@@ -30,6 +30,12 @@ MqttPublisher::MqttPublisher(const MqttSettings &settings, PortTopics topics, Ro
     mosquitto_connect_callback_set(client_.get(), &MqttPublisher::onConnect);
     mosquitto_disconnect_callback_set(client_.get(), &MqttPublisher::onDisconnect);
     mosquitto_publish_callback_set(client_.get(), &MqttPublisher::onPublish);
+    // TLS failures are told only through the library's log.
+    mosquitto_log_callback_set(client_.get(), [](mosquitto *, void *self, int level, const char *text) {
+        auto *publisher = static_cast<MqttPublisher *>(self);
+        if (level == MOSQ_LOG_ERR)
+            publisher->report("MQTT: " + brokerName(publisher->settings_) + ": " + text);
+    });
     // Retries while the broker is away: soon at first, then every few seconds.
     mosquitto_reconnect_delay_set(client_.get(), 1, 4, true);
     const int rc = mosquitto_connect_async(client_.get(), settings_.host.c_str(), settings_.port, keepAliveSeconds);
