@@ -1,0 +1,58 @@
+#include "publish/WindowPublishing.h"
+
+#include "mainform/Serialer.h"
+#include "publish/MqttIniSection.h"
+
+#include <QStatusBar>
+
+#include <cstdio>
+
+WindowPublishing::WindowPublishing(TMainForm &form, const MqttSettings &settings)
+    : QObject(&form), form_(form), settings_(settings), backlog_(backlogRows)
+{
+    form.addRunStartedSink([this](const RunState &state) { runStarted(state); });
+    form.addRunStoppedSink([this](const RunState &) { runStopped(); });
+    form.addRowSink([this](const RecordedRow &row) {
+        if (publisher_)
+            publisher_->rowRecorded(backlog_.append(run_, row));
+    });
+}
+
+WindowPublishing::~WindowPublishing() = default;
+
+void WindowPublishing::runStarted(const RunState &state)
+{
+    // One publisher per port, as its status topic and last will name it.
+    if (!publisher_ || state.run.port != port_) {
+        publisher_.reset();
+        port_ = state.run.port;
+        auto report = [this](const std::string &text) {
+            std::fprintf(stderr, "%s\n", text.c_str());
+            QMetaObject::invokeMethod(
+                this, [this, text = QString::fromStdString(text)] { showProblem(text); }, Qt::QueuedConnection);
+        };
+        publisher_ = std::make_unique<MqttPublisher>(settings_, PortTopics{settings_.topicPrefix, localPcName(), port_},
+                                                     backlog_, report);
+    }
+    run_ = runIdAt(state.runStartedUtcMs);
+    publisher_->startRun(run_);
+    publisher_->setLink("OnLine");
+}
+
+void WindowPublishing::runStopped()
+{
+    if (publisher_)
+        publisher_->setLink("stopped");
+}
+
+void WindowPublishing::showProblem(const QString &text)
+{
+    form_.statusBar()->showMessage(text);
+}
+
+void publishWhenConfigured(TMainForm &form)
+{
+    const MqttSettings settings = readMqttSection(form.settingsPath());
+    if (settings.enabled)
+        new WindowPublishing(form, settings); // owned by the form
+}
