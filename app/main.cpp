@@ -5,6 +5,7 @@
 #include "mainform/QtTranslations.h"
 #include "mainform/QuitOnSignals.h"
 #include "mainform/Serialer.h"
+#include "publish/WindowPublishing.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -26,6 +27,7 @@ int main(int argc, char *argv[])
 
     try {
         TMainForm form(link);
+        publishWhenConfigured(form);
         QuitOnSignals quitSignals;
         QObject::connect(&quitSignals, &QuitOnSignals::quitRequested, &form, &TMainForm::N2Click);
         // The end of the desktop session closes the program like "Закрыть".

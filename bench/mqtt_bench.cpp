@@ -61,11 +61,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "mqtt_bench: mosquitto did not start\n");
         return 1;
     }
-    MqttSettings settings;
-    settings.enabled = true;
-    settings.host = "127.0.0.1";
-    settings.port = broker.port();
-    settings.topicPrefix = "bench";
+    const MqttSettings settings = broker.clientSettings("bench");
 
     const std::string file = broker.folder() + "/collected.db";
     std::string error;

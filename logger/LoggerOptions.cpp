@@ -1,6 +1,7 @@
 #include "LoggerOptions.h"
 
 #include "ExitCodes.h"
+#include "publish/MqttIniSection.h"
 #include "recording/RunChoices.h"
 #include "settings/IniSettings.h"
 
@@ -183,7 +184,62 @@ void readSettingsFile(LoggerOptions &options, const QString &path)
         options.outputPath = text(output);
     if (const QString timeout = logger.text("LinkTimeout", QString()); !timeout.isEmpty())
         options.linkTimeout = durationOf(QStringLiteral("ini [Logger] LinkTimeout"), timeout);
+    options.mqtt = readMqttSection(path);
 }
+
+// Publishing and collecting: the flags over what [MQTT] of --ini gave.
+struct MqttFlags {
+    QCommandLineOption publish{QStringLiteral("mqtt"), QStringLiteral("Publish every row to the MQTT broker.")};
+    QCommandLineOption host{QStringLiteral("mqtt-host"), QStringLiteral("The broker's host (default localhost)."),
+                            QStringLiteral("HOST")};
+    QCommandLineOption port{QStringLiteral("mqtt-port"), QStringLiteral("The broker's port (default 1883)."),
+                            QStringLiteral("PORT")};
+    QCommandLineOption clientId{QStringLiteral("mqtt-client-id"),
+                                QStringLiteral("Client id (default pondus-<pc>-<COMn>)."), QStringLiteral("ID")};
+    QCommandLineOption prefix{QStringLiteral("mqtt-prefix"),
+                              QStringLiteral("First level of the topics (default pondus)."), QStringLiteral("PREFIX")};
+    QCommandLineOption ca{QStringLiteral("mqtt-ca"),
+                          QStringLiteral("Connect with TLS, checking the broker against this CA certificate."),
+                          QStringLiteral("FILE")};
+    QCommandLineOption user{QStringLiteral("mqtt-user"), QStringLiteral("User name at the broker."),
+                            QStringLiteral("NAME")};
+    QCommandLineOption passwordFile{QStringLiteral("mqtt-password-file"),
+                                    QStringLiteral("File whose first line is the user's password."),
+                                    QStringLiteral("FILE")};
+    QCommandLineOption collect{QStringLiteral("collect"),
+                               QStringLiteral("Instead of recording, collect the readings every PC publishes under "
+                                              "PREFIX into the SQLite file of --db, until SIGINT or SIGTERM."),
+                               QStringLiteral("PREFIX")};
+    QCommandLineOption db{QStringLiteral("db"), QStringLiteral("The collector's SQLite file."),
+                          QStringLiteral("FILE")};
+
+    QList<QCommandLineOption> all() const
+    {
+        return {publish, host, port, clientId, prefix, ca, user, passwordFile, collect, db};
+    }
+
+    void apply(const QCommandLineParser &parser, LoggerOptions &options) const
+    {
+        MqttSettings &mqtt = options.mqtt;
+        mqtt.enabled = mqtt.enabled || parser.isSet(publish);
+        auto take = [&parser](const QCommandLineOption &option, std::string &into) {
+            if (parser.isSet(option))
+                into = text(parser.value(option));
+        };
+        take(host, mqtt.host);
+        take(clientId, mqtt.clientId);
+        take(prefix, mqtt.topicPrefix);
+        take(ca, mqtt.caFile);
+        take(user, mqtt.user);
+        take(passwordFile, mqtt.passwordFile);
+        if (parser.isSet(port))
+            mqtt.port = int32_t(wholeNumber(QStringLiteral("mqtt-port"), parser.value(port), 1, 65535));
+        take(collect, options.collectPrefix);
+        take(db, options.collectDb);
+        if (!options.collectPrefix.empty() && options.collectDb.empty())
+            throw BadChoice("--collect needs --db FILE");
+    }
+};
 
 } // namespace
 
@@ -238,6 +294,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
                                      QStringLiteral("PATH"));
     parser.addOptions({help, version, port, period, onChange, balances, count, duration, ini, output, format,
                        linkTimeout, library});
+    const MqttFlags mqttFlags;
+    parser.addOptions(mqttFlags.all());
 
     ParsedCommandLine result;
     if (!parser.parse(arguments)) {
@@ -295,6 +353,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
         options.format = formatText == QLatin1String("csv") ? FileFormat::Csv : FileFormat::Tsv;
         if (parser.isSet(library))
             options.libraryPath = text(parser.value(library));
+        mqttFlags.apply(parser, options);
         result.options = std::move(options);
     } catch (const BadChoice &error) {
         result.exitCode = badArguments;

@@ -2,6 +2,7 @@
 // from the window's saved settings, which the command line overrides.
 #pragma once
 
+#include "publish/MqttSettings.h"
 #include "recording/RecordedRow.h"
 
 #include <QStringList>
@@ -27,6 +28,9 @@ struct LoggerOptions {
     std::string outputPath;
     FileFormat format = FileFormat::Tsv;
     std::string libraryPath; // empty: beside the program, then installed, then the system's search
+    MqttSettings mqtt;       // [MQTT] of --ini, then the --mqtt flags
+    std::string collectPrefix; // set: collect what every PC publishes under it instead of recording
+    std::string collectDb;
 };
 
 struct ParsedCommandLine {

@@ -6,6 +6,10 @@
 #include "LoggerRun.h"
 #include "RowFile.h"
 
+#include "publish/MemoryBacklog.h"
+#include "publish/MqttCollector.h"
+#include "publish/MqttPublisher.h"
+#include "publish/ReadingMessage.h"
 #include "recording/LinkLibrary.h"
 
 #include <QCoreApplication>
@@ -13,6 +17,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 #include <signal.h>
 #include <unistd.h>
@@ -43,6 +48,8 @@ int main(int argc, char *argv[])
         return parsed.exitCode;
     }
     const LoggerOptions &options = *parsed.options;
+    if (!options.collectPrefix.empty())
+        return runCollector(options.mqtt, options.collectPrefix, options.collectDb);
     if (!options.devicePath.empty())
         ::setenv("TRUTINA_COM1", options.devicePath.c_str(), 1);
 
@@ -63,6 +70,25 @@ int main(int argc, char *argv[])
         run.addRowSink([&](const RecordedRow &row) { file.append(row); });
         run.addRowSink([&](const RecordedRow &row) { view.showRow(row); });
         run.addRunStartedSink([&](const RunSettings &settings, int64_t) { view.setBalances(settings.balances); });
+        // Rows wait in memory for the broker, at most a bounded number of them.
+        MemoryBacklog backlog(100000);
+        std::unique_ptr<MqttPublisher> publisher;
+        std::string publishedRun;
+        if (options.mqtt.enabled) {
+            // A device path is played as COM1; topics name the port.
+            const std::string port =
+                options.portNumber > 0 ? "COM" + std::to_string(options.portNumber) : std::string("AUTO");
+            publisher = std::make_unique<MqttPublisher>(
+                options.mqtt, PortTopics{options.mqtt.topicPrefix, localPcName(), port}, backlog,
+                [](const std::string &problem) { std::fprintf(stderr, "pondus-log: %s\n", problem.c_str()); });
+            run.addRunStartedSink([&](const RunSettings &, int64_t utcMs) {
+                publishedRun = runIdAt(utcMs);
+                publisher->startRun(publishedRun);
+                publisher->setLink("OnLine");
+            });
+            run.addRowSink(
+                [&](const RecordedRow &row) { publisher->rowRecorded(backlog.append(publishedRun, row)); });
+        }
         run.addPollSink([&](const trutina::Block &block, int64_t rows, std::chrono::milliseconds elapsed) {
             view.showPoll(block, rows, elapsed);
         });

@@ -146,8 +146,10 @@ void MqttPublisher::connectedWith(int code)
 
 void MqttPublisher::disconnectedWith(int code)
 {
-    connected_.store(false);
-    if (code != 0)
+    // A refused login ends in a disconnection too; only a lost connection
+    // is news.
+    const bool wasConnected = connected_.exchange(false);
+    if (code != 0 && wasConnected)
         report("MQTT: связь с брокером " + brokerName(settings_) + " потеряна; показания копятся и будут отправлены позже");
     signal();
 }

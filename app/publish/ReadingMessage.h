@@ -9,13 +9,6 @@
 #include <string>
 #include <string_view>
 
-// A recorded row with its place in its run: sequence numbers run 1, 2, 3, ...
-// without gaps, so a reader can prove that nothing is missing.
-struct SequencedRow {
-    int64_t seq = 0;
-    RecordedRow row;
-};
-
 // Where a PC's port publishes: <prefix>/<pc>/<port>/status and .../reading.
 struct PortTopics {
     std::string prefix;

@@ -2,19 +2,20 @@
 
 #include "mainform/Serialer.h"
 #include "publish/MqttIniSection.h"
+#include "settings/JournalSettings.h"
 
 #include <QStatusBar>
 
 #include <cstdio>
 
-WindowPublishing::WindowPublishing(TMainForm &form, const MqttSettings &settings)
-    : QObject(&form), form_(form), settings_(settings), backlog_(backlogRows)
+WindowPublishing::WindowPublishing(TMainForm &form, const MqttSettings &settings, const std::string &journalPath)
+    : QObject(&form), form_(form), settings_(settings), backlog_(journalPath, backlogRows)
 {
     form.addRunStartedSink([this](const RunState &state) { runStarted(state); });
     form.addRunStoppedSink([this](const RunState &) { runStopped(); });
     form.addRowSink([this](const RecordedRow &row) {
         if (publisher_)
-            publisher_->rowRecorded(backlog_.append(run_, row));
+            publisher_->rowRecorded(backlog_.append(row));
     });
 }
 
@@ -34,7 +35,7 @@ void WindowPublishing::runStarted(const RunState &state)
         publisher_ = std::make_unique<MqttPublisher>(settings_, PortTopics{settings_.topicPrefix, localPcName(), port_},
                                                      backlog_, report);
     }
-    run_ = runIdAt(state.runStartedUtcMs);
+    run_ = backlog_.startRun(state.runStartedUtcMs);
     publisher_->startRun(run_);
     publisher_->setLink("OnLine");
 }
@@ -53,6 +54,6 @@ void WindowPublishing::showProblem(const QString &text)
 void publishWhenConfigured(TMainForm &form)
 {
     const MqttSettings settings = readMqttSection(form.settingsPath());
-    if (settings.enabled)
-        new WindowPublishing(form, settings); // owned by the form
+    if (settings.enabled) // owned by the form
+        new WindowPublishing(form, settings, JournalSettings::read(form.settingsPath()).path.toStdString());
 }

@@ -1,9 +1,10 @@
 // Publishes the window's recorded rows when the [MQTT] section turns
-// publishing on: the window's run and row hooks feed a publisher, and its
-// problems show in the window's status bar.
+// publishing on: the window's run and row hooks feed a publisher, which
+// reads the rows back from the journal (from memory when the journal is
+// off), and its problems show in the window's status bar.
 #pragma once
 
-#include "publish/MemoryBacklog.h"
+#include "publish/JournalBacklog.h"
 #include "publish/MqttPublisher.h"
 
 #include <QObject>
@@ -18,12 +19,14 @@ struct RunState;
 class WindowPublishing : public QObject {
     Q_OBJECT
 public:
-    // A child of the form, so that it outlives the form's own hooks.
-    WindowPublishing(TMainForm &form, const MqttSettings &settings);
+    // A child of the form, so that it outlives the form's own hooks. Made
+    // after the journal's hooks, so that a row is journaled before it is
+    // announced.
+    WindowPublishing(TMainForm &form, const MqttSettings &settings, const std::string &journalPath);
     ~WindowPublishing() override;
 
-    // Rows kept in memory for the broker; beyond this the oldest unsent are
-    // given up (the collector reports the gap).
+    // Rows kept in memory for the broker while the journal is off; beyond
+    // this the oldest unsent are given up (the collector reports the gap).
     static constexpr size_t backlogRows = 100000;
 
 private:
@@ -33,11 +36,12 @@ private:
 
     TMainForm &form_;
     const MqttSettings settings_;
-    MemoryBacklog backlog_;
+    JournalBacklog backlog_;
     std::unique_ptr<MqttPublisher> publisher_;
     std::string port_;
     std::string run_;
 };
 
-// Turns publishing on for the form when its settings file says so.
+// Turns publishing on for the form when its settings file says so; the rows
+// are read back from the journal its [Journal] section names.
 void publishWhenConfigured(TMainForm &form);

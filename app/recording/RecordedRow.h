@@ -48,3 +48,11 @@ struct RecordedRow {
     int32_t utcOffsetSeconds = 0; // the local offset at that moment
     std::vector<BalanceReading> readings; // in column order
 };
+
+// A recorded row with its place in its run, as the journal keeps it and the
+// publisher sends it: 1, 2, 3, ... without gaps, so that a reader can prove
+// that nothing is missing.
+struct SequencedRow {
+    int64_t seq = 0;
+    RecordedRow row;
+};

@@ -119,5 +119,35 @@ TEST(LoggerOptions, TheWindowsSettingsFileAndTheCommandLineOverIt)
     EXPECT_NE(std::string::npos, manual.text.find("--period or --on-change")) << manual.text;
 }
 
+TEST(LoggerOptions, PublishingFlagsOverTheSettingsFilesMqttSection)
+{
+    QTemporaryDir folder;
+    const QString path = QDir(folder.path()).filePath(QStringLiteral("PONDUS.ini"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[MainForm]\nCOM=COM2\nGetInfPeriod=1\n[MQTT]\nEnabled=1\nHost=broker.lab\nUser=line2\n");
+    file.close();
+    LoggerOptions chosen = options({"--ini", path, "--mqtt-host", "other.lab", "--mqtt-port", "8883"});
+    EXPECT_TRUE(chosen.mqtt.enabled);
+    EXPECT_EQ("other.lab", chosen.mqtt.host);
+    EXPECT_EQ(8883, chosen.mqtt.port);
+    EXPECT_EQ("line2", chosen.mqtt.user) << "what no flag names stays as the file has it";
+
+    chosen = options({"--mqtt", "--mqtt-prefix", "lab", "--mqtt-password-file", "/etc/lab/pass"});
+    EXPECT_TRUE(chosen.mqtt.enabled);
+    EXPECT_EQ("lab", chosen.mqtt.topicPrefix);
+    EXPECT_EQ("/etc/lab/pass", chosen.mqtt.passwordFile);
+    EXPECT_FALSE(options({}).mqtt.enabled) << "off unless asked";
+
+    chosen = options({"--collect", "lab", "--db", "all.db"});
+    EXPECT_EQ("lab", chosen.collectPrefix);
+    EXPECT_EQ("all.db", chosen.collectDb);
+    for (const QStringList &bad : {QStringList{"--collect", "lab"}, QStringList{"--mqtt-port", "70000"}}) {
+        const ParsedCommandLine parsed = parse(bad);
+        EXPECT_FALSE(parsed.options) << bad.join(' ').toStdString();
+        EXPECT_EQ(badArguments, parsed.exitCode);
+    }
+}
+
 } // namespace
 } // namespace pondus::logger

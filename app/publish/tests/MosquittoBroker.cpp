@@ -92,6 +92,16 @@ void MosquittoBroker::writeConfiguration()
     }
 }
 
+MqttSettings MosquittoBroker::clientSettings(const std::string &prefix) const
+{
+    MqttSettings settings;
+    settings.enabled = true;
+    settings.host = "127.0.0.1";
+    settings.port = port_;
+    settings.topicPrefix = prefix;
+    return settings;
+}
+
 std::string MosquittoBroker::passwordFile(const std::string &text) const
 {
     const std::string path = folder_ + "/client-password";

@@ -3,6 +3,8 @@
 // running.
 #pragma once
 
+#include "publish/MqttSettings.h"
+
 #include <string>
 #include <sys/types.h>
 
@@ -25,6 +27,8 @@ public:
     void stop();
 
     int port() const { return port_; }
+    // What a client of this broker is given, publishing under `prefix`.
+    MqttSettings clientSettings(const std::string &prefix) const;
     const std::string &folder() const { return folder_; }
     std::string caFile() const { return folder_ + "/ca.crt"; }
     // A file holding `text` as a password, in the broker's folder.

@@ -23,12 +23,7 @@ namespace {
 
 MqttSettings settingsFor(const MosquittoBroker &broker)
 {
-    MqttSettings settings;
-    settings.enabled = true;
-    settings.host = "127.0.0.1";
-    settings.port = broker.port();
-    settings.topicPrefix = "lab";
-    return settings;
+    return broker.clientSettings("lab");
 }
 
 RecordedRow rowAt(int32_t number)

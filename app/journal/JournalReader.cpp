@@ -1,0 +1,102 @@
+#include "journal/JournalReader.h"
+
+namespace pondus::journal {
+
+namespace {
+
+// Short: the writer must never wait on this connection for long.
+constexpr int busyTimeoutMs = 250;
+
+// Kept apart from the journal's own tables: the journal's schema stays as
+// its writer made it; a file without this table simply has nothing published.
+const char *const publishedTable =
+    "CREATE TABLE IF NOT EXISTS published (run INTEGER PRIMARY KEY, seq INTEGER NOT NULL)";
+
+} // namespace
+
+JournalReader::JournalReader(const std::string &path)
+{
+    sqlite3 *db = nullptr;
+    const int opened = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    db_.reset(db);
+    if (opened != SQLITE_OK) {
+        failure_ = path + ": " + failureText(db);
+        return;
+    }
+    sqlite3_busy_timeout(db, busyTimeoutMs);
+    // Marks are cheap to lose (rows are sent again), so no sync on commit.
+    if (sqlite3_exec(db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr) != SQLITE_OK
+        || sqlite3_exec(db, publishedTable, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        failure_ = path + ": " + failureText(db);
+        return;
+    }
+    newestRun_ = Statement(db, "SELECT id, started_ms FROM run ORDER BY id DESC LIMIT 1");
+    rows_ = Statement(db, "SELECT seq, number, utc_ms, utc_offset_s, balance, model, ident, raw_value, divisor, "
+                          "unit_code, stable, shown_unit FROM reading "
+                          "WHERE run = ?1 AND seq > ?2 AND seq <= ?2 + ?3 ORDER BY seq, slot");
+    mark_ = Statement(db, "INSERT INTO published (run, seq) VALUES (?1, ?2) "
+                          "ON CONFLICT (run) DO UPDATE SET seq = max(seq, excluded.seq)");
+    published_ = Statement(db, "SELECT seq FROM published WHERE run = ?1");
+    if (!newestRun_.valid() || !rows_.valid() || !mark_.valid() || !published_.valid())
+        failure_ = path + ": " + failureText(db);
+}
+
+std::optional<JournalReader::RunStart> JournalReader::newestRun()
+{
+    if (failure_)
+        return std::nullopt;
+    std::optional<RunStart> newest;
+    if (newestRun_.step() == SQLITE_ROW)
+        newest = RunStart{newestRun_.integer(0), newestRun_.integer(1)};
+    newestRun_.reset();
+    return newest;
+}
+
+std::vector<SequencedRow> JournalReader::rowsAfter(int64_t run, int64_t after, size_t limit)
+{
+    std::vector<SequencedRow> rows;
+    if (failure_)
+        return rows;
+    rows_.bind(1, run).bind(2, after).bind(3, int64_t(limit));
+    while (rows_.step() == SQLITE_ROW) {
+        const int64_t seq = rows_.integer(0);
+        if (rows.empty() || rows.back().seq != seq) {
+            SequencedRow next;
+            next.seq = seq;
+            next.row.number = int32_t(rows_.integer(1));
+            next.row.utcMs = rows_.integer(2);
+            next.row.utcOffsetSeconds = int32_t(rows_.integer(3));
+            rows.push_back(std::move(next));
+        }
+        BalanceReading reading;
+        reading.balance = int32_t(rows_.integer(4));
+        reading.modelCode = int32_t(rows_.integer(5));
+        reading.ident = int32_t(rows_.integer(6));
+        reading.rawValue = int32_t(rows_.integer(7));
+        reading.divisor = int32_t(rows_.integer(8));
+        reading.unitCode = int32_t(rows_.integer(9));
+        reading.stable = rows_.integer(10) != 0;
+        const std::string_view shown = rows_.text(11);
+        reading.shownUnit = shown.empty() || shown[0] == '-' ? int8_t(-1) : int8_t(shown[0] - '0');
+        rows.back().row.readings.push_back(reading);
+    }
+    rows_.reset();
+    return rows;
+}
+
+bool JournalReader::markPublished(int64_t run, int64_t seq)
+{
+    return !failure_ && mark_.bind(1, run).bind(2, seq).run();
+}
+
+int64_t JournalReader::publishedThrough(int64_t run)
+{
+    if (failure_)
+        return 0;
+    published_.bind(1, run);
+    const int64_t seq = published_.step() == SQLITE_ROW ? published_.integer(0) : 0;
+    published_.reset();
+    return seq;
+}
+
+} // namespace pondus::journal

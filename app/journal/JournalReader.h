@@ -1,0 +1,46 @@
+// A connection of its own to the journal for a reader on another thread than
+// the writer's, such as the publisher: a run's rows after a sequence number
+// as they were recorded, and, in a table of its own, how far each run has
+// been published.
+#pragma once
+
+#include "journal/SqliteHandles.h"
+#include "recording/RecordedRow.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pondus::journal {
+
+class JournalReader {
+public:
+    // Opens an existing journal; failure() says why when it cannot.
+    explicit JournalReader(const std::string &path);
+
+    const std::optional<std::string> &failure() const { return failure_; }
+
+    struct RunStart {
+        int64_t run = 0;
+        int64_t startedUtcMs = 0;
+    };
+    // The run begun last; nothing in an empty journal or on failure.
+    std::optional<RunStart> newestRun();
+    // At most `limit` rows of the run with seq above `after`, in order.
+    std::vector<SequencedRow> rowsAfter(int64_t run, int64_t after, size_t limit);
+    // Every row of the run up to seq has been published.
+    bool markPublished(int64_t run, int64_t seq);
+    int64_t publishedThrough(int64_t run);
+
+private:
+    Connection db_;
+    std::optional<std::string> failure_;
+    Statement newestRun_;
+    Statement rows_;
+    Statement mark_;
+    Statement published_;
+};
+
+} // namespace pondus::journal

@@ -1,0 +1,47 @@
+// The publisher's backlog for a program that keeps a journal: a run the
+// journal holds is read back from the journal file, so rows recorded while
+// the broker is away wait on disk, not in memory; a run the journal does not
+// hold (the journal was off) waits in memory, bounded.
+#pragma once
+
+#include "journal/JournalReader.h"
+#include "publish/MemoryBacklog.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+class JournalBacklog : public RowBacklog {
+public:
+    JournalBacklog(std::string journalPath, size_t memoryRows);
+
+    // A run has started (after the journal was told): its name for
+    // publishing. The journal's newest run is taken when it began no earlier
+    // than runStartedUtcMs, else the run's rows wait in memory.
+    std::string startRun(int64_t runStartedUtcMs);
+    // A row of the current run was recorded (and journaled): its seq.
+    int64_t append(const RecordedRow &row);
+    // Whether the current run is read back from the journal.
+    bool fromJournal() const;
+
+    std::vector<SequencedRow> rowsAfter(const std::string &run, int64_t after, size_t limit) override;
+    void markPublished(const std::string &run, int64_t seq) override;
+
+private:
+    // The journal's run of a run name; 0 for a run kept in memory.
+    int64_t journalRunOf(const std::string &run) const;
+
+    const std::string path_;
+    MemoryBacklog memory_;
+    // The reader is opened at the first run the journal holds; its own
+    // connection, used under readerMutex_ by both threads.
+    std::mutex readerMutex_;
+    std::unique_ptr<pondus::journal::JournalReader> reader_;
+
+    mutable std::mutex runsMutex_;
+    std::map<std::string, int64_t> journalRuns_; // run name -> the journal's run
+    int64_t lastJournalRun_ = 0;
+    std::string current_;
+    bool currentInJournal_ = false;
+    int64_t currentRows_ = 0;
+};

@@ -1,0 +1,86 @@
+// The window publishing its rows through a real mosquitto broker when
+// [MQTT] turns it on: the readings of a run arrive in order, and a wrong
+// password shows in the status bar while recording goes on.
+#include "FakeReadingSource.h"
+#include "FormFixture.h"
+#include "MosquittoBroker.h"
+#include "TopicWatcher.h"
+
+#include "publish/WindowPublishing.h"
+
+#include <QComboBox>
+#include <QStatusBar>
+#include <QtTest>
+
+#include <nlohmann/json.hpp>
+
+class WindowPublishingTest : public QObject {
+    Q_OBJECT
+
+private:
+    FakeReadingSource link;
+    std::unique_ptr<FormFixture> fixture;
+
+    FormFixture &f() { return *fixture; }
+    void startAndRecord(int rows)
+    {
+        f().check({0});
+        MainFormLayout::showText(f().control<QComboBox>("ComCB"), QStringLiteral("COM2"));
+        MainFormLayout::showText(f().control<QComboBox>("ComboBox1"), QStringLiteral("1"));
+        f().click("WeightButton");
+        for (int n = 1; n <= rows; ++n) {
+            link.deliver(1, 1000 + n, 10, true, 200);
+            f().form().Timer2Timer();
+        }
+    }
+    static MqttSettings settingsOf(const MosquittoBroker &broker) { return broker.clientSettings("win"); }
+
+private slots:
+    void init()
+    {
+        link = FakeReadingSource();
+        link.setLink(TRUTINA_LINK_ONLINE, 1);
+        fixture = std::make_unique<FormFixture>(link);
+    }
+    void cleanup() { fixture.reset(); }
+
+    void theRunsRowsArriveInOrder()
+    {
+        MosquittoBroker broker;
+        QVERIFY(broker.start());
+        TopicWatcher watcher(settingsOf(broker), "win/+/COM2/reading");
+        QVERIFY(watcher.waitSubscribed());
+        new WindowPublishing(f().form(), settingsOf(broker), std::string());
+        startAndRecord(3);
+        QCOMPARE(f().form().table().measurementRows(), 3);
+        std::vector<int64_t> seqs;
+        QVERIFY(watcher.waitFor([&seqs](const std::vector<WatchedMessage> &messages) {
+            seqs.clear();
+            for (const WatchedMessage &m : messages)
+                seqs.push_back(nlohmann::json::parse(m.payload)["seq"].get<int64_t>());
+            return seqs.size() >= 3;
+        }));
+        QCOMPARE(seqs, (std::vector<int64_t>{1, 2, 3}));
+    }
+
+    void aWrongPasswordShowsAndRecordingGoesOn()
+    {
+        MosquittoBroker broker({"lab", "right", false});
+        QVERIFY(broker.start());
+        MqttSettings settings = settingsOf(broker);
+        settings.user = "lab";
+        settings.passwordFile = broker.passwordFile("wrong");
+        new WindowPublishing(f().form(), settings, std::string());
+        startAndRecord(2);
+        QTRY_VERIFY_WITH_TIMEOUT(f().form().statusBar()->currentMessage().contains(
+                                     QStringLiteral("неверное имя пользователя или пароль")),
+                                 20000);
+        QVERIFY(!f().form().statusBar()->currentMessage().contains(QStringLiteral("wrong")));
+        link.deliver(1, 5000, 10, true, 200);
+        f().form().Timer2Timer();
+        QCOMPARE(f().form().table().measurementRows(), 3);
+    }
+};
+
+QTEST_MAIN(WindowPublishingTest)
+#include "tst_windowpublishing.moc"
