@@ -4,7 +4,7 @@
 // Used by the demo without a display and by the long-run benchmark; prints
 // what the run recorded and what it cost.
 //
-//   pondus-autorun --seconds N [--export FILE] [--screenshot FILE.png]
+//   pondus-autorun --seconds N [--export FILE] [--screenshot FILE.png] [--size WxH]
 #include "recording/LinkLibrary.h"
 #include "ProcessUsage.h"
 #include "mainform/Serialer.h"
@@ -47,22 +47,38 @@ bool saveScreenshot(TMainForm &form, const QString &path)
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("PONDUS"));
+    QCoreApplication::setApplicationName(QStringLiteral("PONDUS"));
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral("Runs the measurement window unattended."));
-    options.addHelpOption();
+    const QCommandLineOption help = options.addHelpOption();
     options.addOption({QStringLiteral("seconds"), QStringLiteral("How long the run records."), QStringLiteral("N"),
                        QStringLiteral("10")});
     options.addOption({QStringLiteral("export"), QStringLiteral("Export the table to FILE."), QStringLiteral("FILE")});
     options.addOption(
         {QStringLiteral("screenshot"), QStringLiteral("Save a screenshot to FILE."), QStringLiteral("FILE")});
+    options.addOption({QStringLiteral("size"), QStringLiteral("Size of the window, such as 1000x740."),
+                       QStringLiteral("WIDTHxHEIGHT")});
+    // The help needs no display: it is given before the window's
+    // application, which cannot start without one, exists.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (options.parse(arguments) && options.isSet(help)) {
+        QCoreApplication helpOnly(argc, argv);
+        options.process(helpOnly); // prints the help and ends the program
+    }
+
+    QApplication app(argc, argv);
     options.process(app);
 
     LinkLibrary link(QCoreApplication::applicationDirPath());
     TMainForm form(link);
     int exitCode = 0;
     form.setMessageSink([](const QString &text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
+    if (options.isSet(QStringLiteral("size"))) {
+        const QStringList size = options.value(QStringLiteral("size")).split(QLatin1Char('x'));
+        form.resize(size.value(0).toInt(), size.value(1).toInt());
+    }
     form.show();
 
     int ticks = 0;

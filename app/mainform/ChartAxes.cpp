@@ -1,5 +1,7 @@
 #include "mainform/ChartAxes.h"
 
+#include <QChart>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -7,6 +9,9 @@
 namespace {
 
 constexpr int wantedTicks = 5;
+// Decimals enough for the smallest division a balance shows (0,000001 g is
+// beyond any); labels never switch to an exponent.
+constexpr int mostLabelDecimals = 7;
 
 struct Span {
     double low;
@@ -37,12 +42,19 @@ void setAxis(QValueAxis &axis, double low, double high, double minStep)
     const auto [span, ticks] = roundRange(low, high, minStep);
     axis.setRange(span.low, span.high);
     axis.setTickCount(ticks);
+    // As many decimals as the step between two ticks has.
+    const double step = (span.high - span.low) / std::max(ticks - 1, 1);
+    const int decimals = std::clamp(int(std::ceil(-std::log10(step) - 1e-9)), 0, mostLabelDecimals);
+    axis.setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
 }
 
 } // namespace
 
 void fitAxesToSeries(std::span<QLineSeries *const> series, QValueAxis &x, QValueAxis &y)
 {
+    // The operator's zoom stays until the operator zooms out.
+    if (!series.empty() && series.front()->chart() && series.front()->chart()->isZoomed())
+        return;
     double minX = std::numeric_limits<double>::infinity();
     double maxX = -minX;
     double minY = minX;
@@ -60,4 +72,14 @@ void fitAxesToSeries(std::span<QLineSeries *const> series, QValueAxis &x, QValue
     // Measurement numbers are whole, so are the ticks between them.
     setAxis(x, minX, maxX, 1);
     setAxis(y, minY, maxY, 0);
+}
+
+void showEmptyAxes(QValueAxis &x, QValueAxis &y)
+{
+    x.setLabelFormat(QStringLiteral("%.0f"));
+    x.setRange(0, 4);
+    x.setTickCount(5);
+    y.setLabelFormat(QStringLiteral("%.1f"));
+    y.setRange(0, 1);
+    y.setTickCount(3);
 }

@@ -3,6 +3,7 @@
 #include "mainform/Serialer.h"
 
 #include "mainform/Askunit.h"
+#include "mainform/ChartAxes.h"
 #include "recording/MeasurementColumns.h"
 
 #include <QLabel>
@@ -14,6 +15,9 @@ void TMainForm::clearWindow()
 {
     for (QLineSeries *series : ui_.Series)
         series->clear();
+    // The next run starts on a chart of its own, not zoomed into the last.
+    ui_.Chart1->chart()->zoomReset();
+    showEmptyAxes(*ui_.AxisX, *ui_.AxisY);
     ui_.Memo2->clear();
     table_->clear();
     state_.measurementNo = 0;

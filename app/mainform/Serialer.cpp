@@ -2,6 +2,9 @@
 
 #include "settings/IniSettings.h"
 #include "export/ExportDialog.h"
+#include "mainform/ChartAxes.h"
+#include "mainform/ChartZoom.h"
+#include "mainform/HelpFile.h"
 #include "mainform/TrayIcon.h"
 #include "mainform/ui/KeyPressHook.h"
 
@@ -26,7 +29,6 @@ namespace {
 const QString settingsFileName = QStringLiteral("PONDUS.ini");
 const QString settingsSection = QStringLiteral("MainForm");
 const QString cannotOpenSettings = QStringLiteral("Файл не удаётся открыть!");
-const QString helpFileName = QStringLiteral("ReadMe.txt");
 
 QByteArray balanceKey(int item)
 {
@@ -64,6 +66,7 @@ TMainForm::TMainForm(ReadingSource &source, QWidget *parent)
 void TMainForm::connectControls()
 {
     connect(ui_.Timer2, &QTimer::timeout, this, &TMainForm::Timer2Timer);
+    new ChartZoom(ui_.Chart1, [this] { fitAxesToSeries(ui_.Series, *ui_.AxisX, *ui_.AxisY); });
     connect(ui_.ReadButton, &QPushButton::clicked, this, &TMainForm::Timer2Timer);
     connect(ui_.WeightButton, &QPushButton::clicked, this, &TMainForm::WeightButtonClick);
     connect(ui_.StopButton, &QPushButton::clicked, this, &TMainForm::StopButtonClick);
@@ -110,11 +113,16 @@ void TMainForm::FormDestroy()
 
 void TMainForm::N1Click()
 {
-    // Looked up at the moment of the click: saving into another folder moves
-    // the current directory, and the help is looked for there.
-    const QString help = QDir::current().absoluteFilePath(helpFileName);
-    if (QFileInfo::exists(help))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(help));
+    // Looked up at the moment of the click, as the current folder moves.
+    const QStringList folders = helpFolders();
+    const QString help = findHelpFile(folders);
+    if (help.isEmpty()) {
+        inform_(QStringLiteral("Файл справки %1 не найден (искали в: %2).")
+                    .arg(helpFileName, folders.join(QStringLiteral("; "))));
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(help)))
+        inform_(QStringLiteral("Файл справки %1 не удаётся открыть.").arg(help));
 }
 
 void TMainForm::N2Click()
@@ -172,14 +180,16 @@ void TMainForm::writeSettings()
 
 void TMainForm::colourMaxDif()
 {
+    // Both looks at once, so that the field looks as it is whoever enables
+    // or disables it: white with black text to type in, face-coloured with
+    // grey text when it takes nothing.
     QPalette colours = ui_.MaxDif->palette();
-    if (ui_.MaxDif->isEnabled()) {
-        colours.setColor(QPalette::Base, palette().color(QPalette::Base));
-        colours.setColor(QPalette::Text, Qt::black);
-    } else {
-        colours.setColor(QPalette::Base, palette().color(QPalette::Midlight));
-        colours.setColor(QPalette::Text, QColor(128, 128, 128));
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        colours.setColor(group, QPalette::Base, palette().color(QPalette::Active, QPalette::Base));
+        colours.setColor(group, QPalette::Text, Qt::black);
     }
+    colours.setColor(QPalette::Disabled, QPalette::Base, palette().color(QPalette::Active, QPalette::Button));
+    colours.setColor(QPalette::Disabled, QPalette::Text, QColor(128, 128, 128));
     ui_.MaxDif->setPalette(colours);
 }
 

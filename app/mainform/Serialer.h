@@ -86,7 +86,7 @@ public slots:
     void ApplyButton1Click();
     // "Очистить окно": empties the table and the chart without asking.
     void ClearButtonClick();
-    // "Справка": opens ReadMe.txt of the current directory.
+    // "Справка": opens ReadMe.txt, or says that there is none.
     void N1Click();
     // "Закрыть" in the notification area's menu: ends the program.
     void N2Click();

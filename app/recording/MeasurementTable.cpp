@@ -56,6 +56,10 @@ bool MeasurementTable::setData(const QModelIndex &index, const QVariant &value, 
 
 Qt::ItemFlags MeasurementTable::flags(const QModelIndex &index) const
 {
+    // The captions are the program's: an operator who blanked "№" would
+    // also silence the clear question.
+    if (index.isValid() && index.row() < MeasurementColumns::captionRows)
+        return Qt::ItemIsEnabled;
     return QAbstractTableModel::flags(index) | Qt::ItemIsEditable;
 }
 

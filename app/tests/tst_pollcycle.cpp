@@ -10,6 +10,9 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QTimer>
+#include <QApplication>
+#include <QLegendMarker>
+#include <QValueAxis>
 #include <QtTest>
 
 class PollCycleTest : public QObject {
@@ -36,6 +39,23 @@ private:
         for (int j = 1; j <= balances; ++j)
             link.deliver(j, raw + j);
         form().Timer2Timer();
+    }
+
+private:
+    // The captions lie above the rows, three rows high, whole; the rows
+    // beneath start with a whole row.
+    void expectCaptionsFixedAndTopRowWhole(QTableView *grid)
+    {
+        QHeaderView *captions = grid->horizontalHeader();
+        const int rowHeight = grid->verticalHeader()->defaultSectionSize();
+        QVERIFY(captions->isVisible());
+        QCOMPARE(captions->height(), 3 * rowHeight);
+        QVERIFY(captions->geometry().bottom() < grid->viewport()->geometry().top());
+        for (int row = 0; row < 3; ++row)
+            QVERIFY(grid->isRowHidden(row));
+        const int top = grid->rowAt(0);
+        QVERIFY(top >= 3);
+        QCOMPARE(grid->rowViewportPosition(top), 0);
     }
 
 private slots:
@@ -283,13 +303,13 @@ private slots:
 
     void gridScrollsFromTheFourthMeasurement()
     {
-        // A table six and a half rows high: the seventh row is the first
-        // that needs scrolling, as in the window's first layout.
+        // A table six and a half rows high, captions included: the seventh
+        // row is the first that needs scrolling, as in the window's first layout.
         auto *grid = fixture->control<QTableView>("StrGrid1");
-        grid->setFixedHeight(grid->horizontalHeader()->height() + 2 * grid->frameWidth() +
-                             grid->rowHeight(0) * 13 / 2);
+        const int rowHeight = grid->verticalHeader()->defaultSectionSize();
+        grid->setFixedHeight(2 * grid->frameWidth() + rowHeight * 13 / 2);
         form().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form()));
+        QVERIFY(QTest::qWaitForWindowActive(&form()));
         link.setLink(TRUTINA_LINK_ONLINE, 1);
         for (int n = 1; n <= 3; ++n)
             pollWithFreshReadings(n);
@@ -298,17 +318,94 @@ private slots:
         QCOMPARE(grid->verticalScrollBar()->value(), 1);
         pollWithFreshReadings(5);
         QCOMPARE(grid->verticalScrollBar()->value(), 2);
-
-        // The captions stay on top and cover the first measurement; the
-        // newest one is fully in view below them.
-        auto *captions = grid->findChild<QTableView *>(QStringLiteral("FixedRows"));
-        QVERIFY(captions && captions->isVisible());
-        QCOMPARE(captions->geometry().top(), grid->viewport()->geometry().top());
-        QCOMPARE(captions->height(), 3 * grid->rowHeight(0));
-        QCOMPARE(captions->indexAt(QPoint(2, 2)).row(), 0);
-        QVERIFY(grid->rowViewportPosition(3) + grid->rowHeight(3) <= captions->height());
-        QVERIFY(grid->rowViewportPosition(7) >= captions->height());
+        expectCaptionsFixedAndTopRowWhole(grid);
         QVERIFY(grid->rowViewportPosition(7) + grid->rowHeight(7) <= grid->viewport()->height());
+    }
+
+    void captionsStayWhateverTheKeyboardDoes()
+    {
+        auto *grid = fixture->control<QTableView>("StrGrid1");
+        form().show();
+        QVERIFY(QTest::qWaitForWindowActive(&form()));
+        link.setLink(TRUTINA_LINK_ONLINE, 1);
+        for (int n = 1; n <= 30; ++n)
+            pollWithFreshReadings(n);
+        grid->setFocus();
+        grid->setCurrentIndex(grid->model()->index(4, 0));
+        for (Qt::Key key : {Qt::Key_Up, Qt::Key_Up, Qt::Key_Up, Qt::Key_PageUp, Qt::Key_Down, Qt::Key_Down})
+            QTest::keyClick(grid, key);
+        QCOMPARE(grid->currentIndex().row(), 5);
+        QTest::keyClick(grid, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(grid->currentIndex().row(), 3);
+        QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(grid->currentIndex().row(), 32);
+        expectCaptionsFixedAndTopRowWhole(grid);
+        for (int column : {0, 3}) {
+            const Qt::ItemFlags caption = grid->model()->flags(grid->model()->index(1, column));
+            QVERIFY(!(caption & (Qt::ItemIsSelectable | Qt::ItemIsEditable)));
+        }
+        // Ctrl+Tab leaves the table; Tab alone moves between its cells.
+        grid->setCurrentIndex(grid->model()->index(5, 0));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(grid->currentIndex().column(), 1);
+        const auto inGrid = [grid] { return grid->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == grid; };
+        QVERIFY(inGrid());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+        QVERIFY(!inGrid());
+        // A clear keeps the captions out of the rows.
+        fixture->click("StopButton");
+        fixture->click("ClearButton");
+        QVERIFY(grid->isRowHidden(0) && grid->isRowHidden(2) && !grid->isRowHidden(3));
+    }
+
+
+    void chartKeepsTheOperatorsZoomAndListsOnlyBalancesWithPoints()
+    {
+        form().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form()));
+        auto *view = fixture->control<QChartView>("Chart1");
+        auto *x = qobject_cast<QValueAxis *>(view->chart()->axes(Qt::Horizontal).value(0));
+        auto *y = qobject_cast<QValueAxis *>(view->chart()->axes(Qt::Vertical).value(0));
+        QVERIFY(x && y);
+        link.setLink(TRUTINA_LINK_ONLINE, 2);
+        fixture->check({1});
+        for (int n = 1; n <= 10; ++n) {
+            link.deliver(1, 0);
+            link.deliver(2, 40 + n, 1000000); // 0,000041 ...
+            form().Timer2Timer();
+        }
+        QVERIFY(!y->labelFormat().contains(QLatin1Char('g')) && !y->labelFormat().contains(QLatin1Char('e')));
+        QVERIFY(y->min() <= 0.000041 && y->max() >= 0.00005);
+        const auto visibleMarkers = [&] {
+            QStringList names;
+            for (QLegendMarker *marker : view->chart()->legend()->markers())
+                if (marker->isVisible())
+                    names.append(marker->series()->objectName());
+            return names;
+        };
+        QCOMPARE(visibleMarkers(), QStringList{QStringLiteral("Series2")});
+
+        view->chart()->zoomIn(QRectF(view->chart()->plotArea().center(), QSizeF(20, 20)));
+        const double zoomedMin = x->min();
+        const double zoomedMax = x->max();
+        for (int n = 11; n <= 20; ++n) {
+            link.deliver(1, 0);
+            link.deliver(2, 40 + n, 1000000);
+            form().Timer2Timer();
+        }
+        QCOMPARE(x->min(), zoomedMin);
+        QCOMPARE(x->max(), zoomedMax);
+        // A right click zooms out to the view fitted to every point.
+        const QPoint inside = view->viewport()->rect().center();
+        QTest::mouseClick(view->viewport(), Qt::RightButton, {}, inside);
+        QVERIFY(!view->chart()->isZoomed());
+        QVERIFY(x->max() >= 20 && y->max() >= 0.00006);
+
+        // Cleared, the chart shows neither the old ranges nor old names.
+        fixture->click("ClearButton");
+        QCOMPARE(x->max(), 4.0);
+        QCOMPARE(y->max(), 1.0);
+        QVERIFY(visibleMarkers().isEmpty());
     }
 };
 

@@ -1,5 +1,6 @@
 // Binding the scale link library at start-up, and ending the program by a
 // signal the way "Закрыть" does.
+#include "mainform/HelpFile.h"
 #include "recording/LinkLibrary.h"
 
 #include <QDir>
@@ -31,6 +32,36 @@ class StartupTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void autorunHelpNeedsNoDisplay()
+    {
+        QProcess autorun;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        autorun.setProcessEnvironment(environment);
+        autorun.start(QStringLiteral(PONDUS_AUTORUN), {QStringLiteral("--help")});
+        QVERIFY(autorun.waitForFinished(20000));
+        QCOMPARE(autorun.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(autorun.exitCode(), 0);
+        QVERIFY(autorun.readAllStandardOutput().contains("--seconds"));
+    }
+
+    void helpIsLookedForFolderByFolder()
+    {
+        QTemporaryDir current;
+        QTemporaryDir program;
+        const QStringList folders{current.path(), program.path()};
+        QCOMPARE(findHelpFile(folders), QString());
+        QFile beside(QDir(program.path()).filePath(QStringLiteral("ReadMe.txt")));
+        QVERIFY(beside.open(QIODevice::WriteOnly));
+        QCOMPARE(findHelpFile(folders), beside.fileName());
+        QFile here(QDir(current.path()).filePath(QStringLiteral("ReadMe.txt")));
+        QVERIFY(here.open(QIODevice::WriteOnly));
+        QCOMPARE(findHelpFile(folders), here.fileName());
+        QCOMPARE(helpFolders().value(0), QDir::currentPath());
+        QVERIFY(helpFolders().contains(QCoreApplication::applicationDirPath()));
+    }
+
     void missingLibraryIsTolerated()
     {
         QTemporaryDir empty;

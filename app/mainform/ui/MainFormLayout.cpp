@@ -1,5 +1,7 @@
 #include "MainFormLayout.h"
 
+#include "mainform/ChartAxes.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -15,6 +17,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QLegendMarker>
+#include <QPen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -23,6 +27,7 @@ namespace {
 constexpr int pollInterval = 200;
 constexpr int gridDefaultColumnWidth = 50;
 constexpr int gridRowHeight = 16;
+constexpr qreal seriesPenWidth = 2.5;
 constexpr std::array<int, 23> gridColumnWidths = {23, 44, 59, 50, 18, 51, 18, 50, 17, 51, 17, 52,
                                                   18, 49, 16, 50, 15, 48, 16, 47, 17, 50, 19};
 const std::array<const char *, MainFormLayout::balances> seriesColours = {
@@ -99,6 +104,8 @@ void MainFormLayout::setupUi(QMainWindow *form)
     ComboBox1 = selector(Panel4, "ComboBox1",
                          {"0,2", "0,4", "0,6", "0,8", "1", "2", "3", "4", "вручную", "при новом весе"}, 11);
     showText(ComboBox1, QStringLiteral("1"));
+    // Wide enough for "при новом весе" whole.
+    ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     MaxDif = named(new QLineEdit(QStringLiteral("10"), Panel4), "MaxDif");
     MaxDif->setEnabled(false);
     MaxDif->setMaximumWidth(59);
@@ -108,6 +115,9 @@ void MainFormLayout::setupUi(QMainWindow *form)
     portGrid->addWidget(Label3, 1, 0);
     portGrid->addWidget(ComboBox1, 1, 1);
     portGrid->addWidget(MDLabel, 2, 0);
+    Label4->setBuddy(ComCB);
+    Label3->setBuddy(ComboBox1);
+    MDLabel->setBuddy(MaxDif);
     portGrid->addWidget(MaxDif, 2, 1, Qt::AlignRight);
 
     // Number of measurements the chart shows.
@@ -120,6 +130,7 @@ void MainFormLayout::setupUi(QMainWindow *form)
     sizeGrid->addWidget(Label7, 0, 0);
     sizeGrid->addWidget(Label8, 1, 0, Qt::AlignRight);
     sizeGrid->addWidget(SizeEdit, 0, 1, 2, 1, Qt::AlignVCenter);
+    Label7->setBuddy(SizeEdit);
 
     // The balances to poll.
     Panel8 = panel(Panel2, "Panel8");
@@ -142,6 +153,7 @@ void MainFormLayout::setupUi(QMainWindow *form)
     auto *listColumn = new QVBoxLayout(Panel8);
     listColumn->addWidget(Label5);
     listColumn->addWidget(FileCheckListBox, 1);
+    Label5->setBuddy(FileCheckListBox);
 
     // Port in use and link state.
     Panel6 = panel(Panel2, "Panel6");
@@ -158,13 +170,14 @@ void MainFormLayout::setupUi(QMainWindow *form)
 
     // Commands; "Начать" and "Прервать" share one place.
     Panel11 = panel(Panel2, "Panel11");
-    WeightButton = button(Panel11, "WeightButton", QStringLiteral("Начать"));
-    StopButton = button(Panel11, "StopButton", QStringLiteral("Прервать"));
+    // Alt and the underlined letter press a button.
+    WeightButton = button(Panel11, "WeightButton", QStringLiteral("&Начать"));
+    StopButton = button(Panel11, "StopButton", QStringLiteral("&Прервать"));
     StopButton->setVisible(false);
-    ReadButton = button(Panel11, "ReadButton", QStringLiteral("Взвесить"));
+    ReadButton = button(Panel11, "ReadButton", QStringLiteral("&Взвесить"));
     ReadButton->setEnabled(false);
-    ApplyButton1 = button(Panel11, "ApplyButton1", QStringLiteral("Сохранить в файл"));
-    ClearButton = button(Panel11, "ClearButton", QStringLiteral("Очистить окно"));
+    ApplyButton1 = button(Panel11, "ApplyButton1", QStringLiteral("&Сохранить в файл"));
+    ClearButton = button(Panel11, "ClearButton", QStringLiteral("&Очистить окно"));
     auto *commandGrid = new QGridLayout(Panel11);
     commandGrid->addWidget(WeightButton, 0, 0);
     commandGrid->addWidget(StopButton, 0, 0);
@@ -185,9 +198,6 @@ void MainFormLayout::setupUi(QMainWindow *form)
     StrGrid1->verticalHeader()->setMinimumSectionSize(gridRowHeight);
     StrGrid1->verticalHeader()->setDefaultSectionSize(
         std::max(gridRowHeight, StrGrid1->fontMetrics().height() + 4));
-    // The table's own first rows are its captions; the column header is
-    // only a narrow grip for resizing columns.
-    StrGrid1->horizontalHeader()->setFixedHeight(6);
     StrGrid1->horizontalHeader()->setDefaultSectionSize(gridDefaultColumnWidth);
     StrGrid1->horizontalHeader()->setMinimumSectionSize(8);
     auto *gridBox = new QVBoxLayout(Panel9);
@@ -205,24 +215,28 @@ void MainFormLayout::setupUi(QMainWindow *form)
     chart->legend()->setMarkerShape(QLegend::MarkerShapeRectangle);
     AxisX = named(new QValueAxis(chart), "AxisX");
     AxisY = named(new QValueAxis(chart), "AxisY");
-    AxisX->setLabelFormat(QStringLiteral("%.0f"));
-    // Whole measurement numbers on the empty chart too.
-    AxisX->setRange(0, 4);
-    AxisX->setTickCount(5);
-    AxisY->setLabelFormat(QStringLiteral("%.7g"));
+    showEmptyAxes(*AxisX, *AxisY);
     chart->addAxis(AxisX, Qt::AlignBottom);
     chart->addAxis(AxisY, Qt::AlignLeft);
     for (int j = 0; j < balances; ++j) {
         auto *series = new QLineSeries(chart);
         series->setObjectName(QStringLiteral("Series%1").arg(j + 1));
         series->setName(QStringLiteral("  "));
-        series->setColor(QColor(QString::fromLatin1(seriesColours[size_t(j)])));
+        // Wide enough for the light colours to show on white.
+        series->setPen(QPen(QColor(QString::fromLatin1(seriesColours[size_t(j)])), seriesPenWidth));
         series->setPointsVisible(false);
         series->setPointLabelsVisible(false);
         chart->addSeries(series);
         series->attachAxis(AxisX);
         series->attachAxis(AxisY);
         Series[size_t(j)] = series;
+        // The legend lists only the balances that have points.
+        QLegendMarker *marker = chart->legend()->markers(series).value(0);
+        const auto showMarker = [series, marker] { marker->setVisible(series->count() > 0); };
+        QObject::connect(series, &QXYSeries::pointAdded, marker, showMarker);
+        QObject::connect(series, &QXYSeries::pointsReplaced, marker, showMarker);
+        QObject::connect(series, &QXYSeries::pointsRemoved, marker, showMarker);
+        showMarker();
     }
     Chart1 = named(new QChartView(chart, Panel13), "Chart1");
     Chart1->setRubberBand(QChartView::RectangleRubberBand);
@@ -252,8 +266,16 @@ void MainFormLayout::setupUi(QMainWindow *form)
     auto *readings = named(new QSplitter(Qt::Vertical, Panel2), "ReadingsSplitter");
     readings->addWidget(Panel9);
     readings->addWidget(Panel13);
-    readings->setStretchFactor(0, 0);
-    readings->setStretchFactor(1, 1);
+    // A larger window shows more rows as well as a larger chart.
+    readings->setStretchFactor(0, 1);
+    readings->setStretchFactor(1, 2);
+    readings->setHandleWidth(6);
+    readings->setChildrenCollapsible(false);
+    QSplitterHandle *grip = readings->handle(1);
+    grip->setAutoFillBackground(true);
+    QPalette gripColours = grip->palette();
+    gripColours.setColor(QPalette::Window, gripColours.color(QPalette::Mid));
+    grip->setPalette(gripColours);
     // The table shows its captions and four measurements, the chart the rest.
     readings->setSizes({StrGrid1->verticalHeader()->defaultSectionSize() * 8 + 6, 276});
     auto *window = new QHBoxLayout(Panel2);
@@ -270,6 +292,17 @@ void MainFormLayout::setupUi(QMainWindow *form)
     N1 = named(form->menuBar()->addAction(QStringLiteral("Справка")), "N1");
     PopupMenu1 = named(new QMenu(form), "PopupMenu1");
     N2 = named(PopupMenu1->addAction(QStringLiteral("Закрыть")), "N2");
+
+    // What assistive technology reads for the parts whose text is a value.
+    ComCB->setAccessibleName(QStringLiteral("Порт связи"));
+    ComboBox1->setAccessibleName(QStringLiteral("Периодичность, с"));
+    MaxDif->setAccessibleName(QStringLiteral("Изменение (дискрет)"));
+    SizeEdit->setAccessibleName(QStringLiteral("Кол-во обрабатываемых измерений"));
+    FileCheckListBox->setAccessibleName(QStringLiteral("Опрашиваемые весы"));
+    Label12->setAccessibleName(QStringLiteral("Порт"));
+    Label6->setAccessibleName(QStringLiteral("Связь"));
+    StrGrid1->setAccessibleName(QStringLiteral("Таблица измерений"));
+    Chart1->setAccessibleName(QStringLiteral("График измерений"));
 }
 
 void MainFormLayout::showText(QComboBox *box, const QString &text)

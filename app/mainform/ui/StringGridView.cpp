@@ -1,50 +1,41 @@
 #include "StringGridView.h"
 
-#include <QHeaderView>
+#include "CaptionHeader.h"
+
+#include <QShortcut>
 #include <QScrollBar>
 
-StringGridView::StringGridView(QWidget *parent) : QTableView(parent), fixedRows_(new QTableView(this))
+StringGridView::StringGridView(QWidget *parent) : QTableView(parent)
 {
-    fixedRows_->setObjectName(QStringLiteral("FixedRows"));
-    fixedRows_->setFrameShape(QFrame::NoFrame);
-    fixedRows_->horizontalHeader()->hide();
-    fixedRows_->verticalHeader()->hide();
-    fixedRows_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    fixedRows_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    fixedRows_->setWordWrap(false);
-
-    connect(horizontalHeader(), &QHeaderView::sectionResized, fixedRows_,
-            [this](int column, int, int width) { fixedRows_->setColumnWidth(column, width); });
-    connect(verticalHeader(), &QHeaderView::sectionResized, this, [this](int row) {
-        if (row < fixedRows)
-            placeFixedRows();
-    });
-    connect(horizontalScrollBar(), &QScrollBar::valueChanged, fixedRows_->horizontalScrollBar(),
-            &QScrollBar::setValue);
-    connect(fixedRows_->horizontalScrollBar(), &QScrollBar::valueChanged, horizontalScrollBar(),
-            &QScrollBar::setValue);
+    setHorizontalHeader(new CaptionHeader(fixedRows, this));
+    // Tab moves between cells, also inside the cell editor that is always
+    // open; Ctrl+Tab and Ctrl+Shift+Tab leave the table, as in Qt's item views.
+    const auto leave = [this](bool forwards) {
+        // Past the item view's own handling, which would move between cells.
+        QAbstractScrollArea::focusNextPrevChild(forwards);
+    };
+    auto *next = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this, [=] { leave(true); });
+    auto *previous = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), this, [=] { leave(false); });
+    for (QShortcut *shortcut : {next, previous})
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
 }
 
 void StringGridView::setModel(QAbstractItemModel *model)
 {
+    if (this->model())
+        disconnect(this->model(), nullptr, this, nullptr);
     QTableView::setModel(model);
-    fixedRows_->setModel(model);
-    fixedRows_->setSelectionModel(selectionModel());
-    fixedRows_->setSelectionMode(selectionMode());
-    fixedRows_->setEditTriggers(editTriggers());
-    fixedRows_->horizontalHeader()->setMinimumSectionSize(horizontalHeader()->minimumSectionSize());
-    fixedRows_->verticalHeader()->setMinimumSectionSize(verticalHeader()->minimumSectionSize());
-    for (int column = 0; column < horizontalHeader()->count(); ++column)
-        fixedRows_->setColumnWidth(column, columnWidth(column));
-    placeFixedRows();
+    if (!model)
+        return;
+    // A reset forgets which rows were hidden.
+    connect(model, &QAbstractItemModel::modelReset, this, &StringGridView::hideCaptionRows);
+    hideCaptionRows();
 }
 
-void StringGridView::scrollTo(const QModelIndex &index, ScrollHint hint)
+void StringGridView::hideCaptionRows()
 {
-    QTableView::scrollTo(index, hint);
-    // A row under the fixed ones is out of sight: bring it just below them.
-    if (index.row() >= fixedRows && visualRect(index).top() < fixedRowsHeight())
-        verticalScrollBar()->setValue(index.row() - fixedRows);
+    for (int row = 0; row < fixedRows && row < model()->rowCount(); ++row)
+        setRowHidden(row, true);
 }
 
 void StringGridView::moveTopRowDown()
@@ -53,32 +44,31 @@ void StringGridView::moveTopRowDown()
     verticalScrollBar()->setValue(verticalScrollBar()->value() + 1);
 }
 
-void StringGridView::resizeEvent(QResizeEvent *event)
-{
-    QTableView::resizeEvent(event);
-    placeFixedRows();
-}
-
 void StringGridView::updateGeometries()
 {
     QTableView::updateGeometries();
-    placeFixedRows();
+    alignTopRow();
 }
 
-int StringGridView::fixedRowsHeight() const
+void StringGridView::scrollContentsBy(int dx, int dy)
 {
-    int height = 0;
-    for (int row = 0; row < fixedRows; ++row)
-        height += rowHeight(row);
-    return height;
+    QTableView::scrollContentsBy(dx, dy);
+    if (dy != 0)
+        alignTopRow();
 }
 
-void StringGridView::placeFixedRows()
+void StringGridView::alignTopRow()
 {
-    if (!model())
+    // Scrolled to the end, the table would line its last row up with the
+    // bottom and cut the top row in half; the scroll range already holds
+    // the last row whole when the top row is whole.
+    QScrollBar *bar = verticalScrollBar();
+    if (verticalScrollMode() != ScrollPerItem || bar->maximum() == 0 || bar->value() != bar->maximum())
         return;
-    for (int row = 0; row < fixedRows; ++row)
-        fixedRows_->setRowHeight(row, rowHeight(row));
-    const QRect area = viewport()->geometry();
-    fixedRows_->setGeometry(area.x(), area.y(), area.width(), std::min(fixedRowsHeight(), area.height()));
+    const int offset = verticalHeader()->offset();
+    verticalHeader()->setOffsetToSectionPosition(bar->value());
+    if (verticalHeader()->offset() != offset) {
+        viewport()->update();
+        updateEditorGeometries();
+    }
 }

@@ -1,0 +1,23 @@
+// Zooming the chart: the operator drags a rectangle to zoom in, and a right
+// click zooms all the way out, back to the view fitted to the points.
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+class QChartView;
+
+class ChartZoom final : public QObject {
+    Q_OBJECT
+public:
+    // fit fits the axes to the points again once the zoom is gone.
+    ChartZoom(QChartView *view, std::function<void()> fit);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QChartView *view_;
+    std::function<void()> fit_;
+};
