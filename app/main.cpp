@@ -2,6 +2,7 @@
 // and a chart.
 #include "CommandLineHelp.h"
 #include "recording/LinkLibrary.h"
+#include "mainform/JournalKeeper.h"
 #include "mainform/QtTranslations.h"
 #include "mainform/QuitOnSignals.h"
 #include "mainform/Serialer.h"
@@ -33,7 +34,10 @@ int main(int argc, char *argv[])
         // The end of the desktop session closes the program like "Закрыть".
         QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, &TMainForm::N2Click,
                          Qt::QueuedConnection);
+        JournalKeeper journal(form, JournalSettings::read(form.settingsPath()), JournalKeeper::noticeBox(&form),
+                              JournalKeeper::questionBox(&form));
         form.show();
+        journal.recover();
         return QApplication::exec();
     } catch (const std::exception &error) {
         QMessageBox::critical(nullptr, QStringLiteral("PONDUS"), QString::fromLocal8Bit(error.what()));

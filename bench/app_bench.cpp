@@ -6,12 +6,14 @@
 // longest single call on the window's thread.
 #include "FakeReadingSource.h"
 #include "ProcessUsage.h"
+#include "mainform/JournalKeeper.h"
 #include "mainform/Serialer.h"
 
 #include <QApplication>
 #include <QChartView>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -58,6 +60,18 @@ public:
     }
     void setEventLoopEvery(int n) { eventLoopEvery_ = n; }
 
+    // The median of n poll calls, in ms.
+    double medianPollMs(int n)
+    {
+        std::vector<double> ms;
+        for (int i = 0; i < n; ++i) {
+            recordOne();
+            ms.push_back(double(lastPollNs) / 1e6);
+        }
+        std::sort(ms.begin(), ms.end());
+        return ms[ms.size() / 2];
+    }
+
     qint64 lastPollNs = 0;
     qint64 longestNs = 0;
 
@@ -92,9 +106,23 @@ int main(int argc, char *argv[])
     QCoreApplication::processEvents();
     const long baseline = residentBytes();
 
+    // The journal is written while journalOn holds, as the window's keeper
+    // writes it in the poll step.
+    const QString journalPath = settingsDir.filePath(QStringLiteral("journal.sqlite"));
+    pondus::journal::Journal journal(journalPath.toStdString(), [](const std::string &path, const std::string &why) {
+        std::fprintf(stderr, "journal failed: %s: %s\n", path.c_str(), why.c_str());
+    });
+    journal.runStarted(form.runSettings());
+    bool journalOn = true;
+    form.addRowSink([&](const RecordedRow &row) {
+        if (journalOn)
+            journal.recordRow(row);
+    });
+
     Bench bench(form, link);
     for (int n = 0; n < chartWindow; ++n)
         bench.recordOne();
+    int recorded = chartWindow + timedMeasurements;
 
     double totalMs = 0;
     double worstMs = 0;
@@ -110,12 +138,18 @@ int main(int argc, char *argv[])
     std::printf("  poll call: mean %.3f ms, worst %.3f ms\n", totalMs / timedMeasurements, worstMs);
     std::printf("  poll plus repaint: mean %.3f ms per measurement\n",
                 double(wall.nsecsElapsed()) / 1e6 / timedMeasurements);
+    journalOn = false;
+    const double withoutJournal = bench.medianPollMs(timedMeasurements);
+    journalOn = true;
+    const double withJournal = bench.medianPollMs(timedMeasurements);
+    std::printf("  poll call, median: %.3f ms without the journal, %.3f ms with it (%+.3f ms)\n", withoutJournal,
+                withJournal, withJournal - withoutJournal);
+    recorded += 2 * timedMeasurements;
 
     // The long run: the event loop turns every 50th measurement to save time;
     // what a row costs in memory does not depend on it.
     bench.setEventLoopEvery(50);
     const int longRun = argc > 1 ? std::max(atoi(argv[1]), 1) : dayOfRows;
-    int recorded = chartWindow + timedMeasurements;
     std::vector<int> checkpoints = {std::min(100000, longRun), longRun};
     checkpoints.erase(std::unique(checkpoints.begin(), checkpoints.end()), checkpoints.end());
     for (int checkpoint : checkpoints) {
@@ -139,5 +173,19 @@ int main(int argc, char *argv[])
     std::printf("scroll to the end of %d rows: %.3f ms\n", recorded, double(scroll.nsecsElapsed()) / 1e6);
     bench.spinEventLoop();
     std::printf("longest call on the window's thread: %.3f ms\n", double(bench.longestNs) / 1e6);
+
+    const int64_t journaled = journal.sheetRows();
+    journal.runStopped();
+    std::printf("journal: %.1f MB for %lld rows, %.1f bytes per row\n", double(QFileInfo(journalPath).size()) / 1e6,
+                static_cast<long long>(journaled), double(QFileInfo(journalPath).size()) / double(journaled));
+    TMainForm restored(link);
+    QElapsedTimer restoring;
+    restoring.start();
+    JournalKeeper keeper(restored, JournalSettings{journalPath, JournalSettings::defaultKeepDays},
+                         [](const QString &text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); },
+                         [](const QString &) { return true; });
+    keeper.recover();
+    std::printf("recovery of %d journaled rows into a new window: %.2f s\n", restored.table().measurementRows(),
+                double(restoring.nsecsElapsed()) / 1e9);
     return 0;
 }

@@ -21,4 +21,4 @@ printf '%s\r\n' '[MainForm]' 'GetInfPeriod=0,2' 'COM=COM1' "${checked[@]}" 'Size
 cd "$work"
 echo "ten balances, 19200 baud, period 0,2 s, $seconds s:"
 TRUTINA_COM1="$work/com1" QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 \
-  "$bin/pondus-autorun" --seconds "$seconds" 2>/dev/null
+  XDG_DATA_HOME="$work" "$bin/pondus-autorun" --seconds "$seconds" 2>/dev/null

@@ -5,8 +5,13 @@
 // what the run recorded and what it cost.
 //
 //   pondus-autorun --seconds N [--export FILE] [--screenshot FILE.png] [--size WxH]
+//                  [--restore | --restore-only] [--print-rows] [--kill-in-poll-step N]
+//
+// The journal is the user's unless PONDUS.ini's [Journal] names another
+// file; the last three options serve the crash-recovery tests.
 #include "recording/LinkLibrary.h"
 #include "ProcessUsage.h"
+#include "mainform/JournalKeeper.h"
 #include "mainform/Serialer.h"
 
 #include <QAbstractButton>
@@ -18,6 +23,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -29,6 +35,15 @@ Widget &control(TMainForm &form, const char *name)
     if (!widget)
         qFatal("no control %s", name);
     return *widget;
+}
+
+// The cells of one table row as the grid shows them, tab-separated.
+void printTableRow(const MeasurementTable &table, int row)
+{
+    QStringList cells;
+    for (int column = 0; column < table.columnCount(); ++column)
+        cells << table.cellText(row, column);
+    std::printf("%s\n", qPrintable(cells.join(QLatin1Char('\t'))));
 }
 
 bool saveScreenshot(TMainForm &form, const QString &path)
@@ -58,6 +73,14 @@ int main(int argc, char *argv[])
         {QStringLiteral("screenshot"), QStringLiteral("Save a screenshot to FILE."), QStringLiteral("FILE")});
     options.addOption({QStringLiteral("size"), QStringLiteral("Size of the window, such as 1000x740."),
                        QStringLiteral("WIDTHxHEIGHT")});
+    options.addOption({QStringLiteral("restore"),
+                       QStringLiteral("Answer \"Да\" when the journal offers a table back; otherwise nothing is asked.")});
+    options.addOption({QStringLiteral("restore-only"),
+                       QStringLiteral("Restore what the journal offers, print the table and end, without a run.")});
+    options.addOption({QStringLiteral("print-rows"),
+                       QStringLiteral("Print each recorded row as the grid shows it, after the journal has it.")});
+    options.addOption({QStringLiteral("kill-in-poll-step"),
+                       QStringLiteral("End by SIGKILL inside the poll step that records row N."), QStringLiteral("N")});
     // The help needs no display: it is given before the window's
     // application, which cannot start without one, exists.
     QStringList arguments;
@@ -70,6 +93,7 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     options.process(app);
+    const bool restoreOnly = options.isSet(QStringLiteral("restore-only"));
 
     LinkLibrary link(QCoreApplication::applicationDirPath());
     TMainForm form(link);
@@ -78,6 +102,35 @@ int main(int argc, char *argv[])
     if (options.isSet(QStringLiteral("size"))) {
         const QStringList size = options.value(QStringLiteral("size")).split(QLatin1Char('x'));
         form.resize(size.value(0).toInt(), size.value(1).toInt());
+    }
+    const auto toStderr = [](const QString &text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); };
+    form.setMessageSink(toStderr);
+    JournalKeeper::Question restoreAnswer;
+    if (restoreOnly || options.isSet(QStringLiteral("restore")))
+        restoreAnswer = [](const QString &) { return true; };
+    JournalKeeper journal(form, JournalSettings::read(form.settingsPath()), toStderr, restoreAnswer);
+    journal.recover();
+    if (restoreOnly) {
+        for (int row = 0; row < form.table().rowCount(); ++row)
+            printTableRow(form.table(), row);
+        return 0;
+    }
+    if (options.isSet(QStringLiteral("print-rows"))) {
+        form.addRowSink([&form](const RecordedRow &row) {
+            const int last = form.currentRow() - 1;
+            if (row.number == 1)
+                for (int caption = 0; caption < last; ++caption)
+                    printTableRow(form.table(), caption);
+            printTableRow(form.table(), last);
+            std::fflush(stdout);
+        });
+    }
+    if (options.isSet(QStringLiteral("kill-in-poll-step"))) {
+        const int killAt = options.value(QStringLiteral("kill-in-poll-step")).toInt();
+        form.addRowSink([killAt](const RecordedRow &row) {
+            if (row.number == killAt)
+                std::raise(SIGKILL);
+        });
     }
     form.show();
 

@@ -89,7 +89,10 @@ bool Journal::openConnection(std::string &reason)
     // Every commit goes to the operating system at once, unsynced: a crash of
     // the program loses nothing. The syncer makes it durable soon after, and
     // checkpoints are its work alone, so that no row waits for the disk.
-    if (!execute("PRAGMA journal_mode = WAL") || !execute("PRAGMA synchronous = NORMAL")) {
+    // The log restarts from its beginning after each checkpoint; the limit
+    // gives back the room a burst of writes took.
+    if (!execute("PRAGMA journal_mode = WAL") || !execute("PRAGMA synchronous = NORMAL") ||
+        !execute("PRAGMA journal_size_limit = 1048576")) {
         reason = failureText(db);
         return false;
     }
@@ -252,6 +255,18 @@ void Journal::cellEdited(const CellEdit &edit)
 {
     event("cell_edit", "{\"row\":" + std::to_string(edit.row) + ",\"column\":" + std::to_string(edit.column) +
                            ",\"old\":" + jsonQuoted(edit.oldText) + ",\"new\":" + jsonQuoted(edit.newText) + "}");
+}
+
+void Journal::balanceReplaced(const BalanceChange &change)
+{
+    event("balance_replaced", change.json());
+}
+
+std::string BalanceChange::json() const
+{
+    return "{\"slot\":" + std::to_string(slot) + ",\"balance\":" + std::to_string(balance) +
+           ",\"model\":" + jsonNumbers({modelBefore, modelAfter}) + ",\"ident\":" +
+           jsonNumbers({identBefore, identAfter}) + "}";
 }
 
 } // namespace pondus::journal

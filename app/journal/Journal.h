@@ -39,6 +39,18 @@ struct CellEdit {
     std::string newText;
 };
 
+// A balance found replaced at its place on the line: another model or ident.
+struct BalanceChange {
+    size_t slot = 0;
+    int32_t balance = 0;
+    int32_t modelBefore = 0;
+    int32_t identBefore = 0;
+    int32_t modelAfter = 0;
+    int32_t identAfter = 0;
+
+    std::string json() const;
+};
+
 // What a restore hands back, in the order it was recorded.
 struct RestoreSink {
     std::function<void(const RunSettings &)> run;
@@ -79,6 +91,9 @@ public:
     // The table was written to file, rows being sheetRows() when it was taken.
     void exported(const std::string &file, int64_t rows);
     void cellEdited(const CellEdit &edit);
+    // The window stopped a run because a balance was replaced; rows record it
+    // by themselves.
+    void balanceReplaced(const BalanceChange &change);
 
     // One recorded row of the running run, committed before it returns. A
     // change of a balance's model or ident is journaled as a replacement.

@@ -93,7 +93,7 @@ bool Journal::writeBalanceStates(const RecordedRow &row, bool &began)
     for (size_t slot = 0; slot < row.readings.size(); ++slot) {
         const BalanceReading &reading = row.readings[slot];
         BalanceReading &last = slots_[slot];
-        const bool first = sequence_ == 0 || last.balance == 0;
+        const bool first = sequence_ == 0;
         if (!first && sameBalance(last, reading))
             continue;
         if (!began) {
@@ -102,11 +102,9 @@ bool Journal::writeBalanceStates(const RecordedRow &row, bool &began)
             began = true;
         }
         if (!first && replaced(last, reading)) {
-            const std::string detail =
-                "{\"slot\":" + std::to_string(slot) + ",\"balance\":" + std::to_string(reading.balance) +
-                ",\"model\":" + jsonNumbers({last.modelCode, reading.modelCode}) +
-                ",\"ident\":" + jsonNumbers({last.ident, reading.ident}) + "}";
-            if (!insertEvent("balance_replaced", detail))
+            const BalanceChange change{slot, reading.balance, last.modelCode, last.ident, reading.modelCode,
+                                       reading.ident};
+            if (!insertEvent("balance_replaced", change.json()))
                 return false;
         }
         const bool inserted = statements_->insertBalanceState.bind(1, run_)

@@ -22,6 +22,9 @@ void TMainForm::clearWindow()
     table_->clear();
     state_.measurementNo = 0;
     state_.lastValues.clear();
+    captionsShown_.clear();
+    for (const ClearSink &sink : clearSinks_)
+        sink();
 }
 
 void TMainForm::ClearButtonClick()

@@ -64,7 +64,7 @@ void TMainForm::Timer2Timer()
     };
     const PollDecision decision = MeasurementRecorder::poll(
         block_, settings, state_, {now.toMSecsSinceEpoch(), now.offsetFromUtc()}, previousValue);
-    if (!decision.online)
+    if (!watchLink(block_.linkState(), now) || !decision.online)
         return;
     if (decision.balanceCountNotice) {
         // Stopped before the message, whose own event loop would poll again.
@@ -75,6 +75,8 @@ void TMainForm::Timer2Timer()
         showIdleControls();
         return;
     }
+    if (stopOnReplacedBalance(decision.captions))
+        return;
     table_->setColumns(MeasurementColumns::columnsFor(int(settings.balances.size())));
     writeHeaders(decision.captions);
     if (decision.row)
@@ -83,6 +85,7 @@ void TMainForm::Timer2Timer()
 
 void TMainForm::writeHeaders(const std::vector<BalanceCaption> &captions)
 {
+    captionsShown_ = captions;
     for (size_t slot = 0; slot < captions.size(); ++slot) {
         const BalanceCaption &caption = captions[slot];
         const int column = MeasurementColumns::valueColumn(int(slot));
@@ -120,11 +123,16 @@ void TMainForm::chartBalance(int j, int column)
             series->append(newest, *value);
         return;
     }
+    series->replace(chartWindow(column, newest - state_.measurementBound + 1, newest));
+}
+
+QList<QPointF> TMainForm::chartWindow(int column, int32_t first, int32_t newest) const
+{
     QList<QPointF> window;
-    window.reserve(state_.measurementBound);
-    for (int32_t n = newest - state_.measurementBound + 1; n <= newest; ++n) {
+    window.reserve(newest - first + 1);
+    for (int32_t n = first; n <= newest; ++n) {
         if (const auto value = table_->cellNumber(MeasurementColumns::rowOf(n), column))
             window.append(QPointF(n, *value));
     }
-    series->replace(window);
+    return window;
 }

@@ -23,23 +23,9 @@ constexpr int linkWaitMs = 5000;
 // that the wait ends promptly, long enough not to load the processor.
 constexpr int linkFetchIntervalMs = 10;
 
-QString linkStateText(int32_t state)
-{
-    switch (state) {
-    case TRUTINA_LINK_SETTING_UP:
-        return QStringLiteral("Устанавливается");
-    case TRUTINA_LINK_INITIALISING:
-        return QStringLiteral("Инициализация");
-    case TRUTINA_LINK_ONLINE:
-        return QStringLiteral("OnLine");
-    default:
-        return {};
-    }
-}
-
 } // namespace
 
-void TMainForm::WeightButtonClick()
+void TMainForm::writeTitleRow()
 {
     // Whatever can refuse the start is looked at before anything changes:
     // a refused start leaves the controls and the table as they were.
@@ -63,6 +49,11 @@ void TMainForm::WeightButtonClick()
     table_->setHeaderCell(MeasurementColumns::titleRow, MeasurementColumns::numberColumn, QStringLiteral("№"));
     table_->setHeaderCell(MeasurementColumns::titleRow, MeasurementColumns::timeColumn, QStringLiteral("Время"));
     table_->setHeaderCell(MeasurementColumns::titleRow, MeasurementColumns::dateColumn, QStringLiteral("Дата"));
+}
+
+void TMainForm::WeightButtonClick()
+{
+    writeTitleRow();
     setSettingsEnabled(false);
     for (QWidget *control : QList<QWidget *>{ui_.ApplyButton1, ui_.ClearButton, ui_.MDLabel, ui_.MaxDif})
         control->setEnabled(false);

@@ -13,6 +13,7 @@ void TMainForm::ApplyButton1Click()
     // Only the rows there are now: nothing recorded while the dialog is
     // open reaches the file.
     const int rows = table_->rowCount();
+    const int measured = table_->measurementRows();
     const ExportTarget target = chooseSaveFile_();
     if (!target.chosen())
         return;
@@ -22,8 +23,12 @@ void TMainForm::ApplyButton1Click()
     // A day of rows takes seconds to write; the cursor says the window is busy.
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
-    if (const auto failure = target.format->write(exportedRun(rows), target.path))
+    if (const auto failure = target.format->write(exportedRun(rows), target.path)) {
         reportError_(QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(target.path), *failure));
+        return;
+    }
+    for (const ExportSink &sink : exportSinks_)
+        sink(target.path, measured);
 }
 
 ExportedRun TMainForm::exportedRun(int rows) const

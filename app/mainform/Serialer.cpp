@@ -216,6 +216,7 @@ void TMainForm::startRun()
     state_.run = runSettings();
     state_.runStartedUtcMs = QDateTime::currentMSecsSinceEpoch();
     state_.runStoppedUtcMs = 0;
+    linkLostSince_.reset();
     for (const RunSink &sink : runStartedSinks_)
         sink(state_);
 }

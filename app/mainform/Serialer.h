@@ -34,6 +34,16 @@ public:
     // Told when a run starts (after the line came on line) and when it stops;
     // runState() then holds its settings and wall-clock times.
     using RunSink = std::function<void(const RunState &)>;
+    // Told when a poll of a run finds the line lost (the link state read) and
+    // when it is back (the on-line state).
+    using LinkSink = std::function<void(int32_t linkState)>;
+    // Told when the table is emptied.
+    using ClearSink = std::function<void()>;
+    // Told when the table was written to a file: the file and its rows.
+    using ExportSink = std::function<void(const QString &path, int rows)>;
+    // Told when a checked balance was replaced during a run, which stops it.
+    using ReplacementSink =
+        std::function<void(size_t slot, const BalanceCaption &before, const BalanceCaption &after)>;
 
     explicit TMainForm(ReadingSource &source, QWidget *parent = nullptr);
     // Writes the settings back (FormDestroy).
@@ -53,6 +63,15 @@ public:
     void addRowSink(RowSink sink) { rowSinks_.push_back(std::move(sink)); }
     void addRunStartedSink(RunSink sink) { runStartedSinks_.push_back(std::move(sink)); }
     void addRunStoppedSink(RunSink sink) { runStoppedSinks_.push_back(std::move(sink)); }
+    void addLinkSink(LinkSink sink) { linkSinks_.push_back(std::move(sink)); }
+    void addClearSink(ClearSink sink) { clearSinks_.push_back(std::move(sink)); }
+    void addExportSink(ExportSink sink) { exportSinks_.push_back(std::move(sink)); }
+    void addReplacementSink(ReplacementSink sink) { replacementSinks_.push_back(std::move(sink)); }
+    // Recovery of a table the journal kept: its rows in order, the captions
+    // and chart of each run after its last row, then the operator's edits.
+    void restoreRow(const RecordedRow &row);
+    void restoreCaptions(const RecordedRow &lastRow, int32_t measurementBound);
+    void restoreEdit(int row, int column, const QString &text);
     // The settings of a run as the controls give them now; a run takes them
     // at "Начать", after which the controls are locked.
     RunSettings runSettings() const;
@@ -120,7 +139,14 @@ private:
     void clearWindow();
 
     // Steps of the poll.
+    void writeTitleRow();
     void writeHeaders(const std::vector<BalanceCaption> &captions);
+    // Shows the link lost, with the time it began, and back, and tells the
+    // link sinks; true while it is lost.
+    bool watchLink(int32_t linkState, const QDateTime &now);
+    // Stops the run when a balance under recorded rows is another one now.
+    bool stopOnReplacedBalance(const std::vector<BalanceCaption> &captions);
+    QList<QPointF> chartWindow(int column, int32_t first, int32_t newest) const;
     void showMeasurement(const RecordedRow &row, const QDateTime &stamp);
     void chartBalance(int j, int column);
 
@@ -140,6 +166,14 @@ private:
     std::vector<RowSink> rowSinks_;
     std::vector<RunSink> runStartedSinks_;
     std::vector<RunSink> runStoppedSinks_;
+    std::vector<LinkSink> linkSinks_;
+    std::vector<ClearSink> clearSinks_;
+    std::vector<ExportSink> exportSinks_;
+    std::vector<ReplacementSink> replacementSinks_;
+    // When the line was lost during the run; nothing while it is on line.
+    std::optional<QDateTime> linkLostSince_;
+    // The captions over the recorded rows, in column order.
+    std::vector<BalanceCaption> captionsShown_;
     // The clear question, made on first use and asked again each time; a
     // child of the window.
     TAskForm *askForm_ = nullptr;

@@ -3,7 +3,14 @@
 #include "recording/BalanceTexts.h"
 
 #include <QBrush>
+#include <QFont>
 #include <QPalette>
+
+namespace {
+// Cells the operator typed over stand out from the recorded ones, in italics
+// on a pale yellow; the journal keeps the readings they replaced.
+const QColor editedCellColour(255, 244, 196);
+} // namespace
 
 MeasurementTable::MeasurementTable(ValueFormat format, QObject *parent)
     : QAbstractTableModel(parent), format_(std::move(format))
@@ -33,6 +40,15 @@ QVariant MeasurementTable::data(const QModelIndex &index, int role) const
     case Qt::BackgroundRole:
         if (index.row() < MeasurementColumns::captionRows)
             return QPalette().brush(QPalette::Button);
+        if (isEdited(index.row(), index.column()))
+            return QBrush(editedCellColour);
+        return {};
+    case Qt::FontRole:
+        if (isEdited(index.row(), index.column())) {
+            QFont font;
+            font.setItalic(true);
+            return font;
+        }
         return {};
     default:
         return {};
@@ -44,13 +60,15 @@ bool MeasurementTable::setData(const QModelIndex &index, const QVariant &value, 
     if (!index.isValid() || role != Qt::EditRole)
         return false;
     const QString text = value.toString();
-    if (text == cellText(index.row(), index.column()))
+    const QString oldText = cellText(index.row(), index.column());
+    if (text == oldText)
         return true;
     if (index.row() < MeasurementColumns::captionRows)
         setHeaderCell(index.row(), index.column(), text);
     else
         edited_.insert(cellKey(index.row(), index.column()), text);
-    emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
+    emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole, Qt::BackgroundRole, Qt::FontRole});
+    emit cellEdited(index.row(), index.column(), oldText, text);
     return true;
 }
 

@@ -75,8 +75,14 @@ public:
     // The text the operator typed into a measurement cell; nothing where the
     // cell shows what was recorded.
     std::optional<QString> operatorText(int row, int column) const;
+    // Whether the operator's text stands in a measurement cell.
+    bool isEdited(int row, int column) const { return editedText(row, column) != nullptr; }
     // A cell's text read back as a number, nothing when it is not one.
     std::optional<double> cellNumber(int row, int column) const;
+
+signals:
+    // The operator changed a cell's text (caption rows included).
+    void cellEdited(int row, int column, const QString &oldText, const QString &newText);
 
 private:
     struct Row {

@@ -1,5 +1,7 @@
 #include "recording/RunChoices.h"
 
+#include <trutina.h>
+
 #include <cmath>
 #include <limits>
 
@@ -51,4 +53,18 @@ std::optional<PeriodChoice> choosePeriod(const QString &text, QLocale locale)
     if (ms < 1 || ms > std::numeric_limits<int>::max())
         return std::nullopt;
     return PeriodChoice{PeriodChoice::Mode::Timed, int(ms)};
+}
+
+QString linkStateText(int32_t state)
+{
+    switch (state) {
+    case TRUTINA_LINK_SETTING_UP:
+        return QStringLiteral("Устанавливается");
+    case TRUTINA_LINK_INITIALISING:
+        return QStringLiteral("Инициализация");
+    case TRUTINA_LINK_ONLINE:
+        return QStringLiteral("OnLine");
+    default:
+        return {};
+    }
 }

@@ -35,3 +35,7 @@ inline const QString onNewWeightPeriodText = QStringLiteral("при новом �
 // seconds give no usable timer interval (less than a millisecond or beyond
 // what a timer takes).
 std::optional<PeriodChoice> choosePeriod(const QString &text, QLocale locale);
+
+// The link label's text for a link state of the library: "Устанавливается",
+// "Инициализация" or "OnLine"; empty for any other value.
+QString linkStateText(int32_t state);

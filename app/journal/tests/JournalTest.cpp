@@ -4,6 +4,7 @@
 #include "JournalFixture.h"
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 using pondus::journal::CellEdit;
@@ -223,4 +224,21 @@ TEST_F(JournalFixture, AnotherConnectionReadsRowsInOrderWhileTheyAreWritten)
     EXPECT_TRUE(inOrder);
     EXPECT_EQ(seen, rows);
     EXPECT_EQ(journal.nextSequence(), rows + 1);
+}
+
+TEST_F(JournalFixture, CommittedRowsAreSyncedIntoTheDatabaseSoonAfter)
+{
+    auto journal = makeJournal();
+    journal.programStarted();
+    journal.runStarted(settings(10));
+    const auto before = std::filesystem::file_size(path);
+    for (int n = 1; n <= 500; ++n)
+        journal.recordRow(row(n, 10));
+    // The syncer's checkpoint copies the log into the database file; waited
+    // for with a generous bound, it comes within about half a second.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::filesystem::file_size(path) < before + 500 * 100 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    EXPECT_GE(std::filesystem::file_size(path), before + 500 * 100);
+    EXPECT_TRUE(journal.isOpen());
 }

@@ -1,0 +1,159 @@
+// The journal's hooks on the main window, the failure message and the
+// recovery question.
+#include "mainform/JournalKeeper.h"
+
+#include "mainform/Serialer.h"
+
+#include <trutina.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <optional>
+
+using pondus::journal::PendingSheet;
+
+JournalKeeper::JournalKeeper(TMainForm &form, const JournalSettings &settings, Notice notice, Question question)
+    : form_(form),
+      keepDays_(settings.keepDays),
+      notice_(std::move(notice)),
+      question_(std::move(question)),
+      journal_(std::make_shared<pondus::journal::Journal>(
+          settings.path.toStdString(), [this](const std::string &path, const std::string &reason) {
+              notice_(QStringLiteral("Журнал измерений отключён:\n%1\n%2\n\nИзмерения записываются в окне как "
+                                     "обычно; журнал будет открыт снова при следующем запуске измерения.")
+                          .arg(QDir::toNativeSeparators(QString::fromStdString(path)), QString::fromStdString(reason)));
+          }))
+{
+    journal_->programStarted();
+    connectForm();
+}
+
+JournalKeeper::~JournalKeeper()
+{
+    if (form_.runState().running())
+        journal_->runStopped();
+    journal_->programExited();
+}
+
+namespace {
+
+// A sink that reaches the journal while it exists and does nothing after.
+template <typename... Args, typename Action>
+std::function<void(Args...)> whileKept(std::weak_ptr<pondus::journal::Journal> kept, Action action)
+{
+    return [kept = std::move(kept), action](Args... args) {
+        if (const auto journal = kept.lock())
+            action(*journal, args...);
+    };
+}
+
+} // namespace
+
+void JournalKeeper::connectForm()
+{
+    using pondus::journal::Journal;
+    const std::weak_ptr<Journal> kept = journal_;
+    form_.addRunStartedSink(
+        whileKept<const RunState &>(kept, [](Journal &journal, const RunState &state) { journal.runStarted(state.run); }));
+    form_.addRunStoppedSink(whileKept<const RunState &>(kept, [](Journal &journal, const RunState &) { journal.runStopped(); }));
+    form_.addRowSink(whileKept<const RecordedRow &>(kept, [](Journal &journal, const RecordedRow &row) { journal.recordRow(row); }));
+    form_.addLinkSink(whileKept<int32_t>(kept, [](Journal &journal, int32_t state) {
+        if (state == TRUTINA_LINK_ONLINE)
+            journal.linkRegained();
+        else
+            journal.linkLost(state);
+    }));
+    form_.addClearSink(whileKept<>(kept, [](Journal &journal) { journal.cleared(); }));
+    TMainForm &form = form_;
+    form_.addExportSink(whileKept<const QString &, int>(kept, [&form](Journal &journal, const QString &path, int rows) {
+        // Rows recorded while the file was being written are not in it.
+        const int64_t later = form.table().measurementRows() - rows;
+        journal.exported(path.toStdString(), std::max<int64_t>(0, journal.sheetRows() - later));
+    }));
+    form_.addReplacementSink(whileKept<size_t, const BalanceCaption &, const BalanceCaption &>(
+        kept, [](Journal &journal, size_t slot, const BalanceCaption &before, const BalanceCaption &after) {
+            journal.balanceReplaced({slot, after.balance, before.modelCode, before.ident, after.modelCode, after.ident});
+        }));
+    const auto edited = whileKept<int, int, const QString &, const QString &>(
+        kept, [this](Journal &journal, int row, int column, const QString &oldText, const QString &newText) {
+            if (!restoring_)
+                journal.cellEdited({row, column, oldText.toStdString(), newText.toStdString()});
+        });
+    QObject::connect(&form_.table(), &MeasurementTable::cellEdited, &form_, edited);
+}
+
+void JournalKeeper::recover()
+{
+    journal_->prune(keepDays_);
+    if (!question_)
+        return;
+    std::vector<PendingSheet> pending = journal_->pendingSheets();
+    for (auto sheet = pending.rbegin(); sheet != pending.rend(); ++sheet) {
+        const QString since = QDateTime::fromMSecsSinceEpoch(sheet->openedMs).toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+        const bool restoreIt = question_(
+            QStringLiteral("В журнале остались %1 измерений (начаты %2), которые не были сохранены в файл и не были "
+                           "очищены. Восстановить их в окне?")
+                .arg(sheet->rows)
+                .arg(since));
+        if (restoreIt) {
+            restore(*sheet);
+            return;
+        }
+        journal_->decline(*sheet);
+    }
+}
+
+bool JournalKeeper::restore(const PendingSheet &sheet)
+{
+    restoring_ = true;
+    std::optional<RecordedRow> lastRow;
+    int32_t bound = 20;
+    const auto finishRun = [&] {
+        if (lastRow)
+            form_.restoreCaptions(*lastRow, bound);
+        lastRow.reset();
+    };
+    const bool restored = journal_->restore(
+        sheet, {[&](const RunSettings &settings) {
+                    finishRun();
+                    bound = settings.measurementBound;
+                },
+                [&](const RecordedRow &row) {
+                    form_.restoreRow(row);
+                    lastRow = row;
+                },
+                [&](const pondus::journal::CellEdit &edit) {
+                    finishRun();
+                    form_.restoreEdit(edit.row, edit.column, QString::fromStdString(edit.newText));
+                }});
+    finishRun();
+    restoring_ = false;
+    return restored;
+}
+
+JournalKeeper::Notice JournalKeeper::noticeBox(QWidget *parent)
+{
+    return [parent](const QString &text) {
+        // Not modal: a failure found in a poll step must not hold the run up.
+        auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("PONDUS"), text, QMessageBox::Ok, parent);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        box->show();
+    };
+}
+
+JournalKeeper::Question JournalKeeper::questionBox(QWidget *parent)
+{
+    return [parent](const QString &text) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("PONDUS"), text, QMessageBox::NoButton, parent);
+        QPushButton *yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
+        QPushButton *no = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
+        box.setDefaultButton(yes);
+        box.setEscapeButton(no);
+        box.exec();
+        return box.clickedButton() == yes;
+    };
+}

@@ -1,0 +1,56 @@
+// Binds the measurement journal to the main window: every recorded row and
+// what the operator and the line did go into it, a failure is told once, and
+// at start-up a table that was neither exported nor cleared is offered back.
+#pragma once
+
+#include "journal/Journal.h"
+#include "settings/JournalSettings.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QWidget;
+class TMainForm;
+
+class JournalKeeper {
+public:
+    // A yes-or-no question to the operator: true for "Да".
+    using Question = std::function<bool(const QString &text)>;
+    using Notice = std::function<void(const QString &text)>;
+
+    // Opens the journal and journals the program's start; failures go to
+    // notice. Without a question, recovery asks nothing and leaves pending
+    // tables as they are.
+    JournalKeeper(TMainForm &form, const JournalSettings &settings, Notice notice, Question question);
+    // Journals the program's exit.
+    ~JournalKeeper();
+    JournalKeeper(const JournalKeeper &) = delete;
+    JournalKeeper &operator=(const JournalKeeper &) = delete;
+
+    // At start-up: prunes old tables, then offers the pending ones, newest
+    // first, until one is restored; each one refused is marked declined.
+    void recover();
+
+    pondus::journal::Journal &journal() { return *journal_; }
+
+    // The window's own dialogs: a message that does not block the window,
+    // and the recovery question with "Да" and "Нет".
+    static Notice noticeBox(QWidget *parent);
+    static Question questionBox(QWidget *parent);
+
+private:
+    void connectForm();
+    bool restore(const pondus::journal::PendingSheet &sheet);
+
+    TMainForm &form_;
+    int keepDays_;
+    Notice notice_;
+    Question question_;
+    // Shared with the window's sinks only weakly: the window outlives the
+    // keeper and may still stop a run while it closes.
+    std::shared_ptr<pondus::journal::Journal> journal_;
+    // Edits replayed by a restore are the journal's own, not new ones.
+    bool restoring_ = false;
+};

@@ -1,0 +1,49 @@
+// Recovery: a table the journal kept, put back in the grid and the chart as
+// it was shown, ready to be saved or continued by the next run.
+#include "mainform/Serialer.h"
+
+#include "mainform/ChartAxes.h"
+#include "recording/MeasurementColumns.h"
+#include "recording/ValueFormat.h"
+
+#include <QTableView>
+
+#include <algorithm>
+
+void TMainForm::restoreRow(const RecordedRow &row)
+{
+    if (table_->measurementRows() == 0)
+        writeTitleRow();
+    std::vector<RecordedReading> cells;
+    cells.reserve(row.readings.size());
+    state_.lastValues.clear();
+    for (const BalanceReading &reading : row.readings) {
+        cells.push_back({reading.rawValue, reading.divisor, reading.shownUnit});
+        state_.lastValues.push_back(ValueFormat::weightValue(reading.rawValue, reading.divisor));
+        if (reading.shownUnit >= 0)
+            state_.lastUnit = reading.shownUnit;
+    }
+    table_->appendMeasurement(row.number, QDateTime::fromMSecsSinceEpoch(row.utcMs), cells);
+    state_.measurementNo = row.number;
+}
+
+void TMainForm::restoreCaptions(const RecordedRow &lastRow, int32_t measurementBound)
+{
+    std::vector<BalanceCaption> captions;
+    for (const BalanceReading &reading : lastRow.readings)
+        captions.push_back({reading.balance, reading.modelCode, reading.ident});
+    table_->setColumns(MeasurementColumns::columnsFor(int(captions.size())));
+    writeHeaders(captions);
+    const int32_t newest = lastRow.number;
+    const int32_t first = std::max(1, newest - measurementBound + 1);
+    for (size_t slot = 0; slot < captions.size(); ++slot)
+        ui_.Series[size_t(captions[slot].balance - 1)]->replace(
+            chartWindow(MeasurementColumns::valueColumn(int(slot)), first, newest));
+    fitAxesToSeries(ui_.Series, *ui_.AxisX, *ui_.AxisY);
+    ui_.StrGrid1->scrollToBottom();
+}
+
+void TMainForm::restoreEdit(int row, int column, const QString &text)
+{
+    table_->setData(table_->index(row, column), text, Qt::EditRole);
+}

@@ -1,0 +1,272 @@
+// The window with its journal on a real SQLite file: rows, link loss and
+// return, edited cells, a balance replaced mid-run, recovery at start-up,
+// and a journal that cannot be opened while the run goes on.
+#include "FakeReadingSource.h"
+#include "FormFixture.h"
+#include "export/ResultExport.h"
+#include "mainform/JournalKeeper.h"
+
+#include <QComboBox>
+#include <QFont>
+#include <QLabel>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+namespace {
+
+// One number from the journal, read on a connection of its own.
+int64_t scalar(const QString &path, const char *sql)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt *statement = nullptr;
+    int64_t value = -1;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
+        value = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return value;
+}
+
+QString text(const QString &path, const char *sql)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt *statement = nullptr;
+    QString value;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
+        value = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, 0)));
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return value;
+}
+
+QStringList tableTexts(const MeasurementTable &table)
+{
+    QStringList cells;
+    for (int row = 0; row < table.rowCount(); ++row)
+        for (int column = 0; column < table.columnCount(); ++column)
+            cells << table.cellText(row, column);
+    return cells;
+}
+
+} // namespace
+
+class JournalWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir journalDir;
+    FakeReadingSource link;
+    std::unique_ptr<FormFixture> fixture;
+    std::unique_ptr<JournalKeeper> keeper;
+    QStringList notices;
+    QStringList questions;
+    bool answer = true;
+
+    QString journalPath() const { return journalDir.filePath(QStringLiteral("journal.sqlite")); }
+    FormFixture &f() { return *fixture; }
+
+    void openWindow(const QString &journal)
+    {
+        fixture = std::make_unique<FormFixture>(link);
+        keeper = std::make_unique<JournalKeeper>(
+            f().form(), JournalSettings{journal, 90}, [this](const QString &t) { notices << t; },
+            [this](const QString &t) {
+                questions << t;
+                return answer;
+            });
+        keeper->recover();
+    }
+    void closeWindow()
+    {
+        keeper.reset();
+        fixture.reset();
+    }
+    void start()
+    {
+        f().check({0, 1});
+        MainFormLayout::showText(f().control<QComboBox>("ComboBox1"), QStringLiteral("1"));
+        f().click("WeightButton");
+    }
+    void recordRow(int n)
+    {
+        for (int j = 1; j <= 3; ++j)
+            link.deliver(j, 1000 * n + j, 100, n % 2 == 0, TRUTINA_UNIT_FIRST + j);
+        f().form().Timer2Timer();
+    }
+
+private slots:
+    void init()
+    {
+        link = FakeReadingSource();
+        link.setLink(TRUTINA_LINK_ONLINE, 3);
+        for (int j = 1; j <= 3; ++j)
+            link.setIdentity(j, 300 + j, 7000 + j);
+        notices.clear();
+        questions.clear();
+        answer = true;
+        QFile::remove(journalPath());
+    }
+    void cleanup() { closeWindow(); }
+
+    void linkLossIsShownWithItsTimeAndJournaledWithoutRows()
+    {
+        openWindow(journalPath());
+        start();
+        recordRow(1);
+        link.setLink(TRUTINA_LINK_SETTING_UP, 3);
+        recordRow(2);
+        const QString lost = f().control<QLabel>("Label6")->text();
+        QVERIFY2(QRegularExpression(QStringLiteral("^Устанавливается с \\d\\d:\\d\\d:\\d\\d$")).match(lost).hasMatch(),
+                 qPrintable(lost));
+        link.setLink(TRUTINA_LINK_INITIALISING, 3);
+        f().form().Timer2Timer();
+        // The state changes; the time the loss began stays.
+        QCOMPARE(f().control<QLabel>("Label6")->text(), QStringLiteral("Инициализация") + lost.mid(15));
+        QCOMPARE(f().form().table().measurementRows(), 1);
+        link.setLink(TRUTINA_LINK_ONLINE, 3);
+        recordRow(3);
+        QCOMPARE(f().control<QLabel>("Label6")->text(), QStringLiteral("OnLine"));
+        QCOMPARE(f().form().table().measurementRows(), 2);
+        QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM event WHERE kind = 'link_lost'"), 1);
+        QCOMPARE(scalar(journalPath(), "SELECT json_extract(detail, '$.state') FROM event WHERE kind = 'link_lost'"),
+                 TRUTINA_LINK_SETTING_UP);
+        QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM event WHERE kind = 'link_regained'"), 1);
+        QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM measurement"), 2);
+        QVERIFY(notices.isEmpty());
+    }
+
+    void anEditedCellStandsOutAndTheJournalKeepsTheReading()
+    {
+        openWindow(journalPath());
+        start();
+        recordRow(1);
+        recordRow(2);
+        auto &table = const_cast<MeasurementTable &>(f().form().table());
+        const QModelIndex cell = table.index(4, 3);
+        const QString reading = table.cellText(4, 3);
+        QVERIFY(table.setData(cell, QStringLiteral("99,5"), Qt::EditRole));
+        QVERIFY(table.isEdited(4, 3));
+        QVERIFY(table.data(cell, Qt::FontRole).value<QFont>().italic());
+        QVERIFY(table.data(cell, Qt::BackgroundRole).isValid());
+        QVERIFY(!table.data(table.index(3, 3), Qt::FontRole).isValid());
+        // The export carries the operator's text, as before.
+        QVERIFY(composeExportText(table).contains("99,5"));
+        QCOMPARE(text(journalPath(), "SELECT json_extract(detail, '$.old') || '|' || json_extract(detail, '$.new') "
+                                     "FROM event WHERE kind = 'cell_edit'"),
+                 reading + QStringLiteral("|99,5"));
+        QCOMPARE(scalar(journalPath(), "SELECT raw_value FROM reading WHERE seq = 2 AND slot = 0"), 2001);
+    }
+
+    void aReplacedBalanceStopsTheRunUnderItsOldCaptions()
+    {
+        openWindow(journalPath());
+        start();
+        recordRow(1);
+        link.setIdentity(2, 305, 9999);
+        recordRow(2);
+        QVERIFY(!f().form().runState().running());
+        QCOMPARE(f().messages.size(), 1);
+        QVERIFY2(f().messages[0].contains(QStringLiteral("Весы №2 заменены")), qPrintable(f().messages[0]));
+        QCOMPARE(f().form().table().measurementRows(), 1);
+        QCOMPARE(f().form().table().cellText(2, 5), QStringLiteral("7002"));
+        QCOMPARE(scalar(journalPath(), "SELECT json_extract(detail, '$.ident[1]') FROM event "
+                                       "WHERE kind = 'balance_replaced'"),
+                 9999);
+        QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM event WHERE kind = 'run_stop'"), 1);
+    }
+
+    void aPendingTableComesBackAsItWasShown()
+    {
+        openWindow(journalPath());
+        start();
+        for (int n = 1; n <= 25; ++n)
+            recordRow(n);
+        auto &table = const_cast<MeasurementTable &>(f().form().table());
+        table.setData(table.index(5, 4), QStringLiteral("мг?"), Qt::EditRole);
+        table.setData(table.index(1, 3), QStringLiteral("Левые"), Qt::EditRole);
+        const QStringList before = tableTexts(table);
+        const qsizetype points = f().series(2)->count();
+        const QPointF lastPoint = f().series(2)->at(points - 1);
+        // The program ends without export or clear.
+        closeWindow();
+
+        answer = true;
+        openWindow(journalPath());
+        QCOMPARE(questions.size(), 1);
+        QVERIFY2(questions[0].contains(QStringLiteral("25 измерений")), qPrintable(questions[0]));
+        QCOMPARE(tableTexts(f().form().table()), before);
+        QVERIFY(f().form().table().isEdited(5, 4));
+        QCOMPARE(f().series(2)->count(), points);
+        QCOMPARE(f().series(2)->at(points - 1), lastPoint);
+        // The next run continues the table.
+        start();
+        recordRow(26);
+        QCOMPARE(f().form().table().cellText(28, 0), QStringLiteral("26"));
+        QVERIFY(notices.isEmpty());
+    }
+
+    void noLeavesTheTableInTheJournalMarkedDeclined()
+    {
+        openWindow(journalPath());
+        start();
+        recordRow(1);
+        closeWindow();
+        answer = false;
+        openWindow(journalPath());
+        QCOMPARE(questions.size(), 1);
+        QCOMPARE(f().form().table().measurementRows(), 0);
+        closeWindow();
+        openWindow(journalPath());
+        QCOMPARE(questions.size(), 1);
+        QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM measurement"), 1);
+        QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM sheet WHERE closed = 'declined'"), 1);
+    }
+
+    void exportedOrClearedTablesAreNotOffered()
+    {
+        openWindow(journalPath());
+        start();
+        recordRow(1);
+        f().click("StopButton");
+        const QString file = journalDir.filePath(QStringLiteral("out.xls"));
+        f().form().setSaveFileChooser([&] { return file; });
+        f().click("ApplyButton1");
+        QCOMPARE(text(journalPath(), "SELECT json_extract(detail, '$.file') FROM event WHERE kind = 'export'"), file);
+        closeWindow();
+        openWindow(journalPath());
+        QVERIFY(questions.isEmpty());
+        start();
+        recordRow(2);
+        f().click("StopButton");
+        f().click("ClearButton");
+        QCOMPARE(f().form().table().measurementRows(), 0);
+        closeWindow();
+        openWindow(journalPath());
+        QVERIFY(questions.isEmpty());
+    }
+
+    void aJournalThatCannotBeOpenedIsToldOnceAndTheRunGoesOn()
+    {
+        QFile foreign(journalPath());
+        QVERIFY(foreign.open(QIODevice::WriteOnly));
+        foreign.write(QByteArray(8192, 'x'));
+        foreign.close();
+        openWindow(journalPath());
+        QCOMPARE(notices.size(), 1);
+        QVERIFY2(notices[0].contains(journalPath()) && notices[0].contains(QStringLiteral("not a database")),
+                 qPrintable(notices[0]));
+        start();
+        recordRow(1);
+        recordRow(2);
+        QCOMPARE(f().form().table().measurementRows(), 2);
+        // Tried again at the start of the run, and told again; not per row.
+        QCOMPARE(notices.size(), 2);
+        QCOMPARE(QFileInfo(journalPath()).size(), 8192);
+    }
+};
+
+QTEST_MAIN(JournalWindowTest)
+#include "tst_journalwindow.moc"
