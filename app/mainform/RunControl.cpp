@@ -27,6 +27,13 @@ constexpr int linkFetchIntervalMs = 10;
 
 void TMainForm::writeTitleRow()
 {
+    table_->setHeaderCell(MeasurementColumns::titleRow, MeasurementColumns::numberColumn, QStringLiteral("№"));
+    table_->setHeaderCell(MeasurementColumns::titleRow, MeasurementColumns::timeColumn, QStringLiteral("Время"));
+    table_->setHeaderCell(MeasurementColumns::titleRow, MeasurementColumns::dateColumn, QStringLiteral("Дата"));
+}
+
+void TMainForm::WeightButtonClick()
+{
     // Whatever can refuse the start is looked at before anything changes:
     // a refused start leaves the controls and the table as they were.
     const std::optional<int> bound = measurementBound();
@@ -46,13 +53,6 @@ void TMainForm::writeTitleRow()
     if (!source_.hasSetComPort())
         return;
 
-    table_->setHeaderCell(MeasurementColumns::titleRow, MeasurementColumns::numberColumn, QStringLiteral("№"));
-    table_->setHeaderCell(MeasurementColumns::titleRow, MeasurementColumns::timeColumn, QStringLiteral("Время"));
-    table_->setHeaderCell(MeasurementColumns::titleRow, MeasurementColumns::dateColumn, QStringLiteral("Дата"));
-}
-
-void TMainForm::WeightButtonClick()
-{
     writeTitleRow();
     setSettingsEnabled(false);
     for (QWidget *control : QList<QWidget *>{ui_.ApplyButton1, ui_.ClearButton, ui_.MDLabel, ui_.MaxDif})
