@@ -1,11 +1,13 @@
 // Serial port over POSIX termios. "COM1".."COM4" name the devices in the
-// environment variables TRUTINA_COM1..TRUTINA_COM4, else /dev/ttyS0..3.
+// environment variables TRUTINA_COM1..TRUTINA_COM4, else the devices the
+// program assigned (SetPortDevice), else /dev/ttyS0..3.
 //
 // The port is held exclusively: TIOCEXCL keeps further opens of the terminal
 // out, and an flock lock tells other programs that lock their ports (and
 // processes running as root, which TIOCEXCL lets through) that it is taken.
 // A process forked from the owner shares the descriptors but not the
 // worker: it neither wakes the owner's waits nor releases its lock.
+#include "PortDevices.h"
 #include "SerialDevice.h"
 
 #include <algorithm>
@@ -34,8 +36,11 @@ std::string devicePathFor(const std::string &portName)
         configured && *configured)
         return configured;
     if (portName.size() == 4 && portName.compare(0, 3, "COM") == 0 &&
-        portName[3] >= '1' && portName[3] <= '4')
+        portName[3] >= '1' && portName[3] <= '4') {
+        if (std::string assigned = portDevices().deviceFor(portName[3] - '0'); !assigned.empty())
+            return assigned;
         return "/dev/ttyS" + std::string(1, char(portName[3] - 1));
+    }
     return {};
 }
 

@@ -99,10 +99,12 @@ private:
     std::array<int32_t, TRUTINA_BLOCK_WORDS> words_{};
 };
 
-// The two exports as plain function pointers; either may be missing.
+// The two exports as plain function pointers; either may be missing. The
+// optional third, SetPortDevice, is missing from the DLL and older libraries.
 struct Exports {
     TrutinaSetComPortFn setComPort = nullptr;
     TrutinaFreshDataFn freshData = nullptr;
+    TrutinaSetPortDeviceFn setPortDevice = nullptr;
 
     bool complete() const { return setComPort && freshData; }
 };
@@ -130,6 +132,7 @@ public:
 #endif
         exports_.setComPort = reinterpret_cast<TrutinaSetComPortFn>(symbol("SetComPort"));
         exports_.freshData = reinterpret_cast<TrutinaFreshDataFn>(symbol("FreshData"));
+        exports_.setPortDevice = reinterpret_cast<TrutinaSetPortDeviceFn>(symbol("SetPortDevice"));
         if (!exports_.complete())
             error_ = path + ": lacks " + (exports_.setComPort ? "FreshData" : "SetComPort");
     }
@@ -160,6 +163,11 @@ public:
 
     // SetComPort's result; 0 when the export is missing.
     int32_t setComPort(int32_t port) const { return exports_.setComPort ? exports_.setComPort(port) : 0; }
+    // SetPortDevice's result; 0 when the library lacks it.
+    int32_t setPortDevice(int32_t port, const char *path) const
+    {
+        return exports_.setPortDevice ? exports_.setPortDevice(port, path) : 0;
+    }
     // FreshData into raw words, for callers that test the export itself.
     int32_t freshData(int32_t *words) const { return exports_.freshData ? exports_.freshData(words) : 0; }
     // FreshData into block; false (block untouched) when the export is missing.

@@ -22,8 +22,16 @@ int32_t SetComPort(int32_t port);
  * room for TRUTINA_BLOCK_WORDS words. Returns nonzero; 0 for a null block. */
 int32_t FreshData(int32_t *block);
 
+/* Optional, Linux only: assigns the device path (such as
+ * /dev/serial/by-id/...) that port 1..4 opens from its next open on; an empty
+ * or null path removes the assignment. The environment variable
+ * TRUTINA_COM1..4 still wins over it. Returns nonzero, 0 for a port out of
+ * range. Callers look it up by name and do without it when it is missing. */
+int32_t SetPortDevice(int32_t port, const char *path);
+
 typedef int32_t (*TrutinaSetComPortFn)(int32_t port);
 typedef int32_t (*TrutinaFreshDataFn)(int32_t *block);
+typedef int32_t (*TrutinaSetPortDeviceFn)(int32_t port, const char *path);
 
 #define TRUTINA_BLOCK_WORDS 132
 #define TRUTINA_MAX_BALANCES 15
