@@ -19,6 +19,10 @@ if [[ -x "$bin/logger_bench" ]]; then
   echo "== pondus-log"
   "$bin/logger_bench" "$bin/pondus-log" "$bin/libtrutina.so" "$bin/balance-sim" "${LOGGER_BENCH_SECONDS:-60}"
 fi
+if [[ -x "$bin/ports_bench" ]]; then
+  echo "== window of ports with twenty devices"
+  QT_QPA_PLATFORM=offscreen "$bin/ports_bench" 20
+fi
 if [[ -x "$bin/export_bench" ]]; then
   echo "== export of a day of measurements"
   QT_QPA_PLATFORM=offscreen "$bin/export_bench"

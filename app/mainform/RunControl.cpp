@@ -3,6 +3,7 @@
 
 #include "recording/RunChoices.h"
 #include "recording/MeasurementColumns.h"
+#include "ports/MainFormPorts.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -64,13 +65,13 @@ void TMainForm::WeightButtonClick()
     ui_.StopButton->setVisible(true);
     ui_.WeightButton->setVisible(false);
 
-    selectPort();
+    const int32_t port = selectPort();
     if (!source_.hasFreshData()) {
         ui_.Label6->setText(QStringLiteral("Error: Out of module 'FreshData'."));
         return;
     }
     applyPeriod(*period);
-    if (!waitForLink())
+    if (!waitForLink(port))
         return;
     startRun();
     if (!state_.manualMode)
@@ -88,13 +89,14 @@ std::optional<int> TMainForm::measurementBound() const
     return std::nullopt;
 }
 
-void TMainForm::selectPort()
+int32_t TMainForm::selectPort()
 {
     const PortChoice choice = choosePort(ui_.ComCB->currentText());
     source_.setComPort(choice.port);
     ui_.Label12->setText(choice.label);
     if (choice.automatic())
         MainFormLayout::showText(ui_.ComCB, autoPortText);
+    return choice.port;
 }
 
 void TMainForm::applyPeriod(const PeriodChoice &period)
@@ -107,7 +109,7 @@ void TMainForm::applyPeriod(const PeriodChoice &period)
         ui_.Timer2->setInterval(period.intervalMs);
 }
 
-bool TMainForm::waitForLink()
+bool TMainForm::waitForLink(int32_t port)
 {
     // The window takes no input while it waits, but it repaints, so that the
     // operator sees the link pass through its states in Label6.
@@ -115,6 +117,10 @@ bool TMainForm::waitForLink()
     const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
     enum class Outcome { Waiting, Online, OutOfLink };
     Outcome outcome = Outcome::Waiting;
+    // Why the line does not come up is found and shown during the wait,
+    // while the operator still watches it.
+    pondus::ports::LinkDiagnosis diagnosis = ports_->diagnosisFor(port);
+    ports_->showReason(QString());
     QElapsedTimer waited;
     waited.start();
     QEventLoop wait;
@@ -128,6 +134,7 @@ bool TMainForm::waitForLink()
         source_.freshData(block_);
         if (const QString text = linkStateText(block_.linkState()); !text.isEmpty())
             ui_.Label6->setText(text);
+        ports_->showReason(diagnosis.look(waited.elapsed(), block_.linkState(), block_.currentPort()));
         if (block_.online()) {
             outcome = Outcome::Online;
             wait.quit();

@@ -7,6 +7,8 @@
 #include "mainform/HelpFile.h"
 #include "mainform/TrayIcon.h"
 #include "mainform/ui/KeyPressHook.h"
+#include "mainform/RunChoices.h"
+#include "ports/MainFormPorts.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -53,6 +55,7 @@ TMainForm::TMainForm(ReadingSource &source, QWidget *parent)
     chooseSaveFile_ = [this] { return askExportTarget(this); };
 
     ui_.setupUi(this);
+    ports_ = new pondus::ports::MainFormPorts(source_, ui_.PortDevice, ui_.PortReason, this);
     new TrayIcon(icon, ui_.PopupMenu1, this);
     table_ = new MeasurementTable(format_, this);
     ui_.StrGrid1->setModel(table_);
@@ -80,6 +83,9 @@ void TMainForm::connectControls()
     connect(ui_.FileCheckListBox, &QListWidget::itemClicked, this, &TMainForm::FileCheckListBoxClick);
     connect(ui_.FileCheckListBox, &QListWidget::currentRowChanged, this, &TMainForm::FileCheckListBoxClick);
     connect(ui_.Timer5, &QTimer::timeout, this, &TMainForm::Timer5Timer);
+    connect(ui_.ComCB, &QComboBox::currentTextChanged, this,
+            [this](const QString &text) { ports_->showDeviceFor(choosePort(text).port); });
+    connect(ui_.PortsMenuItem, &QAction::triggered, ports_, &pondus::ports::MainFormPorts::openPortsWindow);
     connect(ui_.N1, &QAction::triggered, this, &TMainForm::N1Click);
     connect(ui_.N2, &QAction::triggered, this, &TMainForm::N2Click);
     KeyPressHook::install(ui_.ComCB, [this](QChar &key) { ComCBKeyPress(key); });
@@ -101,6 +107,8 @@ void TMainForm::FormCreate()
     // changes it) does not move the settings file.
     settingsPath_ = QDir::current().absoluteFilePath(settingsFileName);
     readSettings();
+    ports_->load(settingsPath_);
+    ports_->showDeviceFor(choosePort(ui_.ComCB->currentText()).port);
     colourMaxDif();
 }
 

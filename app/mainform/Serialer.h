@@ -20,6 +20,9 @@
 #include <vector>
 
 class TAskForm;
+namespace pondus::ports {
+class MainFormPorts;
+}
 
 class TMainForm final : public QMainWindow {
     Q_OBJECT
@@ -52,6 +55,8 @@ public:
     RunState &runState() { return state_; }
     const MeasurementTable &table() const { return *table_; }
     const QString &settingsPath() const { return settingsPath_; }
+    // The port mapping, the window "Порты" and the reasons a port fails.
+    pondus::ports::MainFormPorts &ports() { return *ports_; }
     // Where messages to the operator go; information boxes unless replaced.
     void setMessageSink(MessageSink sink) { inform_ = std::move(sink); }
     // Where the system beep goes; the desktop's beep unless replaced.
@@ -126,9 +131,10 @@ private:
 
     // Steps of the start.
     std::optional<int> measurementBound() const;
-    void selectPort();
+    // The port handed to the library: 1..4, or 0 for the search.
+    int32_t selectPort();
     void applyPeriod(const PeriodChoice &period);
-    bool waitForLink();
+    bool waitForLink(int32_t port);
     // The check marks into savedSelection.
     void rememberSelection();
 
@@ -177,4 +183,5 @@ private:
     // The clear question, made on first use and asked again each time; a
     // child of the window.
     TAskForm *askForm_ = nullptr;
+    pondus::ports::MainFormPorts *ports_ = nullptr; // a child of the window
 };

@@ -30,3 +30,9 @@ void LinkLibrary::freshData(trutina::Block &block)
     if (library_)
         library_->freshData(block);
 }
+
+void LinkLibrary::setPortDevice(int32_t port, const QByteArray &path)
+{
+    if (library_)
+        library_->setPortDevice(port, path.constData());
+}

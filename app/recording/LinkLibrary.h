@@ -28,6 +28,8 @@ public:
     bool hasFreshData() const override { return loaded() && library_->exports().freshData; }
     void setComPort(int32_t port) override;
     void freshData(trutina::Block &block) override;
+    bool hasSetPortDevice() const override { return loaded() && library_->exports().setPortDevice; }
+    void setPortDevice(int32_t port, const QByteArray &path) override;
 
 private:
     std::optional<trutina::Library> library_;

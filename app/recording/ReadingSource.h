@@ -4,6 +4,8 @@
 
 #include <TrutinaClient.h>
 
+#include <QByteArray>
+
 #include <cstdint>
 
 class ReadingSource {
@@ -18,4 +20,10 @@ public:
     // Port 1..4 selects COM1..COM4, 0 the automatic search.
     virtual void setComPort(int32_t port) = 0;
     virtual void freshData(trutina::Block &block) = 0;
+
+    // False when the library cannot be told which device a port means (an
+    // older library without SetPortDevice).
+    virtual bool hasSetPortDevice() const { return false; }
+    // The device port 1..4 opens from now on; an empty path removes it.
+    virtual void setPortDevice(int32_t, const QByteArray &) {}
 };

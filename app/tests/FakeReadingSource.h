@@ -5,6 +5,7 @@
 #include "recording/ReadingSource.h"
 
 #include <QList>
+#include <QMap>
 
 #include <functional>
 
@@ -15,10 +16,15 @@ public:
     int fetches = 0;
     // Runs at each fetch before the block is copied, for a link that changes.
     std::function<void()> onFetch;
+    // The devices handed over for the ports, by port; off for an older library.
+    QMap<int32_t, QByteArray> portDevices;
+    bool takesPortDevices = true;
 
     bool hasSetComPort() const override { return true; }
     bool hasFreshData() const override { return true; }
     void setComPort(int32_t port) override { selectedPorts.append(port); }
+    bool hasSetPortDevice() const override { return takesPortDevices; }
+    void setPortDevice(int32_t port, const QByteArray &path) override { portDevices[port] = path; }
     void freshData(trutina::Block &target) override
     {
         ++fetches;

@@ -19,6 +19,7 @@
 #include <QSplitter>
 #include <QLegendMarker>
 #include <QPen>
+#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -109,16 +110,19 @@ void MainFormLayout::setupUi(QMainWindow *form)
     MaxDif = named(new QLineEdit(QStringLiteral("10"), Panel4), "MaxDif");
     MaxDif->setEnabled(false);
     MaxDif->setMaximumWidth(59);
+    PortDevice = label(Panel4, "PortDevice", QString());
+    PortDevice->setForegroundRole(QPalette::PlaceholderText);
     auto *portGrid = new QGridLayout(Panel4);
     portGrid->addWidget(Label4, 0, 0);
     portGrid->addWidget(ComCB, 0, 1);
-    portGrid->addWidget(Label3, 1, 0);
-    portGrid->addWidget(ComboBox1, 1, 1);
-    portGrid->addWidget(MDLabel, 2, 0);
+    portGrid->addWidget(PortDevice, 1, 0, 1, 2, Qt::AlignRight);
+    portGrid->addWidget(Label3, 2, 0);
+    portGrid->addWidget(ComboBox1, 2, 1);
+    portGrid->addWidget(MDLabel, 3, 0);
     Label4->setBuddy(ComCB);
     Label3->setBuddy(ComboBox1);
     MDLabel->setBuddy(MaxDif);
-    portGrid->addWidget(MaxDif, 2, 1, Qt::AlignRight);
+    portGrid->addWidget(MaxDif, 3, 1, Qt::AlignRight);
 
     // Number of measurements the chart shows.
     Panel7 = panel(Panel2, "Panel7");
@@ -288,7 +292,17 @@ void MainFormLayout::setupUi(QMainWindow *form)
     Timer2 = timer(form, "Timer2", pollInterval);
     Timer5 = timer(form, "Timer5", pollInterval);
 
+    // The reason a port does not come on line, across the window's foot.
+    PortReason = label(form, "PortReason", QString());
+    PortReason->setWordWrap(true);
+    PortReason->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    PortReason->setStyleSheet(QStringLiteral("color: #b00000"));
+    PortReason->setVisible(false);
+    form->statusBar()->addWidget(PortReason, 1);
+    form->statusBar()->setSizeGripEnabled(false);
+
     form->menuBar()->setObjectName(QStringLiteral("MainMenu1"));
+    PortsMenuItem = named(form->menuBar()->addAction(QStringLiteral("Порты…")), "PortsMenuItem");
     N1 = named(form->menuBar()->addAction(QStringLiteral("Справка")), "N1");
     PopupMenu1 = named(new QMenu(form), "PopupMenu1");
     N2 = named(PopupMenu1->addAction(QStringLiteral("Закрыть")), "N2");

@@ -32,6 +32,7 @@ struct MainFormLayout {
     QLabel *Label3 = nullptr;
     QLabel *MDLabel = nullptr;
     QComboBox *ComCB = nullptr;
+    QLabel *PortDevice = nullptr; // the device the chosen port means
     QComboBox *ComboBox1 = nullptr;
     QLineEdit *MaxDif = nullptr;
     QFrame *Panel7 = nullptr;
@@ -46,6 +47,7 @@ struct MainFormLayout {
     QLabel *Label12 = nullptr;
     QLabel *Label2 = nullptr;
     QLabel *Label6 = nullptr;
+    QLabel *PortReason = nullptr; // why the line does not come up
     QFrame *Panel11 = nullptr;
     QPushButton *WeightButton = nullptr;
     QPushButton *StopButton = nullptr;
@@ -68,6 +70,7 @@ struct MainFormLayout {
     QTimer *Timer1 = nullptr;
     QTimer *Timer2 = nullptr;
     QTimer *Timer5 = nullptr;
+    QAction *PortsMenuItem = nullptr;
     QAction *N1 = nullptr;
     QMenu *PopupMenu1 = nullptr;
     QAction *N2 = nullptr;

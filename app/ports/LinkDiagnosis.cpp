@@ -1,0 +1,54 @@
+// Finds why the chosen port does not come on line, within the link wait.
+#include "ports/LinkDiagnosis.h"
+
+#include "ports/PortMapping.h"
+#include "ports/PortProbe.h"
+#include "ports/PortReasons.h"
+
+#include <trutina.h>
+
+namespace pondus::ports {
+
+LinkDiagnosis::LinkDiagnosis(QList<Target> targets, DeviceLister presentDevices)
+    : targets_(std::move(targets)), presentDevices_(std::move(presentDevices))
+{
+}
+
+QString LinkDiagnosis::look(qint64 waitedMs, int32_t linkState, int32_t currentPort)
+{
+    if (linkState == TRUTINA_LINK_ONLINE) {
+        reason_.clear();
+        return reason_;
+    }
+    if (waitedMs < nextLookMs_)
+        return reason_;
+    nextLookMs_ = waitedMs + lookEveryMs;
+
+    QStringList present;
+    bool listed = false; // the device list is made only when a device is missing
+    QStringList lines;
+    for (const Target &target : targets_) {
+        const QString reason = reasonFor(target, linkState, currentPort, present, listed);
+        lines.append(targets_.size() == 1 ? reason : portName(target.port) + QStringLiteral(": ") + reason);
+    }
+    reason_ = lines.join(QLatin1Char('\n'));
+    return reason_;
+}
+
+QString LinkDiagnosis::reasonFor(const Target &target, int32_t linkState, int32_t currentPort,
+                                 QStringList &present, bool &listed) const
+{
+    // Setting up the line: the library has this port open.
+    if (linkState == TRUTINA_LINK_INITIALISING && currentPort == target.port)
+        return noAnswerReason(target.path);
+    const PortProbe probe = probePort(target.path);
+    if (probe.outcome == PortProbe::Outcome::Usable || probe.heldByThisProcess)
+        return noAnswerReason(target.path);
+    if (probe.outcome == PortProbe::Outcome::Missing && !listed) {
+        present = presentDevices_();
+        listed = true;
+    }
+    return probeReason(target.path, probe, present);
+}
+
+} // namespace pondus::ports

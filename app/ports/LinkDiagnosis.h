@@ -1,0 +1,46 @@
+// Finds, while the main window waits for the line, why the chosen port does
+// not come on line, so that the reason is on screen before the wait ends.
+// The device is tried only while the library's state says it does not hold
+// it (port search); during the line setup the library has the port open and
+// only the balances can be missing.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+
+namespace pondus::ports {
+
+class LinkDiagnosis {
+public:
+    struct Target {
+        int port = 0; // 1..4
+        QString path;
+    };
+    using DeviceLister = std::function<QStringList()>;
+
+    // One target for a fixed port, four for the automatic search.
+    LinkDiagnosis(QList<Target> targets, DeviceLister presentDevices);
+
+    // Called at each look at the link during the wait; the reason to show
+    // now, empty while there is none (or the line is on line).
+    QString look(qint64 waitedMs, int32_t linkState, int32_t currentPort);
+
+    // The line gets this long to come up before anything is tried.
+    static constexpr qint64 firstLookMs = 1000;
+    static constexpr qint64 lookEveryMs = 1000;
+
+private:
+    QString reasonFor(const Target &target, int32_t linkState, int32_t currentPort, QStringList &present,
+                      bool &listed) const;
+
+    QList<Target> targets_;
+    DeviceLister presentDevices_;
+    qint64 nextLookMs_ = firstLookMs;
+    QString reason_;
+};
+
+} // namespace pondus::ports

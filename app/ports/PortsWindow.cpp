@@ -1,0 +1,199 @@
+// The window "Порты".
+#include "ports/PortsWindow.h"
+
+#include "ports/DeviceWatcher.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace pondus::ports {
+namespace {
+
+enum Column { DeviceColumn, StableNameColumn, VendorColumn, ProductColumn, SerialColumn, PortColumn, Columns };
+
+QTableWidgetItem *cell(const QString &text, const QString &tip = {})
+{
+    auto *item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    item->setToolTip(tip.isEmpty() ? text : tip);
+    return item;
+}
+
+bool sameDevice(const QString &a, const SerialDeviceEntry &device)
+{
+    return !a.isEmpty() && (a == device.systemPath || a == device.stableName ||
+                            QFileInfo(a).canonicalFilePath() == device.systemPath);
+}
+
+} // namespace
+
+PortsWindow::PortsWindow(const PortMapping &initial, bool libraryTakesMapping, Lister lister,
+                         QStringList watchedFolders, QWidget *parent)
+    : QDialog(parent), shown_(initial), libraryTakesMapping_(libraryTakesMapping), lister_(std::move(lister))
+{
+    setObjectName(QStringLiteral("PortsWindow"));
+    setWindowTitle(QStringLiteral("Порты"));
+
+    count_ = new QLabel(this);
+    count_->setObjectName(QStringLiteral("DeviceCount"));
+    table_ = new QTableWidget(0, Columns, this);
+    table_->setObjectName(QStringLiteral("DeviceTable"));
+    table_->setHorizontalHeaderLabels({QStringLiteral("Устройство"), QStringLiteral("Постоянное имя (by-id)"),
+                                       QStringLiteral("Производитель"), QStringLiteral("Изделие"),
+                                       QStringLiteral("Серийный номер"), QStringLiteral("Порт")});
+    table_->verticalHeader()->setVisible(false);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->horizontalHeader()->setSectionResizeMode(StableNameColumn, QHeaderView::Stretch);
+    table_->setMinimumSize(760, 160);
+
+    auto *assignment = new QGroupBox(QStringLiteral("Какое устройство означает порт"), this);
+    auto *grid = new QGridLayout(assignment);
+    for (int port = 1; port <= portCount; ++port) {
+        auto *choice = new QComboBox(assignment);
+        choice->setObjectName(QStringLiteral("Port") + portName(port));
+        choice->setEditable(true);
+        choice->setInsertPolicy(QComboBox::NoInsert);
+        choice->setMinimumContentsLength(48);
+        choice->lineEdit()->setPlaceholderText(QStringLiteral("не назначен"));
+        auto *note = new QLabel(assignment);
+        note->setObjectName(QStringLiteral("Note") + portName(port));
+        note->setWordWrap(true);
+        grid->addWidget(new QLabel(portName(port), assignment), 2 * (port - 1), 0);
+        grid->addWidget(choice, 2 * (port - 1), 1);
+        grid->addWidget(note, 2 * (port - 1) + 1, 1);
+        choices_[size_t(port - 1)] = choice;
+        notes_[size_t(port - 1)] = note;
+    }
+    grid->setColumnStretch(1, 1);
+
+    auto *hint = new QLabel(
+        QStringLiteral("Постоянное имя из /dev/serial/by-id не меняется, когда адаптер включают в другое "
+                       "гнездо USB; оно и сохраняется, если есть. Переменная окружения TRUTINA_COMn, "
+                       "если задана, важнее назначения."),
+        this);
+    hint->setWordWrap(true);
+    auto *libraryNote = new QLabel(
+        QStringLiteral("Библиотека TRUTINA этой версии не принимает назначения: порты открываются по "
+                       "переменным TRUTINA_COMn или как /dev/ttyS0…/dev/ttyS3."),
+        this);
+    libraryNote->setObjectName(QStringLiteral("LibraryNote"));
+    libraryNote->setWordWrap(true);
+    libraryNote->setVisible(!libraryTakesMapping_);
+
+    auto *buttons = new QDialogButtonBox(this);
+    buttons->addButton(QStringLiteral("Сохранить"), QDialogButtonBox::AcceptRole)->setObjectName(QStringLiteral("SaveButton"));
+    buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto *column = new QVBoxLayout(this);
+    column->addWidget(count_);
+    column->addWidget(table_, 1);
+    column->addWidget(assignment);
+    column->addWidget(hint);
+    column->addWidget(libraryNote);
+    column->addWidget(buttons);
+
+    for (QComboBox *choice : choices_)
+        connect(choice, &QComboBox::editTextChanged, this, [this] {
+            shown_ = this->mapping();
+            showResolution();
+        });
+
+    refresh();
+    if (!watchedFolders.isEmpty()) {
+        watcher_ = new DeviceWatcher(std::move(watchedFolders), this);
+        connect(watcher_, &DeviceWatcher::devicesChanged, this, &PortsWindow::refresh);
+    }
+}
+
+PortMapping PortsWindow::mapping() const
+{
+    PortMapping mapping;
+    for (int port = 1; port <= portCount; ++port)
+        mapping.devices[size_t(port - 1)] = choices_[size_t(port - 1)]->currentText().trimmed();
+    return mapping;
+}
+
+void PortsWindow::refresh()
+{
+    devices_ = lister_();
+    showChoices();
+    showDevices();
+    showResolution();
+}
+
+void PortsWindow::showChoices()
+{
+    for (int port = 1; port <= portCount; ++port) {
+        QComboBox *choice = choices_[size_t(port - 1)];
+        const QSignalBlocker quiet(choice);
+        choice->clear();
+        choice->addItem(QString());
+        for (const SerialDeviceEntry &device : devices_)
+            choice->addItem(device.preferredPath());
+        // Kept as chosen, also when the device is not plugged in now.
+        const int entry = choice->findText(shown_.device(port));
+        if (entry >= 0)
+            choice->setCurrentIndex(entry);
+        choice->setEditText(shown_.device(port));
+    }
+}
+
+void PortsWindow::showDevices()
+{
+    count_->setText(devices_.isEmpty() ? QStringLiteral("Последовательных портов не найдено.")
+                                       : QStringLiteral("Последовательные порты: %1").arg(devices_.size()));
+    table_->setRowCount(int(devices_.size()));
+    for (int row = 0; row < devices_.size(); ++row) {
+        const SerialDeviceEntry &device = devices_[row];
+        table_->setItem(row, DeviceColumn, cell(device.systemPath));
+        table_->setItem(row, StableNameColumn, cell(QFileInfo(device.stableName).fileName(), device.stableName));
+        table_->setItem(row, VendorColumn, cell(device.vendor));
+        table_->setItem(row, ProductColumn, cell(device.product));
+        table_->setItem(row, SerialColumn, cell(device.serialNumber));
+    }
+    table_->resizeColumnToContents(DeviceColumn);
+}
+
+void PortsWindow::showResolution()
+{
+    for (int row = 0; row < devices_.size(); ++row) {
+        QStringList ports;
+        for (int port = 1; port <= portCount; ++port)
+            if (sameDevice(resolvePort(port, shown_, libraryTakesMapping_).path, devices_[row]))
+                ports.append(portName(port));
+        table_->setItem(row, PortColumn, cell(ports.join(QStringLiteral(", "))));
+    }
+    for (int port = 1; port <= portCount; ++port) {
+        const ResolvedPort resolved = resolvePort(port, shown_, libraryTakesMapping_);
+        QString note;
+        switch (resolved.source) {
+        case DeviceSource::Environment:
+            note = QStringLiteral("Открывается %1: так задаёт переменная %2, она важнее назначения.")
+                       .arg(resolved.path, environmentVariable(port));
+            break;
+        case DeviceSource::Mapping:
+            note = QFileInfo::exists(resolved.path)
+                       ? QStringLiteral("Открывается %1.").arg(resolved.path)
+                       : QStringLiteral("Открывается %1 (сейчас не подключено).").arg(resolved.path);
+            break;
+        case DeviceSource::Default:
+            note = QStringLiteral("Не назначен: открывается %1.").arg(resolved.path);
+            break;
+        }
+        notes_[size_t(port - 1)]->setText(note);
+    }
+}
+
+} // namespace pondus::ports
