@@ -7,7 +7,7 @@
 #include "mainform/HelpFile.h"
 #include "mainform/TrayIcon.h"
 #include "mainform/ui/KeyPressHook.h"
-#include "mainform/RunChoices.h"
+#include "recording/RunChoices.h"
 #include "ports/MainFormPorts.h"
 
 #include <QApplication>
