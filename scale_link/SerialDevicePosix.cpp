@@ -30,15 +30,15 @@
 namespace trutina {
 namespace {
 
-std::string devicePathFor(const std::string &portName)
+std::string devicePathFor(const std::string &portName, const PortDevices &assigned)
 {
     if (const char *configured = std::getenv(("TRUTINA_" + portName).c_str());
         configured && *configured)
         return configured;
     if (portName.size() == 4 && portName.compare(0, 3, "COM") == 0 &&
         portName[3] >= '1' && portName[3] <= '4') {
-        if (std::string assigned = portDevices().deviceFor(portName[3] - '0'); !assigned.empty())
-            return assigned;
+        if (std::string device = assigned.deviceFor(portName[3] - '0'); !device.empty())
+            return device;
         return "/dev/ttyS" + std::string(1, char(portName[3] - 1));
     }
     return {};
@@ -75,7 +75,7 @@ public:
     OpenResult open(const std::string &portName) override
     {
         close();
-        const std::string path = devicePathFor(portName);
+        const std::string path = devicePathFor(portName, assigned_);
         forgetCancellation();
         if (path.empty()) {
             lastError_ = ENOENT;
@@ -274,6 +274,9 @@ private:
     }
 
     const pid_t owner_;
+    // Taken when the device is made, so that the assignments are built
+    // before the worker that owns this device and outlive it at unload.
+    const PortDevices &assigned_ = portDevices();
     int fd_ = -1;
     int lastError_ = 0;
     int wakeRead_ = -1;
