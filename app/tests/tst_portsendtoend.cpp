@@ -5,9 +5,10 @@
 #include "PseudoTerminal.h"
 #include "recording/LinkLibrary.h"
 
+#include "SimulatorProcess.h"
+
 #include <QCoreApplication>
 #include <QLabel>
-#include <QProcess>
 #include <QtTest>
 
 class PortsEndToEndTest : public QObject {
@@ -22,18 +23,8 @@ private slots:
 
     void deviceChosenInTheSettingsIsTheOneOpened()
     {
-        QProcess simulator;
-        simulator.start(QStringLiteral(BALANCE_SIMULATOR), {QStringLiteral("--balances"), QStringLiteral("2")});
-        QVERIFY2(simulator.waitForStarted(5000), qPrintable(simulator.errorString()));
-        const auto stopSimulator = qScopeGuard([&] {
-            simulator.kill();
-            simulator.waitForFinished(5000);
-        });
-        QDeadlineTimer deadline(10000);
-        while (!simulator.canReadLine() && !deadline.hasExpired())
-            simulator.waitForReadyRead(int(deadline.remainingTime()));
-        const QByteArray devicePath = simulator.readLine().trimmed();
-        QVERIFY(devicePath.startsWith("/dev/"));
+        pondus::sim::SimulatorProcess simulator(BALANCE_SIMULATOR, {"--balances", "2"});
+        const QByteArray devicePath = QByteArray::fromStdString(simulator.path());
 
         LinkLibrary link(QCoreApplication::applicationDirPath());
         QVERIFY(link.hasSetPortDevice());
