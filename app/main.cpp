@@ -28,7 +28,6 @@ int main(int argc, char *argv[])
 
     try {
         TMainForm form(link);
-        publishWhenConfigured(form);
         QuitOnSignals quitSignals;
         QObject::connect(&quitSignals, &QuitOnSignals::quitRequested, &form, &TMainForm::N2Click);
         // The end of the desktop session closes the program like "Закрыть".
@@ -36,6 +35,9 @@ int main(int argc, char *argv[])
                          Qt::QueuedConnection);
         JournalKeeper journal(form, JournalSettings::read(form.settingsPath()), JournalKeeper::noticeBox(&form),
                               JournalKeeper::questionBox(&form));
+        // After the journal: its hooks commit a row before the publisher
+        // reads it back from the journal file.
+        publishWhenConfigured(form);
         form.show();
         journal.recover();
         return QApplication::exec();
