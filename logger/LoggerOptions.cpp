@@ -177,6 +177,9 @@ void readSettingsFile(LoggerOptions &options, const QString &path)
     if (anyMark)
         options.run.balances = balances;
     options.run.measurementBound = int32_t(window.text("SizeOfMassive", QStringLiteral("100")).toInt());
+    IniSettings journal(QStringLiteral("Journal"));
+    if (journal.load(path))
+        options.journalPath = text(journal.text("Path", QString()).trimmed());
 
     IniSettings logger(QStringLiteral("Logger"));
     logger.load(path);
@@ -292,8 +295,14 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
                                      QStringLiteral("The scale link library to load (default libtrutina.so beside "
                                                     "the program, then the installed one)."),
                                      QStringLiteral("PATH"));
+    const QCommandLineOption journal(QStringLiteral("journal"),
+                                     QStringLiteral("Also keep every row in this measurement journal (SQLite, "
+                                                    "the window's schema; made when missing). Default: the Path "
+                                                    "of [Journal] in --ini, else none."),
+                                     QStringLiteral("FILE"));
+    const QCommandLineOption noJournal(QStringLiteral("no-journal"), QStringLiteral("Keep no journal."));
     parser.addOptions({help, version, port, period, onChange, balances, count, duration, ini, output, format,
-                       linkTimeout, library});
+                       linkTimeout, library, journal, noJournal});
     const MqttFlags mqttFlags;
     parser.addOptions(mqttFlags.all());
 
@@ -353,6 +362,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
         options.format = formatText == QLatin1String("csv") ? FileFormat::Csv : FileFormat::Tsv;
         if (parser.isSet(library))
             options.libraryPath = text(parser.value(library));
+        if (parser.isSet(journal))
+            options.journalPath = text(parser.value(journal));
+        if (parser.isSet(noJournal))
+            options.journalPath.clear();
         mqttFlags.apply(parser, options);
         result.options = std::move(options);
     } catch (const BadChoice &error) {

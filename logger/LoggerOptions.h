@@ -29,6 +29,9 @@ struct LoggerOptions {
     FileFormat format = FileFormat::Tsv;
     std::string libraryPath; // empty: beside the program, then installed, then the system's search
     MqttSettings mqtt;       // [MQTT] of --ini, then the --mqtt flags
+    // The measurement journal the rows also go to: --journal, else the Path
+    // of [Journal] in --ini; empty for none.
+    std::string journalPath;
     std::string collectPrefix; // set: collect what every PC publishes under it instead of recording
     std::string collectDb;
 };

@@ -2,11 +2,12 @@
 // a window, as a service or from a script. See --help.
 #include "ExitCodes.h"
 #include "LiveView.h"
+#include "LoggerJournal.h"
 #include "LoggerOptions.h"
 #include "LoggerRun.h"
 #include "RowFile.h"
 
-#include "publish/MemoryBacklog.h"
+#include "publish/JournalBacklog.h"
 #include "publish/MqttCollector.h"
 #include "publish/MqttPublisher.h"
 #include "publish/ReadingMessage.h"
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include <signal.h>
 #include <unistd.h>
@@ -70,8 +72,12 @@ int main(int argc, char *argv[])
         run.addRowSink([&](const RecordedRow &row) { file.append(row); });
         run.addRowSink([&](const RecordedRow &row) { view.showRow(row); });
         run.addRunStartedSink([&](const RunSettings &settings, int64_t) { view.setBalances(settings.balances); });
-        // Rows wait in memory for the broker, at most a bounded number of them.
-        MemoryBacklog backlog(100000);
+        std::optional<LoggerJournal> journal;
+        if (!options.journalPath.empty())
+            journal.emplace(run, options.journalPath, file.path());
+        // Rows wait for the broker in the journal; without one, in memory,
+        // at most a bounded number of them.
+        JournalBacklog backlog(options.journalPath, 100000);
         std::unique_ptr<MqttPublisher> publisher;
         std::string publishedRun;
         if (options.mqtt.enabled) {
@@ -82,12 +88,11 @@ int main(int argc, char *argv[])
                 options.mqtt, PortTopics{options.mqtt.topicPrefix, localPcName(), port}, backlog,
                 [](const std::string &problem) { std::fprintf(stderr, "pondus-log: %s\n", problem.c_str()); });
             run.addRunStartedSink([&](const RunSettings &, int64_t utcMs) {
-                publishedRun = runIdAt(utcMs);
+                publishedRun = backlog.startRun(utcMs);
                 publisher->startRun(publishedRun);
                 publisher->setLink("OnLine");
             });
-            run.addRowSink(
-                [&](const RecordedRow &row) { publisher->rowRecorded(backlog.append(publishedRun, row)); });
+            run.addRowSink([&](const RecordedRow &row) { publisher->rowRecorded(backlog.append(row)); });
         }
         run.addPollSink([&](const trutina::Block &block, int64_t rows, std::chrono::milliseconds elapsed) {
             view.showPoll(block, rows, elapsed);

@@ -3,6 +3,9 @@
 #include "SimulatorProcess.h"
 #include "WaitFor.h"
 
+#include "journal/Journal.h"
+#include "journal/JournalReader.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -147,6 +150,34 @@ TEST_F(PondusLog, TimedRowsUpToTheCountGoToTheFileAndToStandardOutput)
     ASSERT_EQ(5u, printed.size()) << logger.out();
     EXPECT_EQ(written[7], printed[4]);
     EXPECT_NE(std::string::npos, logger.err().find("5 rows in rows.tsv")) << logger.err();
+}
+
+TEST_F(PondusLog, RowsAlsoGoToTheJournalAndLeaveNoTableForRecovery)
+{
+    const SimulatorProcess line = simulator();
+    const std::string journalPath = (folder / "journal.sqlite").string();
+    Logger logger(folder, {"--port", line.path(), "--period", "0,2", "--balances", "1,3", "--count", "4", "-o",
+                           "rows.tsv", "--journal", journalPath});
+    ASSERT_EQ(0, logger.exitCode()) << logger.err();
+    EXPECT_EQ(std::string::npos, logger.err().find("journal off")) << logger.err();
+
+    pondus::journal::JournalReader reader(journalPath);
+    const auto run = reader.newestRun();
+    ASSERT_TRUE(run) << reader.failure().value_or("");
+    const std::vector<SequencedRow> journaled = reader.rowsAfter(run->run, 0, 100);
+    ASSERT_EQ(4u, journaled.size());
+    const std::vector<std::string> written = rows("rows.tsv");
+    for (size_t n = 0; n < journaled.size(); ++n) {
+        EXPECT_EQ(int64_t(n + 1), journaled[n].seq);
+        EXPECT_EQ(int32_t(n + 1), journaled[n].row.number);
+        ASSERT_EQ(2u, journaled[n].row.readings.size());
+        EXPECT_EQ(3, journaled[n].row.readings[1].balance);
+        EXPECT_EQ(std::to_string(n + 1), cells(written.at(3 + n), '\t').at(0));
+    }
+    // The rows are in the row file already: the window must not offer them back.
+    pondus::journal::Journal journal(journalPath, [](const std::string &, const std::string &) {});
+    ASSERT_TRUE(journal.open());
+    EXPECT_TRUE(journal.pendingSheets().empty());
 }
 
 TEST_F(PondusLog, OnChangeRecordsOnlyNewStableWeights)
