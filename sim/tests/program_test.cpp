@@ -139,8 +139,9 @@ TEST(Program, StrayByteOnASignalAndTheAdapterLatencyTimer)
 
 TEST(Program, StopsAfterTheDurationAndRejectsBadOptions)
 {
-    SimulatorProcess timed(BALANCE_SIM_PROGRAM, {"--duration", "0.2", "--quiet"});
-    EXPECT_TRUE(PortClient(timed.path()).hungUp(milliseconds{3000}));
+    // Long enough for the client to open the line first on a busy machine.
+    SimulatorProcess timed(BALANCE_SIM_PROGRAM, {"--duration", "1", "--quiet"});
+    EXPECT_TRUE(PortClient(timed.path()).hungUp(milliseconds{10000}));
 
     EXPECT_THROW(start({"--balances", "99"}), std::runtime_error);
     EXPECT_THROW(SimulatorProcess("/nonexistent/balance-sim", {}), std::system_error);
