@@ -1,6 +1,7 @@
 // The shared library on simulated balance lines behind pseudo-terminals,
 // driven only through SetComPort and FreshData.
 #include "TrutinaClient.h"
+#include "ComLinks.h"
 #include "WaitFor.h"
 
 #include "balance_sim/line.h"
@@ -56,15 +57,9 @@ int32_t utcMillisecondsOfDay()
 // while a simulated line is plugged in behind its link.
 class LibraryEndToEnd : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        folder = fs::temp_directory_path() / ("trutina-e2e-" + std::to_string(::getpid()));
-        fs::create_directories(folder);
-        for (int port = 1; port <= 4; ++port)
-            ::setenv(("TRUTINA_COM" + std::to_string(port)).c_str(), linkFor(port).c_str(), 1);
-    }
+    static void SetUpTestSuite() { folder = testing::pointPortsIntoFolder("trutina-e2e-"); }
     static void TearDownTestSuite() { fs::remove_all(folder); }
-    static std::string linkFor(int port) { return (folder / ("com" + std::to_string(port))).string(); }
+    static std::string linkFor(int port) { return testing::comLink(folder, port); }
 
     Line &makeLine(int balanceCount) { return lines.emplace_back(balances(balanceCount)); }
     void plugIn(int port, Line &line) { plugged[port].emplace(line, PtyOptions{linkFor(port), {}}); }

@@ -3,6 +3,7 @@
 // noise, a second program on the port, a forking host, a port change during
 // a long step, a device that only echoes.
 #include "TrutinaClient.h"
+#include "ComLinks.h"
 #include "WaitFor.h"
 
 #include "balance_sim/line.h"
@@ -35,15 +36,9 @@ namespace fs = std::filesystem;
 
 class LineUnderFaults : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        folder = fs::temp_directory_path() / ("trutina-faults-" + std::to_string(::getpid()));
-        fs::create_directories(folder);
-        for (int port = 1; port <= 4; ++port)
-            ::setenv(("TRUTINA_COM" + std::to_string(port)).c_str(), linkFor(port).c_str(), 1);
-    }
+    static void SetUpTestSuite() { folder = testing::pointPortsIntoFolder("trutina-faults-"); }
     static void TearDownTestSuite() { fs::remove_all(folder); }
-    static std::string linkFor(int port) { return (folder / ("com" + std::to_string(port))).string(); }
+    static std::string linkFor(int port) { return testing::comLink(folder, port); }
 
     // A line of `balances` balances at 19200 baud behind COMn.
     Line &plugIn(int port, int balances)
