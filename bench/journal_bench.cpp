@@ -3,6 +3,7 @@
 // Measures the measurement journal on its own with rows of ten balances:
 // the time to commit one row (median and worst), bytes of file per row, and
 // the time to read the whole table back for recovery.
+#include "JournaledDay.h"
 #include "journal/Journal.h"
 
 #include <algorithm>
@@ -20,28 +21,6 @@ using Clock = std::chrono::steady_clock;
 double msSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-RecordedRow rowOf(int32_t n)
-{
-    RecordedRow row;
-    row.number = n;
-    row.utcMs = 1'700'000'000'000 + int64_t(n) * 200;
-    row.utcOffsetSeconds = 10800;
-    for (int slot = 0; slot < 10; ++slot) {
-        BalanceReading reading;
-        reading.balance = slot + 1;
-        // Weights of a few hundred grams in milligrams, drifting.
-        reading.rawValue = 100000 * (slot + 1) + (n * 37 + slot * 11) % 5000 - 2500;
-        reading.divisor = 1000;
-        reading.unitCode = 200;
-        reading.stable = n % 3 != 0;
-        reading.shownUnit = reading.stable ? 0 : -1;
-        reading.modelCode = 300 + slot;
-        reading.ident = 10000 + slot;
-        row.readings.push_back(reading);
-    }
-    return row;
 }
 
 } // namespace
@@ -69,7 +48,7 @@ int main(int argc, char **argv)
         commitMs.reserve(size_t(rows));
         const auto written = Clock::now();
         for (int n = 1; n <= rows && !failed; ++n) {
-            const RecordedRow row = rowOf(n);
+            const RecordedRow row = benchRowOf(n);
             const auto start = Clock::now();
             journal.recordRow(row);
             commitMs.push_back(msSince(start));

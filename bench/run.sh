@@ -11,6 +11,10 @@ if [[ -x "$bin/app_bench" ]]; then
   echo "== application"
   QT_QPA_PLATFORM=offscreen "$bin/app_bench" ${APP_BENCH_ROWS:-432000}
 fi
+if [[ -x "$bin/restore_bench" ]]; then
+  echo "== a journaled day restored into a new window"
+  QT_QPA_PLATFORM=offscreen "$bin/restore_bench" ${RESTORE_BENCH_ROWS:-432000}
+fi
 if [[ -x "$bin/pondus-autorun" ]]; then
   echo "== long run of the program"
   bash "$(dirname "$0")/long_run.sh" "$build" "${LONG_RUN_SECONDS:-60}"
