@@ -4,8 +4,11 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include <dirent.h>
@@ -13,6 +16,7 @@
 #include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -75,26 +79,56 @@ bool processHolds(const std::string &pid, dev_t device)
     return false;
 }
 
-// Names another process that has the device open; notes when only this
-// process has it.
-void findHolder(dev_t device, PortProbe &probe)
+// The process whose flock() holds the device node, from /proc/locks, where
+// a lock reads "1: FLOCK  ADVISORY  WRITE 26918 00:19:3 0 EOF" (the node's
+// file system as hex major:minor, then its inode).
+std::string lockingProcess(const struct stat &node)
 {
+    char place[64];
+    std::snprintf(place, sizeof place, "%02x:%02x:%llu", major(node.st_dev), minor(node.st_dev),
+                  static_cast<unsigned long long>(node.st_ino));
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, advisory, access, pid, where;
+        // Waiters are listed as "1: -> FLOCK ..." and are skipped by the kind.
+        if (fields >> number >> kind >> advisory >> access >> pid >> where && kind == "FLOCK" && where == place)
+            return pid;
+    }
+    return {};
+}
+
+QString processName(const std::string &pid)
+{
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(QString::fromStdString(pid)));
+    const QString name =
+        comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed() : QString();
+    return QStringLiteral("%1 (PID %2)").arg(name, QString::fromStdString(pid));
+}
+
+// Names the other process that holds the device: the one with its lock
+// first (others, such as a simulator keeping its own end open, may have it
+// open too), else any that has it open; notes when only this process has it.
+void findHolder(const struct stat &node, PortProbe &probe)
+{
+    const std::string self = std::to_string(::getpid());
+    if (const std::string locker = lockingProcess(node); !locker.empty() && locker != self) {
+        probe.holder = processName(locker);
+        return;
+    }
     const DirHandle processes(::opendir("/proc"));
     if (!processes)
         return;
-    const std::string self = std::to_string(::getpid());
     bool selfHolds = false;
     while (const dirent *process = ::readdir(processes.get())) {
-        if (!isNumber(process->d_name) || !processHolds(process->d_name, device))
+        if (!isNumber(process->d_name) || !processHolds(process->d_name, node.st_rdev))
             continue;
         if (process->d_name == self) {
             selfHolds = true;
             continue;
         }
-        QFile comm(QStringLiteral("/proc/%1/comm").arg(QString::fromLatin1(process->d_name)));
-        const QString name = comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed()
-                                                            : QString();
-        probe.holder = QStringLiteral("%1 (PID %2)").arg(name, QString::fromLatin1(process->d_name));
+        probe.holder = processName(process->d_name);
         return;
     }
     probe.heldByThisProcess = selfHolds;
@@ -121,10 +155,10 @@ PortProbe notPermitted(gid_t group)
     return probe;
 }
 
-PortProbe held(dev_t device)
+PortProbe held(const struct stat &node)
 {
     PortProbe probe = result(PortProbe::Outcome::Held);
-    findHolder(device, probe);
+    findHolder(node, probe);
     return probe;
 }
 
@@ -149,7 +183,7 @@ PortProbe probePort(const QString &path)
         case EPERM:
             return notPermitted(device.st_gid);
         case EBUSY: // opened exclusively (TIOCEXCL) by another program
-            return held(device.st_rdev);
+            return held(device);
         case ENOENT:
         case ENODEV:
         case ENXIO:
@@ -160,7 +194,7 @@ PortProbe probePort(const QString &path)
     }
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK)
-            return held(device.st_rdev);
+            return held(device);
         // A device without locks can still be tried as a terminal.
     }
     termios settings{};

@@ -51,10 +51,11 @@ QByteArray probeAsNobody(const QString &path)
     return report;
 }
 
-// Another program that holds the terminal open under its lock until told.
+// Another program that holds the terminal open, under its lock unless told
+// otherwise, until the test lets it go.
 class Holder {
 public:
-    explicit Holder(const QString &path)
+    explicit Holder(const QString &path, const char *name = "balance-logger", bool lock = true)
     {
         int ready[2], release[2];
         if (::pipe(ready) != 0 || ::pipe(release) != 0)
@@ -63,9 +64,9 @@ public:
         if (pid_ == 0) {
             ::close(ready[0]);
             ::close(release[1]);
-            ::prctl(PR_SET_NAME, "balance-logger");
+            ::prctl(PR_SET_NAME, name);
             const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
-            const char ok = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+            const char ok = fd >= 0 && (!lock || ::flock(fd, LOCK_EX | LOCK_NB) == 0) ? 'y' : 'n';
             [[maybe_unused]] const ssize_t written = ::write(ready[1], &ok, 1);
             char ignored;
             [[maybe_unused]] const ssize_t got = ::read(release[0], &ignored, 1); // until the test closes it
@@ -163,6 +164,21 @@ private slots:
                  QStringLiteral("Порт %1 занят другой программой: balance-logger (PID %2).")
                      .arg(terminal.path())
                      .arg(holder.pid()));
+    }
+
+    void theProcessWithTheLockIsNamedRatherThanOneThatMerelyHasItOpen()
+    {
+        PseudoTerminal terminal;
+        // Started first, so it comes first in /proc: a simulator keeping
+        // its own end of the line open.
+        Holder bystander(terminal.path(), "balance-sim", false);
+        QVERIFY(bystander.locked());
+        Holder holder(terminal.path());
+        QVERIFY(holder.locked());
+
+        const PortProbe probe = probePort(terminal.path());
+        QCOMPARE(probe.outcome, PortProbe::Outcome::Held);
+        QCOMPARE(probe.holder, QStringLiteral("balance-logger (PID %1)").arg(holder.pid()));
     }
 
     void terminalOpenedExclusivelyIsHeldEvenWhereTheHolderIsHidden()
