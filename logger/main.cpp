@@ -87,6 +87,9 @@ int main(int argc, char *argv[])
             publisher = std::make_unique<MqttPublisher>(
                 options.mqtt, PortTopics{options.mqtt.topicPrefix, localPcName(), port}, backlog,
                 [](const std::string &problem) { std::fprintf(stderr, "pondus-log: %s\n", problem.c_str()); });
+            // What an earlier run on this line left unsent goes first.
+            for (const JournalBacklog::UnsentRun &unsent : backlog.unsentRuns(options.run.port))
+                publisher->resumeRun(unsent.name, unsent.publishedThrough, unsent.recorded);
             run.addRunStartedSink([&](const RunSettings &, int64_t utcMs) {
                 publishedRun = backlog.startRun(utcMs);
                 publisher->startRun(publishedRun);

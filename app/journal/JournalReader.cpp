@@ -37,7 +37,12 @@ JournalReader::JournalReader(const std::string &path)
     mark_ = Statement(db, "INSERT INTO published (run, seq) VALUES (?1, ?2) "
                           "ON CONFLICT (run) DO UPDATE SET seq = max(seq, excluded.seq)");
     published_ = Statement(db, "SELECT seq FROM published WHERE run = ?1");
-    if (!newestRun_.valid() || !rows_.valid() || !mark_.valid() || !published_.valid())
+    unsent_ = Statement(db, "SELECT id, started_ms, port, sent, recorded FROM ("
+                            " SELECT r.id, r.started_ms, r.port, p.seq AS sent,"
+                            "  (SELECT max(m.seq) FROM measurement AS m WHERE m.run = r.id) AS recorded"
+                            " FROM published AS p JOIN run AS r ON r.id = p.run)"
+                            " WHERE recorded > sent ORDER BY id");
+    if (!newestRun_.valid() || !rows_.valid() || !mark_.valid() || !published_.valid() || !unsent_.valid())
         failure_ = path + ": " + failureText(db);
 }
 
@@ -97,6 +102,18 @@ int64_t JournalReader::publishedThrough(int64_t run)
     const int64_t seq = published_.step() == SQLITE_ROW ? published_.integer(0) : 0;
     published_.reset();
     return seq;
+}
+
+std::vector<JournalReader::UnsentRun> JournalReader::unsentRuns()
+{
+    std::vector<UnsentRun> runs;
+    if (failure_)
+        return runs;
+    while (unsent_.step() == SQLITE_ROW)
+        runs.push_back({unsent_.integer(0), unsent_.integer(1), std::string(unsent_.text(2)), unsent_.integer(3),
+                        unsent_.integer(4)});
+    unsent_.reset();
+    return runs;
 }
 
 } // namespace pondus::journal

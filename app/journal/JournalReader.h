@@ -30,9 +30,21 @@ public:
     std::optional<RunStart> newestRun();
     // At most `limit` rows of the run with seq above `after`, in order.
     std::vector<SequencedRow> rowsAfter(int64_t run, int64_t after, size_t limit);
-    // Every row of the run up to seq has been published.
+    // Every row of the run up to seq has been published. A mark of 0 says
+    // that the run is to be published.
     bool markPublished(int64_t run, int64_t seq);
     int64_t publishedThrough(int64_t run);
+
+    struct UnsentRun {
+        int64_t run = 0;
+        int64_t startedUtcMs = 0;
+        std::string port;
+        int64_t publishedThrough = 0;
+        int64_t recorded = 0;
+    };
+    // Runs that were to be published and still have rows the broker never
+    // acknowledged (the program ended first), oldest first.
+    std::vector<UnsentRun> unsentRuns();
 
 private:
     Connection db_;
@@ -41,6 +53,7 @@ private:
     Statement rows_;
     Statement mark_;
     Statement published_;
+    Statement unsent_;
 };
 
 } // namespace pondus::journal

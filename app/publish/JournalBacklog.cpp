@@ -2,29 +2,63 @@
 
 #include "publish/ReadingMessage.h"
 
+#include <algorithm>
+
 JournalBacklog::JournalBacklog(std::string journalPath, size_t memoryRows)
     : path_(std::move(journalPath)), memory_(memoryRows)
 {
 }
 
+void JournalBacklog::openReader()
+{
+    if (!reader_ || reader_->failure())
+        reader_ = std::make_unique<pondus::journal::JournalReader>(path_);
+}
+
 std::string JournalBacklog::startRun(int64_t runStartedUtcMs)
 {
-    std::optional<pondus::journal::JournalReader::RunStart> newest;
-    {
-        std::lock_guard lock(readerMutex_);
-        if (!reader_ || reader_->failure())
-            reader_ = std::make_unique<pondus::journal::JournalReader>(path_);
-        newest = reader_->newestRun();
-    }
+    std::unique_lock reading(readerMutex_);
+    openReader();
+    const std::optional<pondus::journal::JournalReader::RunStart> newest = reader_->newestRun();
     std::lock_guard lock(runsMutex_);
     currentRows_ = 0;
     currentInJournal_ = newest && newest->run > lastJournalRun_ && newest->startedUtcMs >= runStartedUtcMs;
-    current_ = runIdAt(runStartedUtcMs);
-    if (currentInJournal_) {
-        lastJournalRun_ = newest->run;
-        journalRuns_[current_] = newest->run;
+    if (!currentInJournal_) {
+        current_ = runIdAt(runStartedUtcMs);
+        return current_;
     }
+    // Named after the journal's own start time, so that a later program
+    // finishing its publication sends it under the same name.
+    current_ = runIdAt(newest->startedUtcMs);
+    lastJournalRun_ = newest->run;
+    journalRuns_[current_] = newest->run;
+    reader_->markPublished(newest->run, 0);
     return current_;
+}
+
+std::vector<JournalBacklog::UnsentRun> JournalBacklog::unsentRuns(const std::string &port)
+{
+    std::unique_lock reading(readerMutex_);
+    openReader();
+    std::vector<UnsentRun> unsent;
+    std::lock_guard lock(runsMutex_);
+    for (const auto &run : reader_->unsentRuns()) {
+        if (run.port != port || (currentInJournal_ && run.run == lastJournalRun_))
+            continue;
+        const std::string name = runIdAt(run.startedUtcMs);
+        journalRuns_[name] = run.run;
+        lastJournalRun_ = std::max(lastJournalRun_, run.run);
+        unsent.push_back({name, run.publishedThrough, run.recorded});
+    }
+    return unsent;
+}
+
+std::string JournalBacklog::portWithUnsentRows()
+{
+    std::lock_guard reading(readerMutex_);
+    openReader();
+    const auto unsent = reader_->unsentRuns();
+    return unsent.empty() ? std::string() : unsent.back().port;
 }
 
 int64_t JournalBacklog::append(const RecordedRow &row)

@@ -19,6 +19,18 @@ public:
     // publishing. The journal's newest run is taken when it began no earlier
     // than runStartedUtcMs, else the run's rows wait in memory.
     std::string startRun(int64_t runStartedUtcMs);
+    struct UnsentRun {
+        std::string name;
+        int64_t publishedThrough = 0;
+        int64_t recorded = 0;
+    };
+    // The journal's runs on `port` that were being published when a program
+    // ended with rows the broker never had, oldest first; their rows are
+    // read back from the journal from then on.
+    std::vector<UnsentRun> unsentRuns(const std::string &port);
+    // The port of the newest such run; empty when there is none.
+    std::string portWithUnsentRows();
+
     // A row of the current run was recorded (and journaled): its seq.
     int64_t append(const RecordedRow &row);
     // Whether the current run is read back from the journal.
@@ -28,6 +40,8 @@ public:
     void markPublished(const std::string &run, int64_t seq) override;
 
 private:
+    // Opens the reader when it is not open; under readerMutex_.
+    void openReader();
     // The journal's run of a run name; 0 for a run kept in memory.
     int64_t journalRunOf(const std::string &run) const;
 

@@ -70,17 +70,34 @@ MqttPublisher::~MqttPublisher()
 
 void MqttPublisher::startRun(const std::string &run)
 {
+    addRun(run, 0, 0);
+}
+
+void MqttPublisher::resumeRun(const std::string &run, int64_t publishedThrough, int64_t recorded)
+{
+    addRun(run, publishedThrough, recorded);
+}
+
+void MqttPublisher::addRun(const std::string &run, int64_t publishedThrough, int64_t recorded)
+{
     {
         std::lock_guard lock(mutex_);
         if (!runs_.empty())
             runs_.back().recorded = newestRecorded_.load();
-        newestRecorded_.store(0);
-        runs_.push_back({run, 0});
+        newestRecorded_.store(recorded);
+        runs_.push_back({run, 0, publishedThrough});
         if (runs_.size() == 1)
-            restartFromAcknowledged();
-        publishedThrough_.store(runs_.size() == 1 ? acknowledgedThrough_ : 0);
+            startFrontRun();
+        publishedThrough_.store(runs_.size() == 1 ? acknowledgedThrough_ : publishedThrough);
     }
     signal();
+}
+
+void MqttPublisher::startFrontRun()
+{
+    acknowledgedThrough_ = runs_.front().publishedBefore;
+    markedThrough_ = acknowledgedThrough_;
+    restartFromAcknowledged();
 }
 
 void MqttPublisher::rowRecorded(int64_t seq)
@@ -254,10 +271,9 @@ bool MqttPublisher::finishDrainedRun()
     if (runs_.size() < 2 || acknowledgedThrough_ < recordedOf(runs_.front()) || markedThrough_ < acknowledgedThrough_)
         return false;
     runs_.pop_front();
-    acknowledgedThrough_ = 0;
-    markedThrough_ = 0;
-    restartFromAcknowledged();
-    publishedThrough_.store(runs_.size() == 1 ? 0 : publishedThrough_.load());
+    startFrontRun();
+    if (runs_.size() == 1)
+        publishedThrough_.store(acknowledgedThrough_);
     return true;
 }
 

@@ -35,6 +35,10 @@ public:
 
     // Rows from now on belong to this run; earlier runs are finished first.
     void startRun(const std::string &run);
+    // A run an earlier program did not finish publishing: its rows after
+    // publishedThrough up to recorded are sent, in order, before the runs
+    // started after it.
+    void resumeRun(const std::string &run, int64_t publishedThrough, int64_t recorded);
     // The run's rows up to `seq` are in the backlog; they leave within 50 ms.
     // An atomic store: the poll step calls it for every row.
     void rowRecorded(int64_t seq);
@@ -51,6 +55,7 @@ private:
     struct Run {
         std::string id;
         int64_t recorded = 0;
+        int64_t publishedBefore = 0; // acknowledged before this publisher
     };
 
     static void onConnect(mosquitto *, void *self, int code);
@@ -65,6 +70,9 @@ private:
     void work();
     bool hasWork() const;
     int64_t recordedOf(const Run &run) const;
+    void addRun(const std::string &run, int64_t publishedThrough, int64_t recorded);
+    // The front run is sent from the first row the broker does not have.
+    void startFrontRun();
     void restartFromAcknowledged();
     // Each true when it changed something.
     bool sendRows(std::unique_lock<std::mutex> &lock);

@@ -17,6 +17,11 @@ WindowPublishing::WindowPublishing(TMainForm &form, const MqttSettings &settings
         if (publisher_)
             publisher_->rowRecorded(backlog_.append(row));
     });
+    // Rows a closed program could not send are sent now, not at the next run.
+    if (const std::string port = backlog_.portWithUnsentRows(); !port.empty()) {
+        publishPort(port);
+        publisher_->setLink("stopped");
+    }
 }
 
 WindowPublishing::~WindowPublishing() = default;
@@ -24,20 +29,26 @@ WindowPublishing::~WindowPublishing() = default;
 void WindowPublishing::runStarted(const RunState &state)
 {
     // One publisher per port, as its status topic and last will name it.
-    if (!publisher_ || state.run.port != port_) {
-        publisher_.reset();
-        port_ = state.run.port;
-        auto report = [this](const std::string &text) {
-            std::fprintf(stderr, "%s\n", text.c_str());
-            QMetaObject::invokeMethod(
-                this, [this, text = QString::fromStdString(text)] { showProblem(text); }, Qt::QueuedConnection);
-        };
-        publisher_ = std::make_unique<MqttPublisher>(settings_, PortTopics{settings_.topicPrefix, localPcName(), port_},
-                                                     backlog_, report);
-    }
+    if (!publisher_ || state.run.port != port_)
+        publishPort(state.run.port);
     run_ = backlog_.startRun(state.runStartedUtcMs);
     publisher_->startRun(run_);
     publisher_->setLink("OnLine");
+}
+
+void WindowPublishing::publishPort(const std::string &port)
+{
+    publisher_.reset();
+    port_ = port;
+    auto report = [this](const std::string &text) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        QMetaObject::invokeMethod(
+            this, [this, text = QString::fromStdString(text)] { showProblem(text); }, Qt::QueuedConnection);
+    };
+    publisher_ = std::make_unique<MqttPublisher>(settings_, PortTopics{settings_.topicPrefix, localPcName(), port_},
+                                                 backlog_, report);
+    for (const JournalBacklog::UnsentRun &run : backlog_.unsentRuns(port))
+        publisher_->resumeRun(run.name, run.publishedThrough, run.recorded);
 }
 
 void WindowPublishing::runStopped()

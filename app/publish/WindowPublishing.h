@@ -30,6 +30,9 @@ public:
     static constexpr size_t backlogRows = 100000;
 
 private:
+    // A publisher for the port, which first sends what runs on that port
+    // left unsent when an earlier program ended.
+    void publishPort(const std::string &port);
     void runStarted(const RunState &state);
     void runStopped();
     void showProblem(const QString &text);

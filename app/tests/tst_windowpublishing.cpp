@@ -1,15 +1,19 @@
 // The window publishing its rows through a real mosquitto broker when
-// [MQTT] turns it on: the readings of a run arrive in order, and a wrong
-// password shows in the status bar while recording goes on.
+// [MQTT] turns it on: the readings of a run arrive in order, rows an earlier
+// program left unsent leave as the window opens, and a wrong password shows
+// in the status bar while recording goes on.
 #include "FakeReadingSource.h"
 #include "FormFixture.h"
 #include "MosquittoBroker.h"
 #include "TopicWatcher.h"
 
+#include "journal/Journal.h"
+#include "journal/JournalReader.h"
 #include "publish/WindowPublishing.h"
 
 #include <QComboBox>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <nlohmann/json.hpp>
@@ -61,6 +65,39 @@ private slots:
             return seqs.size() >= 3;
         }));
         QCOMPARE(seqs, (std::vector<int64_t>{1, 2, 3}));
+    }
+
+    void rowsAnEarlierProgramLeftUnsentLeaveWithoutARun()
+    {
+        MosquittoBroker broker;
+        QVERIFY(broker.start());
+        TopicWatcher watcher(settingsOf(broker), "win/+/COM2/reading");
+        QVERIFY(watcher.waitSubscribed());
+        QTemporaryDir folder;
+        const std::string path = folder.filePath(QStringLiteral("journal.sqlite")).toStdString();
+        {
+            // Four rows, of which the broker acknowledged two before the
+            // earlier program ended.
+            pondus::journal::Journal journal(path, {});
+            QVERIFY(journal.open());
+            RunSettings run;
+            run.port = "COM2";
+            run.balances = {1};
+            journal.runStarted(run);
+            for (int32_t n = 1; n <= 4; ++n)
+                journal.recordRow({n, 1796780751000 + n * 200, 3600, {{1, 1000 + n, 10, 200, 0, true, 300, 7}}});
+            pondus::journal::JournalReader marks(path);
+            QVERIFY(marks.markPublished(marks.newestRun()->run, 2));
+        }
+        new WindowPublishing(f().form(), settingsOf(broker), path);
+        std::vector<int64_t> seqs;
+        QVERIFY(watcher.waitFor([&seqs](const std::vector<WatchedMessage> &messages) {
+            seqs.clear();
+            for (const WatchedMessage &m : messages)
+                seqs.push_back(nlohmann::json::parse(m.payload)["seq"].get<int64_t>());
+            return seqs.size() >= 2;
+        }));
+        QCOMPARE(seqs, (std::vector<int64_t>{3, 4}));
     }
 
     void aWrongPasswordShowsAndRecordingGoesOn()

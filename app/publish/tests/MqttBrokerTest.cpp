@@ -1,9 +1,13 @@
 // Publishing and collecting through a real mosquitto broker: the JSON that
-// arrives, a broker away for ten seconds mid-run, the last will of a killed
-// publisher, a wrong password, TLS with a user.
+// arrives, a broker away for ten seconds mid-run, rows a program left unsent
+// sent by the next, the last will of a killed publisher, a wrong password,
+// TLS with a user.
 #include "MosquittoBroker.h"
 #include "TopicWatcher.h"
 
+#include "journal/Journal.h"
+#include "journal/JournalReader.h"
+#include "publish/JournalBacklog.h"
 #include "publish/MemoryBacklog.h"
 #include "publish/MqttCollector.h"
 #include "publish/MqttPublisher.h"
@@ -218,6 +222,73 @@ TEST(MqttBroker, EveryRowReachesTheCollectorOnceAndInOrderAcrossABrokerOutage)
     EXPECT_EQ(collected.storedOrder, expected) << "once each, in order";
     EXPECT_EQ(collected.collector->missingCount(), 0);
     EXPECT_NE(reports.all().find("потеряна"), std::string::npos) << reports.all();
+}
+
+TEST(MqttBroker, RowsAProgramLeftUnsentAreSentByTheNextFromTheJournal)
+{
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start());
+    const MqttSettings settings = settingsFor(broker);
+    Reports reports;
+    Collected collected(settings, "resume", reports);
+    ASSERT_TRUE(collected.waitSubscribed());
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("resume-journal-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "journal.sqlite").string();
+    pondus::journal::Journal journal(path, {});
+    ASSERT_TRUE(journal.open());
+    RunSettings run;
+    run.port = "COM2";
+    run.balances = {1, 2};
+    const auto journalRow = [&](int32_t n) {
+        journal.recordRow(rowAt(n));
+        return rowAt(n);
+    };
+
+    {
+        // The first program: five rows reach the broker, five more are
+        // recorded after it went away, and the program ends.
+        JournalBacklog backlog(path, 10);
+        MqttPublisher publisher(settings, {"lab", "pc1", "COM2"}, backlog, reports.sink());
+        journal.runStarted(run);
+        const std::string name = backlog.startRun(0);
+        publisher.startRun(name);
+        for (int32_t n = 1; n <= 5; ++n)
+            publisher.rowRecorded(backlog.append(journalRow(n)));
+        ASSERT_TRUE(collected.waitForRows(5));
+        pondus::journal::JournalReader marks(path);
+        ASSERT_TRUE(waitUntil([&] { return marks.publishedThrough(marks.newestRun()->run) == 5; }));
+        broker.stop();
+        ASSERT_TRUE(waitUntil([&] { return !publisher.connected(); }));
+        for (int32_t n = 6; n <= 10; ++n)
+            publisher.rowRecorded(backlog.append(journalRow(n)));
+    }
+    // A run recorded with publishing off is not the broker's business.
+    journal.runStarted(run);
+    journalRow(1);
+
+    ASSERT_TRUE(broker.start());
+    JournalBacklog backlog(path, 10);
+    ASSERT_EQ(backlog.portWithUnsentRows(), "COM2");
+    const auto unsent = backlog.unsentRuns("COM2");
+    ASSERT_EQ(unsent.size(), 1u);
+    EXPECT_EQ(unsent[0].publishedThrough, 5);
+    EXPECT_EQ(unsent[0].recorded, 10);
+    EXPECT_TRUE(backlog.unsentRuns("COM1").empty());
+    MqttPublisher publisher(settings, {"lab", "pc1", "COM2"}, backlog, reports.sink());
+    publisher.resumeRun(unsent[0].name, unsent[0].publishedThrough, unsent[0].recorded);
+
+    ASSERT_TRUE(collected.waitForRows(10)) << reports.all();
+    ASSERT_TRUE(waitUntil([&] { return backlog.unsentRuns("COM2").empty(); })) << "the marks reach the journal";
+    std::vector<int64_t> expected(10);
+    std::iota(expected.begin(), expected.end(), 1);
+    {
+        std::lock_guard lock(collected.mutex);
+        EXPECT_EQ(collected.storedOrder, expected) << "once each, in order";
+    }
+    EXPECT_EQ(collected.collector->missingCount(), 0) << "the same run, so no gap";
+    std::filesystem::remove_all(folder);
 }
 
 TEST(MqttBroker, TheLastWillSaysOfflineWhenThePublisherIsKilled)
