@@ -85,6 +85,7 @@ ExitCode LoggerRun::run(const sigset_t &stopSignals)
             next = now + period;
 
         library_.freshData(block);
+        linkPort_ = block.currentPort();
         if (block.online())
             lastOnLine = now;
         else if (options_.linkTimeout.count() > 0 && now - lastOnLine > options_.linkTimeout) {

@@ -43,6 +43,8 @@ public:
     const std::string &reason() const { return reason_; }
     const RunSettings &settings() const { return options_.run; }
     int64_t rowsRecorded() const { return history_.measurementNo; }
+    // The COM port (1..4) the library has the line on, 0 while it has none.
+    int32_t linkPort() const { return linkPort_; }
 
 private:
     bool startWhenOnLine(const trutina::Block &block);
@@ -52,6 +54,7 @@ private:
     LoggerOptions options_;
     RecordingHistory history_;
     bool started_ = false;
+    int32_t linkPort_ = 0;
     std::string reason_;
     std::vector<RowSink> rowSinks_;
     std::vector<RunSink> startedSinks_;

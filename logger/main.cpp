@@ -81,21 +81,37 @@ int main(int argc, char *argv[])
         std::unique_ptr<MqttPublisher> publisher;
         std::string publishedRun;
         if (options.mqtt.enabled) {
-            // A device path is played as COM1; topics name the port.
-            const std::string port =
-                options.portNumber > 0 ? "COM" + std::to_string(options.portNumber) : std::string("AUTO");
-            publisher = std::make_unique<MqttPublisher>(
-                options.mqtt, PortTopics{options.mqtt.topicPrefix, localPcName(), port}, backlog,
-                [](const std::string &problem) { std::fprintf(stderr, "pondus-log: %s\n", problem.c_str()); });
-            // What an earlier run on this line left unsent goes first.
-            for (const JournalBacklog::UnsentRun &unsent : backlog.unsentRuns(options.run.port))
-                publisher->resumeRun(unsent.name, unsent.publishedThrough, unsent.recorded);
-            run.addRunStartedSink([&](const RunSettings &, int64_t utcMs) {
-                publishedRun = backlog.startRun(utcMs);
+            // Topics name the COM port: a device path is played as COM1, and
+            // the port search publishes under the port it finds, once the
+            // first row shows it.
+            const auto publishPort = [&](const std::string &port) {
+                publisher = std::make_unique<MqttPublisher>(
+                    options.mqtt, PortTopics{options.mqtt.topicPrefix, localPcName(), port}, backlog,
+                    [](const std::string &problem) { std::fprintf(stderr, "pondus-log: %s\n", problem.c_str()); });
+                // What an earlier run on this line left unsent goes first.
+                for (const JournalBacklog::UnsentRun &unsent : backlog.unsentRuns(options.run.port))
+                    publisher->resumeRun(unsent.name, unsent.publishedThrough, unsent.recorded);
+            };
+            const auto publishRun = [&] {
                 publisher->startRun(publishedRun);
                 publisher->setLink("OnLine");
+            };
+            if (options.portNumber > 0)
+                publishPort(topicPortOf(options.portNumber));
+            run.addRunStartedSink([&](const RunSettings &, int64_t utcMs) {
+                publishedRun = backlog.startRun(utcMs);
+                if (publisher)
+                    publishRun();
             });
-            run.addRowSink([&](const RecordedRow &row) { publisher->rowRecorded(backlog.append(row)); });
+            run.addRowSink([&](const RecordedRow &row) {
+                const int64_t seq = backlog.append(row);
+                if (!publisher && run.linkPort() > 0) {
+                    publishPort(topicPortOf(run.linkPort()));
+                    publishRun();
+                }
+                if (publisher)
+                    publisher->rowRecorded(seq);
+            });
         }
         run.addPollSink([&](const trutina::Block &block, int64_t rows, std::chrono::milliseconds elapsed) {
             view.showPoll(block, rows, elapsed);
@@ -106,6 +122,11 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "pondus-log: %s\n", run.reason().c_str());
         std::fprintf(stderr, "pondus-log: %lld rows in %s\n", static_cast<long long>(run.rowsRecorded()),
                      file.path().c_str());
+        // The last rows may still be on their way to the broker.
+        if (publisher && !publisher->waitUntilSent(std::chrono::seconds(5)))
+            std::fprintf(stderr, "pondus-log: MQTT: the broker does not have every row; %s\n",
+                         options.journalPath.empty() ? "the others are lost (no journal)"
+                                                     : "the others wait in the journal for the next start");
         return code;
     } catch (const std::exception &error) {
         std::fprintf(stderr, "pondus-log: %s\n", error.what());

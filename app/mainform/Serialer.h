@@ -53,6 +53,8 @@ public:
     ~TMainForm() override;
 
     RunState &runState() { return state_; }
+    // The COM port (1..4) the library has the line on, 0 while it has none.
+    int32_t linkPort() const { return block_.currentPort(); }
     const MeasurementTable &table() const { return *table_; }
     const QString &settingsPath() const { return settingsPath_; }
     // The port mapping, the window "Порты" and the reasons a port fails.

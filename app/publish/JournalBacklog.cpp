@@ -43,7 +43,10 @@ std::vector<JournalBacklog::UnsentRun> JournalBacklog::unsentRuns(const std::str
     std::vector<UnsentRun> unsent;
     std::lock_guard lock(runsMutex_);
     for (const auto &run : reader_->unsentRuns()) {
-        if (run.port != port || (currentInJournal_ && run.run == lastJournalRun_))
+        // The journal does not keep the port a search found: such a run
+        // goes with the first port that publishes again.
+        const bool samePort = run.port == port || run.port == searchedPort;
+        if (!samePort || (currentInJournal_ && run.run == lastJournalRun_))
             continue;
         const std::string name = runIdAt(run.startedUtcMs);
         journalRuns_[name] = run.run;
@@ -58,7 +61,9 @@ std::string JournalBacklog::portWithUnsentRows()
     std::lock_guard reading(readerMutex_);
     openReader();
     const auto unsent = reader_->unsentRuns();
-    return unsent.empty() ? std::string() : unsent.back().port;
+    const auto known = std::find_if(unsent.rbegin(), unsent.rend(),
+                                    [](const auto &run) { return run.port != searchedPort; });
+    return known == unsent.rend() ? std::string() : known->port;
 }
 
 int64_t JournalBacklog::append(const RecordedRow &row)

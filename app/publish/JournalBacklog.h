@@ -24,11 +24,12 @@ public:
         int64_t publishedThrough = 0;
         int64_t recorded = 0;
     };
-    // The journal's runs on `port` that were being published when a program
-    // ended with rows the broker never had, oldest first; their rows are
-    // read back from the journal from then on.
+    // The journal's runs on `port` (or on the port search) that were being
+    // published when a program ended with rows the broker never had, oldest
+    // first; their rows are read back from the journal from then on.
     std::vector<UnsentRun> unsentRuns(const std::string &port);
-    // The port of the newest such run; empty when there is none.
+    // The port of the newest such run not made on the port search; empty
+    // when there is none.
     std::string portWithUnsentRows();
 
     // A row of the current run was recorded (and journaled): its seq.

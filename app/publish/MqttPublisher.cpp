@@ -187,7 +187,16 @@ void MqttPublisher::acknowledged(int mid)
         if (runs_.size() == 1)
             publishedThrough_.store(acknowledgedThrough_);
     }
+    acknowledgedChanged_.notify_all();
     signal();
+}
+
+bool MqttPublisher::waitUntilSent(std::chrono::milliseconds limit)
+{
+    std::unique_lock lock(mutex_);
+    return !client_ || acknowledgedChanged_.wait_for(lock, limit, [this] {
+        return runs_.size() <= 1 && acknowledgedThrough_ >= (runs_.empty() ? 0 : newestRecorded_.load());
+    });
 }
 
 void MqttPublisher::report(const std::string &text)
@@ -274,6 +283,7 @@ bool MqttPublisher::finishDrainedRun()
     startFrontRun();
     if (runs_.size() == 1)
         publishedThrough_.store(acknowledgedThrough_);
+    acknowledgedChanged_.notify_all();
     return true;
 }
 
@@ -314,6 +324,7 @@ bool MqttPublisher::sendRows(std::unique_lock<std::mutex> &lock)
         // The backlog gave up rows before these: skip to what it still has.
         nextSeq_ = rows.front().seq;
         acknowledgedThrough_ = nextSeq_ - 1;
+        acknowledgedChanged_.notify_all();
     }
     return !rows.empty();
 }

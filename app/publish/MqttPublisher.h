@@ -10,6 +10,7 @@
 #include "publish/RowBacklog.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -44,6 +45,10 @@ public:
     void rowRecorded(int64_t seq);
     // The link state shown with the status ("OnLine", ...).
     void setLink(const std::string &link);
+
+    // Waits at most `limit` for the broker to have every row recorded so
+    // far, as a program does before it ends; false when some are still due.
+    bool waitUntilSent(std::chrono::milliseconds limit);
 
     bool connected() const { return connected_.load(); }
     // The broker has every row of the newest run up to this one.
@@ -93,6 +98,7 @@ private:
     bool signalled_ = false;
 
     mutable std::mutex mutex_;
+    std::condition_variable acknowledgedChanged_; // with mutex_
     bool stopping_ = false;
     bool restart_ = false;
     bool statusDue_ = false;

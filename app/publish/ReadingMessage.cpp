@@ -124,6 +124,11 @@ std::optional<PortTopics> topicUnder(const std::string &prefix, std::string_view
                       std::string(topic.substr(pcEnd + 1, portEnd - pcEnd - 1))};
 }
 
+std::string topicPortOf(int32_t comPort)
+{
+    return "COM" + std::to_string(comPort);
+}
+
 std::string runIdAt(int64_t utcMs)
 {
     return utcText(utcMs, 0, true);

@@ -18,6 +18,11 @@ struct PortTopics {
     std::string reading() const;
 };
 
+// A run on the port search ("AUTO") publishes under the port the search
+// finds, known once the line is on line; 0 for none yet.
+inline const std::string searchedPort = "AUTO";
+std::string topicPortOf(int32_t comPort);
+
 // The subscription that takes in every PC's readings and status under prefix.
 std::string everyReadingFilter(const std::string &prefix);
 std::string everyStatusFilter(const std::string &prefix);

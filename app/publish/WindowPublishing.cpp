@@ -13,10 +13,7 @@ WindowPublishing::WindowPublishing(TMainForm &form, const MqttSettings &settings
 {
     form.addRunStartedSink([this](const RunState &state) { runStarted(state); });
     form.addRunStoppedSink([this](const RunState &) { runStopped(); });
-    form.addRowSink([this](const RecordedRow &row) {
-        if (publisher_)
-            publisher_->rowRecorded(backlog_.append(row));
-    });
+    form.addRowSink([this](const RecordedRow &row) { rowRecorded(row); });
     // Rows a closed program could not send are sent now, not at the next run.
     if (const std::string port = backlog_.portWithUnsentRows(); !port.empty()) {
         publishPort(port);
@@ -28,12 +25,30 @@ WindowPublishing::~WindowPublishing() = default;
 
 void WindowPublishing::runStarted(const RunState &state)
 {
-    // One publisher per port, as its status topic and last will name it.
-    if (!publisher_ || state.run.port != port_)
-        publishPort(state.run.port);
     run_ = backlog_.startRun(state.runStartedUtcMs);
+    awaitingPort_ = state.run.port == searchedPort;
+    if (!awaitingPort_)
+        publishRun(state.run.port);
+}
+
+void WindowPublishing::publishRun(const std::string &port)
+{
+    // One publisher per port, as its status topic and last will name it.
+    if (!publisher_ || port != port_)
+        publishPort(port);
     publisher_->startRun(run_);
     publisher_->setLink("OnLine");
+}
+
+void WindowPublishing::rowRecorded(const RecordedRow &row)
+{
+    const int64_t seq = backlog_.append(row);
+    if (awaitingPort_ && form_.linkPort() > 0) {
+        awaitingPort_ = false;
+        publishRun(topicPortOf(form_.linkPort()));
+    }
+    if (publisher_ && !awaitingPort_)
+        publisher_->rowRecorded(seq);
 }
 
 void WindowPublishing::publishPort(const std::string &port)

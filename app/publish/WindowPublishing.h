@@ -34,6 +34,9 @@ private:
     // left unsent when an earlier program ended.
     void publishPort(const std::string &port);
     void runStarted(const RunState &state);
+    // The run's rows go to the port's publisher from now on.
+    void publishRun(const std::string &port);
+    void rowRecorded(const RecordedRow &row);
     void runStopped();
     void showProblem(const QString &text);
 
@@ -43,6 +46,8 @@ private:
     std::unique_ptr<MqttPublisher> publisher_;
     std::string port_;
     std::string run_;
+    // A run on the port search waits for its first row to learn the port.
+    bool awaitingPort_ = false;
 };
 
 // Turns publishing on for the form when its settings file says so; the rows

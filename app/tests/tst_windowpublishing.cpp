@@ -26,10 +26,10 @@ private:
     std::unique_ptr<FormFixture> fixture;
 
     FormFixture &f() { return *fixture; }
-    void startAndRecord(int rows)
+    void startAndRecord(int rows, const QString &port = QStringLiteral("COM2"))
     {
         f().check({0});
-        MainFormLayout::showText(f().control<QComboBox>("ComCB"), QStringLiteral("COM2"));
+        MainFormLayout::showText(f().control<QComboBox>("ComCB"), port);
         MainFormLayout::showText(f().control<QComboBox>("ComboBox1"), QStringLiteral("1"));
         f().click("WeightButton");
         for (int n = 1; n <= rows; ++n) {
@@ -65,6 +65,25 @@ private slots:
             return seqs.size() >= 3;
         }));
         QCOMPARE(seqs, (std::vector<int64_t>{1, 2, 3}));
+    }
+
+    void onThePortSearchTheRowsGoUnderThePortFound()
+    {
+        MosquittoBroker broker;
+        QVERIFY(broker.start());
+        TopicWatcher watcher(settingsOf(broker), "win/#");
+        QVERIFY(watcher.waitSubscribed());
+        new WindowPublishing(f().form(), settingsOf(broker), std::string());
+        link.block.setHeader(TRUTINA_WORD_CURRENT_PORT, 3);
+        startAndRecord(2, QStringLiteral("AUTO"));
+        QVERIFY(watcher.waitFor([](const std::vector<WatchedMessage> &messages) {
+            return std::count_if(messages.begin(), messages.end(),
+                                 [](const WatchedMessage &m) { return m.topic.ends_with("/reading"); }) >= 2;
+        }));
+        QVERIFY(watcher.waitFor([](const std::vector<WatchedMessage> &messages) {
+            return std::all_of(messages.begin(), messages.end(),
+                               [](const WatchedMessage &m) { return m.topic.find("/COM3/") != std::string::npos; });
+        }));
     }
 
     void rowsAnEarlierProgramLeftUnsentLeaveWithoutARun()

@@ -1,6 +1,9 @@
 // pondus-log end to end: the program against balance-sim on a
-// pseudo-terminal, with the real library, its files read back.
+// pseudo-terminal, with the real library, its files read back, and its rows
+// published to a real mosquitto.
+#include "MosquittoBroker.h"
 #include "SimulatorProcess.h"
+#include "TopicWatcher.h"
 #include "WaitFor.h"
 
 #include "journal/Journal.h"
@@ -299,3 +302,31 @@ TEST_F(PondusLog, OnATerminalALiveViewInstead)
 }
 
 } // namespace
+
+TEST_F(PondusLog, OnThePortSearchRowsArePublishedUnderThePortFound)
+{
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start());
+    TopicWatcher watcher(broker.clientSettings("lab"), "lab/+/+/reading");
+    ASSERT_TRUE(watcher.waitSubscribed());
+    const SimulatorProcess line = simulator();
+    for (int port : {1, 2, 4})
+        ::setenv(("TRUTINA_COM" + std::to_string(port)).c_str(), (folder / "absent").c_str(), 1);
+    ::setenv("TRUTINA_COM3", line.path().c_str(), 1);
+    Logger logger(folder, {"--port", "AUTO", "--period", "0,2", "--count", "3", "-o", "auto.tsv", "--mqtt",
+                           "--mqtt-host", "127.0.0.1", "--mqtt-port", std::to_string(broker.port()),
+                           "--mqtt-prefix", "lab"});
+    for (int port = 1; port <= 4; ++port)
+        ::unsetenv(("TRUTINA_COM" + std::to_string(port)).c_str());
+    ASSERT_EQ(0, logger.exitCode()) << logger.err();
+
+    // Every row reached the broker before the program ended.
+    std::vector<WatchedMessage> arrived;
+    ASSERT_TRUE(watcher.waitFor([&](const std::vector<WatchedMessage> &messages) {
+        arrived = messages;
+        return messages.size() >= 3;
+    })) << logger.err();
+    ASSERT_EQ(3u, arrived.size());
+    for (const WatchedMessage &message : arrived)
+        EXPECT_TRUE(message.topic.ends_with("/COM3/reading")) << message.topic;
+}
