@@ -362,6 +362,14 @@ TEST(MqttBroker, TlsWithAUserCarriesReadingsToTheCollector)
     EXPECT_TRUE(collected.waitForRows(5)) << reports.all();
     EXPECT_EQ(collected.store->lastSeq("pc9", "run-d"), 5);
 
+    // The broker restarts: the TLS connection is made anew and rows resume.
+    broker.stop();
+    ASSERT_TRUE(waitUntil([&] { return !publisher.connected(); }));
+    for (int i = 6; i <= 8; ++i)
+        publisher.rowRecorded(backlog.append("run-d", rowAt(i)));
+    ASSERT_TRUE(broker.start());
+    EXPECT_TRUE(collected.waitForRows(8, 60)) << reports.all();
+
     // Without the CA the broker's certificate is not trusted: no connection.
     MqttSettings untrusted = settings;
     untrusted.caFile = "/etc/ssl/certs/ca-certificates.crt";
