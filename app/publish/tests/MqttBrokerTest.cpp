@@ -1,7 +1,7 @@
 // Publishing and collecting through a real mosquitto broker: the JSON that
 // arrives, a broker away for ten seconds mid-run, rows a program left unsent
 // sent by the next, the last will of a killed publisher, a wrong password,
-// TLS with a user.
+// TLS with a user across a broker restart.
 #include "MosquittoBroker.h"
 #include "TopicWatcher.h"
 
