@@ -83,8 +83,8 @@ pid_t startLogger(const std::string &program, const std::string &libraryPath, co
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
+        if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr))
+            ::_exit(127);
         ::execl(program.c_str(), program.c_str(), "--library", libraryPath.c_str(), "--port", device.c_str(),
                 "--period", "0,2", "-o", output.c_str(), static_cast<char *>(nullptr));
         ::_exit(127);

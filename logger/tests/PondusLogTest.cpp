@@ -67,7 +67,8 @@ public:
         args.insert(args.begin(), {PONDUS_LOG, "--library", TRUTINA_LIBRARY});
         pid_ = ::fork();
         if (pid_ == 0) {
-            ::chdir(folder.c_str());
+            if (::chdir(folder.c_str()) != 0)
+                ::_exit(127);
             const int out = ::open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int err = ::open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(out, STDOUT_FILENO);
@@ -282,7 +283,8 @@ TEST_F(PondusLog, OnATerminalALiveViewInstead)
     const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
     ASSERT_GE(child, 0);
     if (child == 0) {
-        ::chdir(folder.c_str());
+        if (::chdir(folder.c_str()) != 0)
+            ::_exit(127);
         ::execl(PONDUS_LOG, PONDUS_LOG, "--library", TRUTINA_LIBRARY, "--port", line.path().c_str(), "--period",
                 "0,2", "--count", "3", "-o", "view.tsv", static_cast<char *>(nullptr));
         ::_exit(127);
