@@ -1,10 +1,21 @@
-// The rows the journal and restore benchmarks write: ten balances of a few
-// hundred grams in milligrams, drifting, a row every 0,2 s.
+// The run and rows the journal and restore benchmarks write: ten balances
+// of a few hundred grams in milligrams, drifting, a row every 0,2 s.
 #pragma once
 
 #include "recording/RecordedRow.h"
 
 #include <cstdint>
+
+// The run: every 0,2 s on COM1, ten balances, a chart of 1000 points.
+inline RunSettings benchRunSettings()
+{
+    RunSettings settings;
+    settings.port = "COM1";
+    settings.periodMs = 200;
+    settings.measurementBound = 1000;
+    settings.balances = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    return settings;
+}
 
 inline RecordedRow benchRowOf(int32_t n)
 {

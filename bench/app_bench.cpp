@@ -6,7 +6,7 @@
 // longest single call on the window's thread.
 #include "FakeReadingSource.h"
 #include "ProcessUsage.h"
-#include "mainform/JournalKeeper.h"
+#include "journal/Journal.h"
 #include "mainform/Serialer.h"
 
 #include <QApplication>
@@ -178,14 +178,6 @@ int main(int argc, char *argv[])
     journal.runStopped();
     std::printf("journal: %.1f MB for %lld rows, %.1f bytes per row\n", double(QFileInfo(journalPath).size()) / 1e6,
                 static_cast<long long>(journaled), double(QFileInfo(journalPath).size()) / double(journaled));
-    TMainForm restored(link);
-    QElapsedTimer restoring;
-    restoring.start();
-    JournalKeeper keeper(restored, JournalSettings{journalPath, JournalSettings::defaultKeepDays},
-                         [](const QString &text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); },
-                         [](const QString &) { return true; });
-    keeper.recover();
-    std::printf("recovery of %d journaled rows into a new window: %.2f s\n", restored.table().measurementRows(),
-                double(restoring.nsecsElapsed()) / 1e9);
+    // Restoring a journaled day into a new window is restore_bench's.
     return 0;
 }

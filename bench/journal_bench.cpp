@@ -39,11 +39,7 @@ int main(int argc, char **argv)
             failed = true;
         });
         journal.programStarted();
-        RunSettings settings;
-        settings.port = "COM1";
-        settings.periodMs = 200;
-        settings.balances = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
-        journal.runStarted(settings);
+        journal.runStarted(benchRunSettings());
         std::vector<double> commitMs;
         commitMs.reserve(size_t(rows));
         const auto written = Clock::now();

@@ -35,12 +35,7 @@ int main(int argc, char *argv[])
             failed = true;
         });
         journal.programStarted();
-        RunSettings settings;
-        settings.port = "COM1";
-        settings.periodMs = 200;
-        settings.measurementBound = 1000;
-        settings.balances = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
-        journal.runStarted(settings);
+        journal.runStarted(benchRunSettings());
         for (int n = 1; n <= rows && !failed; ++n)
             journal.recordRow(benchRowOf(n));
     }

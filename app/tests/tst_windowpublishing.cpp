@@ -38,6 +38,19 @@ private:
         }
     }
     static MqttSettings settingsOf(const MosquittoBroker &broker) { return broker.clientSettings("win"); }
+    // The seq of each reading that arrived, once `count` of them have, or
+    // what arrived until the wait ran out.
+    static std::vector<int64_t> arrivedSeqs(TopicWatcher &watcher, size_t count)
+    {
+        std::vector<int64_t> seqs;
+        watcher.waitFor([&](const std::vector<WatchedMessage> &messages) {
+            seqs.clear();
+            for (const WatchedMessage &m : messages)
+                seqs.push_back(nlohmann::json::parse(m.payload)["seq"].get<int64_t>());
+            return seqs.size() >= count;
+        });
+        return seqs;
+    }
 
 private slots:
     void init()
@@ -57,13 +70,8 @@ private slots:
         new WindowPublishing(f().form(), settingsOf(broker), std::string());
         startAndRecord(3);
         QCOMPARE(f().form().table().measurementRows(), 3);
-        std::vector<int64_t> seqs;
-        QVERIFY(watcher.waitFor([&seqs](const std::vector<WatchedMessage> &messages) {
-            seqs.clear();
-            for (const WatchedMessage &m : messages)
-                seqs.push_back(nlohmann::json::parse(m.payload)["seq"].get<int64_t>());
-            return seqs.size() >= 3;
-        }));
+        const std::vector<int64_t> seqs = arrivedSeqs(watcher, 3);
+        QCOMPARE(seqs.size(), size_t(3));
         QCOMPARE(seqs, (std::vector<int64_t>{1, 2, 3}));
     }
 
@@ -109,13 +117,8 @@ private slots:
             QVERIFY(marks.markPublished(marks.newestRun()->run, 2));
         }
         new WindowPublishing(f().form(), settingsOf(broker), path);
-        std::vector<int64_t> seqs;
-        QVERIFY(watcher.waitFor([&seqs](const std::vector<WatchedMessage> &messages) {
-            seqs.clear();
-            for (const WatchedMessage &m : messages)
-                seqs.push_back(nlohmann::json::parse(m.payload)["seq"].get<int64_t>());
-            return seqs.size() >= 2;
-        }));
+        const std::vector<int64_t> seqs = arrivedSeqs(watcher, 2);
+        QCOMPARE(seqs.size(), size_t(2));
         QCOMPARE(seqs, (std::vector<int64_t>{3, 4}));
     }
 
