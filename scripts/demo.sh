@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the system on a simulated balance line: the simulator plays three
-# balances (one drifting, one stepping, one noisy) on a pseudo-terminal at
+# balances with samples drying at their own rates on a pseudo-terminal at
 # 19200 baud, COM1 is pointed at it, and PONDUS starts in demo-run/ with
 # those three balances checked. Press "Начать" to record.
 #

@@ -101,6 +101,16 @@ WeightProfile parseWeight(std::string_view text, const Reading& format, std::uin
             return WeightProfile::noise(start(1), divisions(2, "amplitude"), parseSeconds(arg(3, "period"), "period"),
                                         seed);
         }
+        if (shape == "approach") {
+            if (parts.size() < 4 || parts.size() > 6) {
+                throw CliError("weight=approach takes 3 to 5 values");
+            }
+            const auto timeConstant = parseSeconds(arg(3, "time constant"), "time constant");
+            const std::int32_t noise = parts.size() > 4 ? divisions(4, "noise") : 0;
+            const auto noisePeriod =
+                parts.size() > 5 ? parseSeconds(arg(5, "noise period"), "noise period") : std::chrono::milliseconds{1000};
+            return WeightProfile::approach(start(1), divisions(2, "end"), timeConstant, noise, noisePeriod, seed);
+        }
         if (shape == "loads") {
             expect(3);
             WeightProfile::Loads loads;
@@ -325,6 +335,11 @@ Line:
                              ramp:START:CHANGE_PER_SECOND
                              steps:START:STEP:PERIOD
                              noise:CENTRE:AMPLITUDE:PERIOD
+                             approach:START:END:TIME_CONSTANT[:NOISE[:PERIOD]]
+                                 drying or uptake: from START towards END,
+                                 63 % of the way after TIME_CONSTANT, with
+                                 noise of -NOISE..NOISE new every PERIOD
+                                 (default 1 s)
                              loads:V1/V2/...:HOLD:SETTLE  loads in turn, each
                                  unstable for SETTLE after it is put on
                          e.g. --balance kind=2,model=3,ident=1234,unit=kg,decimals=3,weight=ramp:0.5:0.01

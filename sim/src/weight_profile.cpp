@@ -60,6 +60,20 @@ WeightProfile WeightProfile::noise(const Reading& start, std::int32_t amplitude,
     return profile;
 }
 
+WeightProfile WeightProfile::approach(const Reading& start, std::int32_t target, std::chrono::milliseconds timeConstant,
+                                     std::int32_t noise, std::chrono::milliseconds noisePeriod, std::uint64_t seed)
+{
+    if (timeConstant.count() <= 0) {
+        throw std::invalid_argument("the time constant must be positive");
+    }
+    WeightProfile profile = shaped(Shape::Approach, start, noisePeriod);
+    profile.target_ = target;
+    profile.timeConstant_ = timeConstant;
+    profile.slope_ = std::abs(double(noise));
+    profile.seed_ = seed;
+    return profile;
+}
+
 WeightProfile WeightProfile::loads(Loads loads)
 {
     if (loads.values.empty()) {
@@ -90,17 +104,27 @@ Reading WeightProfile::at(std::chrono::nanoseconds sinceStart) const
     case Shape::Steps:
         reading.raw = clampRaw(start_.raw + slope_ * double(sinceStart / period_));
         break;
-    case Shape::Noise: {
-        // Each period draws afresh from the seed and the period's index, so
-        // that any time maps to the same value whatever was asked before.
-        Random draw(seed_ ^ mix64(static_cast<std::uint64_t>(sinceStart / period_)));
-        reading.raw = clampRaw(start_.raw + std::round((draw.uniform() * 2.0 - 1.0) * slope_));
+    case Shape::Noise:
+        reading.raw = clampRaw(start_.raw + noiseAt(sinceStart));
+        break;
+    case Shape::Approach: {
+        const double decay = std::exp(-double(sinceStart.count()) / double(timeConstant_.count()));
+        reading.raw = clampRaw(target_ + (start_.raw - target_) * decay + noiseAt(sinceStart));
         break;
     }
     case Shape::Loads:
         return cycleAt(sinceStart);
     }
     return reading;
+}
+
+double WeightProfile::noiseAt(std::chrono::nanoseconds sinceStart) const
+{
+    if (slope_ == 0) {
+        return 0;
+    }
+    Random draw(seed_ ^ mix64(static_cast<std::uint64_t>(sinceStart / period_)));
+    return std::round((draw.uniform() * 2.0 - 1.0) * slope_);
 }
 
 Reading WeightProfile::cycleAt(std::chrono::nanoseconds sinceStart) const

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace pondus::sim {
 namespace {
 
@@ -101,6 +103,12 @@ TEST(Cli, WeightShapes)
         EXPECT_LE(raw, 103);
     }
 
+    // 12 g drying towards 11 g, a time constant of 10 s; noise of ±0.002 g.
+    const auto drying = parseBalanceSettings("decimals=3,weight=approach:12:11:10").weight;
+    EXPECT_EQ(drying.at(milliseconds{10000}).raw, 11368);
+    const auto noisy = parseBalanceSettings("decimals=3,weight=approach:12:11:10:0.002:0.5", 3).weight;
+    EXPECT_LE(std::abs(noisy.at(milliseconds{10000}).raw - 11368), 2);
+
     const auto loads = parseBalanceSettings("decimals=1,weight=loads:1/2.5:0.1:0").weight;
     EXPECT_EQ(loads.at(milliseconds{0}).raw, 10);
     EXPECT_EQ(loads.at(milliseconds{150}).raw, 25);
@@ -112,7 +120,8 @@ TEST(Cli, BalanceSettingErrors)
     for (const char* settings :
          {"kind=3", "model=300", "ident=16777216", "unit=lb", "unit=8", "decimals=7", "stable=yes", "unstable",
           "colour=red", "weight=fixed", "weight=fixed:abc", "weight=fixed:inf", "weight=fixed:1:2", "weight=wave:1",
-          "weight=steps:1:1:0", "weight=loads:1/x:1:0", "weight=loads:1:1:2", "weight=noise:1:1"}) {
+          "weight=steps:1:1:0", "weight=loads:1/x:1:0", "weight=loads:1:1:2", "weight=noise:1:1",
+          "weight=approach:1:2", "weight=approach:1:2:0", "weight=approach:1:2:3:1:0", "weight=approach:1:2:3:4:5:6"}) {
         EXPECT_THROW(parseBalanceSettings(settings), CliError) << settings;
     }
 }

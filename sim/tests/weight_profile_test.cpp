@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 #include <stdexcept>
 
@@ -110,6 +111,39 @@ TEST(WeightProfile, NoiseStaysInItsBandAndRepeatsForTheSameSeed)
     EXPECT_GT(seen.size(), 20u);
 }
 
+TEST(WeightProfile, ApproachFollowsItsExponentialBothWays)
+{
+    // raw = target + (start - target) * exp(-t / tau), tau = 2 s.
+    struct Case {
+        std::int32_t start, target;
+        int ms;
+        std::int32_t raw;
+    };
+    for (const Case& c : {Case{10000, 9000, 0, 10000}, Case{10000, 9000, 2000, 9368}, Case{10000, 9000, 10000, 9007},
+                          Case{10000, 9000, 100000, 9000}, Case{500, 800, 2000, 690}, Case{500, 800, -5, 500}}) {
+        const auto profile =
+            WeightProfile::approach(Reading{c.start, 3, Unit::Milligram, true}, c.target, milliseconds{2000});
+        const Reading reading = profile.at(milliseconds{c.ms});
+        EXPECT_EQ(reading.raw, c.raw) << c.start << " -> " << c.target << " at " << c.ms;
+        EXPECT_EQ(reading.unit, Unit::Milligram);
+        EXPECT_TRUE(reading.stable);
+    }
+}
+
+TEST(WeightProfile, ApproachNoiseStaysInItsBandAroundTheCurve)
+{
+    const Reading start{10000, 0, Unit::Gram, true};
+    const auto clean = WeightProfile::approach(start, 9000, milliseconds{5000});
+    const auto noisy = WeightProfile::approach(start, 9000, milliseconds{5000}, 3, milliseconds{100}, 9);
+    std::set<std::int32_t> offsets;
+    for (int t = 0; t < 20000; t += 100) {
+        const auto offset = noisy.at(milliseconds{t}).raw - clean.at(milliseconds{t}).raw;
+        EXPECT_LE(std::abs(offset), 4);  // the noise and one rounding
+        offsets.insert(offset);
+    }
+    EXPECT_GE(offsets.size(), 5u);
+}
+
 TEST(WeightProfile, RejectsImpossibleCycles)
 {
     using Loads = WeightProfile::Loads;
@@ -123,6 +157,8 @@ TEST(WeightProfile, RejectsImpossibleCycles)
                  std::invalid_argument);
     EXPECT_THROW(WeightProfile::steps(Reading{}, 1, milliseconds{0}), std::invalid_argument);
     EXPECT_THROW(WeightProfile::noise(Reading{}, 1, milliseconds{-1}, 1), std::invalid_argument);
+    EXPECT_THROW(WeightProfile::approach(Reading{}, 1, milliseconds{0}), std::invalid_argument);
+    EXPECT_THROW(WeightProfile::approach(Reading{}, 1, milliseconds{1}, 1, milliseconds{0}), std::invalid_argument);
 }
 
 }  // namespace
