@@ -7,6 +7,10 @@ echo "== scale link library on a simulated 19200 baud line"
 "$bin/line_bench" "$bin/libtrutina.so" "$bin/balance-sim" "${BENCH_SECONDS:-10}"
 echo "== measurement journal"
 "$bin/journal_bench" ${JOURNAL_BENCH_ROWS:-432000}
+if [[ -x "$bin/trend_bench" ]]; then
+  echo "== the samples' mass change, drift and constant mass"
+  "$bin/trend_bench" ${TREND_BENCH_HOURS:-36}
+fi
 if [[ -x "$bin/app_bench" ]]; then
   echo "== application"
   QT_QPA_PLATFORM=offscreen "$bin/app_bench" ${APP_BENCH_ROWS:-432000}

@@ -2,6 +2,7 @@
 
 #include "ExitCodes.h"
 #include "publish/MqttIniSection.h"
+#include "recording/DurationText.h"
 #include "recording/RunChoices.h"
 #include "settings/IniSettings.h"
 
@@ -63,20 +64,13 @@ std::optional<double> seconds(QString value)
     return number;
 }
 
-std::chrono::milliseconds durationOf(const QString &option, QString value)
+std::chrono::milliseconds durationOf(const QString &option, const QString &value)
 {
-    double scale = 1;
-    if (value.endsWith(QLatin1Char('h')))
-        scale = 3600;
-    else if (value.endsWith(QLatin1Char('m')))
-        scale = 60;
-    if (value.endsWith(QLatin1Char('h')) || value.endsWith(QLatin1Char('m')) || value.endsWith(QLatin1Char('s')))
-        value.chop(1);
-    const std::optional<double> number = seconds(value);
-    if (!number || *number <= 0 || *number * scale > 1e9)
+    const std::optional<std::chrono::milliseconds> duration = parseDuration(value);
+    if (!duration)
         throw BadChoice(text(QStringLiteral("--%1 wants a time such as 90, 90s, 15m or 8h, not \"%2\"")
                                  .arg(option, value)));
-    return std::chrono::milliseconds(std::llround(*number * scale * 1000));
+    return *duration;
 }
 
 int64_t wholeNumber(const QString &option, const QString &value, int64_t smallest, int64_t largest)

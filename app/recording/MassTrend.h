@@ -1,0 +1,60 @@
+// One balance's sample through a run: its reference mass, the change from
+// it at each row, the drift over the criterion's window and whether, and
+// since when, it has reached constant mass.
+#pragma once
+
+#include "recording/ConstantMassCriterion.h"
+#include "recording/TrailingWindow.h"
+
+#include <cstdint>
+#include <optional>
+
+// A balance's reading in a recorded row, as the trend needs it.
+struct TrendReading {
+    double value = 0;     // in the balance's unit
+    int32_t unitCode = 0; // the library's unit code as read
+    bool stable = false;
+};
+
+// What a row adds to a balance's reading. Empty where there is nothing to
+// compare: no reference yet, a reading in another unit, a zero reference for
+// the percentages, fewer than two readings in the window for the drift.
+struct MassTrendValues {
+    std::optional<double> change;              // in the balance's unit
+    std::optional<double> changePercent;       // of the reference
+    std::optional<double> driftPerHour;        // in the balance's unit
+    std::optional<double> driftPercentPerHour; // of the reference
+    bool constant = false;   // the criterion holds at this row
+    bool reachedNow = false; // ... for the first time in the run
+};
+
+class MassTrend {
+public:
+    explicit MassTrend(const ConstantMassCriterion &criterion);
+
+    // The balance's reading of the next row, nothing when the row holds
+    // none. The first stable reading is the reference, and so is the first
+    // stable one in another unit: the window then starts afresh. Only stable
+    // readings enter the window, and only a stable reading at a row can meet
+    // the criterion, once the window holds a reading at least its length old.
+    MassTrendValues add(int64_t utcMs, const std::optional<TrendReading> &reading);
+
+    // The operator's reference: a reading of an earlier row in the unit of
+    // the current reference. False, with nothing changed, for a reading in
+    // another unit or one that is no number.
+    bool pickReference(const TrendReading &reading);
+
+    // The change of any reading from the current reference, as add gives it.
+    MassTrendValues changeOf(const TrendReading &reading) const;
+
+    const std::optional<TrendReading> &reference() const { return reference_; }
+    std::optional<int64_t> reachedAtMs() const { return reachedAtMs_; }
+
+private:
+    std::optional<double> percentOfReference(std::optional<double> value) const;
+
+    ConstantMassCriterion criterion_;
+    std::optional<TrendReading> reference_;
+    TrailingWindow window_;
+    std::optional<int64_t> reachedAtMs_;
+};

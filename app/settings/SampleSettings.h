@@ -1,0 +1,45 @@
+// The sections [Samples] and [Experiment] of PONDUS.ini: the name of the
+// sample on each balance position, what the chart shows and when a sample
+// counts as having reached constant mass.
+//
+//   [Samples]
+//   3=Глина К-2
+//   [Experiment]
+//   Chart=percent            ; mass, change or percent
+//   ConstantMass=0,1%/60m
+//   StopWhenConstant=1
+#pragma once
+
+#include "recording/ConstantMassCriterion.h"
+
+#include <QString>
+
+#include <array>
+
+// What the chart's lines show for each balance.
+enum class ChartQuantity : int8_t {
+    Mass,          // the reading
+    Change,        // Δm in the balance's unit
+    ChangePercent, // Δm in percent of the reference
+};
+
+struct SampleSettings {
+    static constexpr int positions = 10;
+
+    // Index p - 1 for position p; empty for none. One line each, trimmed.
+    std::array<QString, positions> names;
+    ChartQuantity chart = ChartQuantity::Mass;
+    ConstantMassCriterion constantMass;
+    bool stopWhenConstant = false;
+
+    // Missing or unreadable keys take their defaults.
+    static SampleSettings read(const QString &iniPath);
+    // Rewrites both sections, keeping the rest of the file; false, with
+    // nothing written, when the file is no settings file or cannot be written.
+    bool write(const QString &iniPath) const;
+
+    // The name of the sample on position p, empty outside 1..positions.
+    QString nameAt(int position) const;
+    // Sets it, trimmed and as one line; false for a position outside 1..positions.
+    bool setName(int position, const QString &name);
+};
