@@ -15,6 +15,9 @@ LoggerJournal::LoggerJournal(LoggerRun &run, const std::string &path, std::strin
         journal_.programStarted();
     run.addRunStartedSink([this](const RunSettings &settings, int64_t) { journal_.runStarted(settings); });
     run.addRowSink([this](const RecordedRow &row) { journal_.recordRow(row); });
+    run.addScanFailureSink([this](size_t slot, const BalanceCaption &kept, const BalanceCaption &read) {
+        journal_.scanFailed({slot, read.balance, kept.modelCode, kept.ident, read.modelCode, read.ident});
+    });
     run.addRunStoppedSink([this](const RunSettings &, int64_t) {
         journal_.runStopped();
         // Every row is already in the row file: the table is not waiting

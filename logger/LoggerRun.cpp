@@ -48,6 +48,23 @@ bool LoggerRun::startWhenOnLine(const trutina::Block &block)
     return true;
 }
 
+std::optional<RecordedRow> LoggerRun::keepCaptions(const PollDecision &decision)
+{
+    // A failed scan keeps the captions; a replaced balance is recorded under
+    // its own, and the journal tells of the replacement from the rows.
+    const IdentityReview review = reviewIdentities(captionsKept_, captionsRead_, decision.captions);
+    for (const size_t slot : review.newlyFailedSlots)
+        for (const ScanFailureSink &sink : scanFailureSinks_)
+            sink(slot, captionsKept_[slot], decision.captions[slot]);
+    captionsKept_ = review.captions;
+    captionsRead_ = decision.captions;
+    if (!decision.row)
+        return std::nullopt;
+    RecordedRow row = *decision.row;
+    applyCaptions(row, captionsKept_);
+    return row;
+}
+
 void LoggerRun::stop()
 {
     if (!started_)
@@ -103,9 +120,9 @@ ExitCode LoggerRun::run(const sigset_t &stopSignals)
                           std::to_string(decision.balancesBeyondLine.front()) + " is not on the line)";
                 return balanceMissing;
             }
-            if (decision.row)
+            if (const std::optional<RecordedRow> row = keepCaptions(decision))
                 for (const RowSink &sink : rowSinks_)
-                    sink(*decision.row);
+                    sink(*row);
         }
         for (const PollSink &sink : pollSinks_)
             sink(block, history_.measurementNo, elapsed);

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ public:
     // ms since the Unix epoch.
     using RunSink = std::function<void(const RunSettings &, int64_t utcMs)>;
     using PollSink = std::function<void(const trutina::Block &, int64_t rows, std::chrono::milliseconds elapsed)>;
+    // Told once when a balance's scan replies failed during the run: its
+    // captions are kept (before) over what was read (after) and the run goes on.
+    using ScanFailureSink = std::function<void(size_t slot, const BalanceCaption &kept, const BalanceCaption &read)>;
 
     LoggerRun(const trutina::Library &library, LoggerOptions options);
 
@@ -34,6 +38,7 @@ public:
     void addRunStartedSink(RunSink sink) { startedSinks_.push_back(std::move(sink)); }
     void addRunStoppedSink(RunSink sink) { stoppedSinks_.push_back(std::move(sink)); }
     void addPollSink(PollSink sink) { pollSinks_.push_back(std::move(sink)); }
+    void addScanFailureSink(ScanFailureSink sink) { scanFailureSinks_.push_back(std::move(sink)); }
 
     // Runs until done; stopSignals must be blocked in every thread, they
     // are taken with sigtimedwait. A sink's exception passes through, after
@@ -48,11 +53,16 @@ public:
 
 private:
     bool startWhenOnLine(const trutina::Block &block);
+    // The row of the decision under the captions kept, or nothing.
+    std::optional<RecordedRow> keepCaptions(const PollDecision &decision);
     void stop();
 
     const trutina::Library &library_;
     LoggerOptions options_;
     RecordingHistory history_;
+    // The captions the rows are recorded under, and those read at the last poll.
+    std::vector<BalanceCaption> captionsKept_;
+    std::vector<BalanceCaption> captionsRead_;
     bool started_ = false;
     int32_t linkPort_ = 0;
     std::string reason_;
@@ -60,6 +70,7 @@ private:
     std::vector<RunSink> startedSinks_;
     std::vector<RunSink> stoppedSinks_;
     std::vector<PollSink> pollSinks_;
+    std::vector<ScanFailureSink> scanFailureSinks_;
 };
 
 } // namespace pondus::logger

@@ -72,6 +72,10 @@ int main(int argc, char *argv[])
         run.addRowSink([&](const RecordedRow &row) { file.append(row); });
         run.addRowSink([&](const RecordedRow &row) { view.showRow(row); });
         run.addRunStartedSink([&](const RunSettings &settings, int64_t) { view.setBalances(settings.balances); });
+        run.addScanFailureSink([](size_t, const BalanceCaption &, const BalanceCaption &read) {
+            std::fprintf(stderr, "pondus-log: balance %d answered its scan badly; its captions are kept\n",
+                         int(read.balance));
+        });
         std::optional<LoggerJournal> journal;
         if (!options.journalPath.empty())
             journal.emplace(run, options.journalPath, file.path());

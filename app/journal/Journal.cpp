@@ -262,6 +262,11 @@ void Journal::balanceReplaced(const BalanceChange &change)
     event("balance_replaced", change.json());
 }
 
+void Journal::scanFailed(const BalanceChange &change)
+{
+    event("scan_failed", change.json());
+}
+
 std::string BalanceChange::json() const
 {
     return "{\"slot\":" + std::to_string(slot) + ",\"balance\":" + std::to_string(balance) +

@@ -39,7 +39,8 @@ struct CellEdit {
     std::string newText;
 };
 
-// A balance found replaced at its place on the line: another model or ident.
+// A balance found replaced at its place on the line (another model or
+// ident), or one whose scan failed: before is what was kept, after what was read.
 struct BalanceChange {
     size_t slot = 0;
     int32_t balance = 0;
@@ -94,9 +95,13 @@ public:
     // The window stopped a run because a balance was replaced; rows record it
     // by themselves.
     void balanceReplaced(const BalanceChange &change);
+    // A balance's scan replies failed its checks during a run; its captions
+    // were kept and the run went on.
+    void scanFailed(const BalanceChange &change);
 
     // One recorded row of the running run, committed before it returns. A
-    // change of a balance's model or ident is journaled as a replacement.
+    // balance fully identified before and now with another model or ident is
+    // journaled as a replacement.
     void recordRow(const RecordedRow &row);
     // The row number of the running run's next row, 1 for the first.
     int64_t nextSequence() const { return sequence_ + 1; }

@@ -6,6 +6,7 @@
 #include "journal/JournalStatements.h"
 #include "journal/JournalSyncer.h"
 #include "journal/JsonText.h"
+#include "recording/BalanceIdentity.h"
 
 namespace pondus::journal {
 
@@ -19,7 +20,8 @@ bool sameBalance(const BalanceReading &a, const BalanceReading &b)
 
 bool replaced(const BalanceReading &before, const BalanceReading &now)
 {
-    return before.balance == now.balance && (before.modelCode != now.modelCode || before.ident != now.ident);
+    return before.balance == now.balance &&
+           identityChange(before.modelCode, before.ident, now.modelCode, now.ident) == IdentityChange::Replaced;
 }
 
 // The unit each slot showed, one character per slot: the unit index as a

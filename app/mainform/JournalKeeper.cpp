@@ -77,6 +77,10 @@ void JournalKeeper::connectForm()
         kept, [](Journal &journal, size_t slot, const BalanceCaption &before, const BalanceCaption &after) {
             journal.balanceReplaced({slot, after.balance, before.modelCode, before.ident, after.modelCode, after.ident});
         }));
+    form_.addScanFailureSink(whileKept<size_t, const BalanceCaption &, const BalanceCaption &>(
+        kept, [](Journal &journal, size_t slot, const BalanceCaption &shown, const BalanceCaption &read) {
+            journal.scanFailed({slot, read.balance, shown.modelCode, shown.ident, read.modelCode, read.ident});
+        }));
     const auto edited = whileKept<int, int, const QString &, const QString &>(
         kept, [this](Journal &journal, int row, int column, const QString &oldText, const QString &newText) {
             if (!restoring_)

@@ -75,12 +75,19 @@ void TMainForm::Timer2Timer()
         showIdleControls();
         return;
     }
-    if (stopOnReplacedBalance(decision.captions))
+    // A failed scan keeps the captions over the rows, in the table and in
+    // every row that follows.
+    const IdentityReview identities = reviewIdentities(captionsShown_, captionsRead_, decision.captions);
+    captionsRead_ = decision.captions;
+    if (stopOnReplacedBalance(identities, decision.captions))
         return;
     table_->setColumns(MeasurementColumns::columnsFor(int(settings.balances.size())));
-    writeHeaders(decision.captions);
-    if (decision.row)
-        showMeasurement(*decision.row, now);
+    writeHeaders(identities.captions);
+    if (decision.row) {
+        RecordedRow row = *decision.row;
+        applyCaptions(row, identities.captions);
+        showMeasurement(row, now);
+    }
 }
 
 void TMainForm::writeHeaders(const std::vector<BalanceCaption> &captions)

@@ -225,6 +225,7 @@ void TMainForm::startRun()
     state_.runStartedUtcMs = QDateTime::currentMSecsSinceEpoch();
     state_.runStoppedUtcMs = 0;
     linkLostSince_.reset();
+    captionsRead_.clear();
     for (const RunSink &sink : runStartedSinks_)
         sink(state_);
 }

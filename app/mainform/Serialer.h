@@ -47,6 +47,10 @@ public:
     // Told when a checked balance was replaced during a run, which stops it.
     using ReplacementSink =
         std::function<void(size_t slot, const BalanceCaption &before, const BalanceCaption &after)>;
+    // Told once when a checked balance's scan replies failed during a run:
+    // its captions are kept (before) over what was read (after) and the run
+    // goes on.
+    using ScanFailureSink = ReplacementSink;
 
     explicit TMainForm(ReadingSource &source, QWidget *parent = nullptr);
     // Writes the settings back (FormDestroy).
@@ -74,6 +78,7 @@ public:
     void addClearSink(ClearSink sink) { clearSinks_.push_back(std::move(sink)); }
     void addExportSink(ExportSink sink) { exportSinks_.push_back(std::move(sink)); }
     void addReplacementSink(ReplacementSink sink) { replacementSinks_.push_back(std::move(sink)); }
+    void addScanFailureSink(ScanFailureSink sink) { scanFailureSinks_.push_back(std::move(sink)); }
     // Recovery of a table the journal kept: its rows in order, the captions
     // and chart of each run after its last row, then the operator's edits.
     void restoreRow(const RecordedRow &row);
@@ -152,8 +157,9 @@ private:
     // Shows the link lost, with the time it began, and back, and tells the
     // link sinks; true while it is lost.
     bool watchLink(int32_t linkState, const QDateTime &now);
-    // Stops the run when a balance under recorded rows is another one now.
-    bool stopOnReplacedBalance(const std::vector<BalanceCaption> &captions);
+    // Tells the scan failures the review found; stops the run when a balance
+    // under recorded rows is another one now.
+    bool stopOnReplacedBalance(const IdentityReview &review, const std::vector<BalanceCaption> &read);
     QList<QPointF> chartWindow(int column, int32_t first, int32_t newest) const;
     void showMeasurement(const RecordedRow &row, const QDateTime &stamp);
     void chartBalance(int j, int column);
@@ -178,10 +184,13 @@ private:
     std::vector<ClearSink> clearSinks_;
     std::vector<ExportSink> exportSinks_;
     std::vector<ReplacementSink> replacementSinks_;
+    std::vector<ScanFailureSink> scanFailureSinks_;
     // When the line was lost during the run; nothing while it is on line.
     std::optional<QDateTime> linkLostSince_;
     // The captions over the recorded rows, in column order.
     std::vector<BalanceCaption> captionsShown_;
+    // The captions the library gave at the run's last poll.
+    std::vector<BalanceCaption> captionsRead_;
     // The clear question, made on first use and asked again each time; a
     // child of the window.
     TAskForm *askForm_ = nullptr;

@@ -4,6 +4,7 @@
 // must end because a polled balance is not on the line.
 #pragma once
 
+#include "recording/BalanceIdentity.h"
 #include "recording/RecordedRow.h"
 
 #include <TrutinaClient.h>
@@ -30,13 +31,6 @@ struct RecordingHistory {
     int8_t lastUnit = -1;
     // The values of the last recorded row, in column order.
     std::vector<double> lastValues;
-};
-
-// Captions of one polled balance, for the grid's caption rows.
-struct BalanceCaption {
-    int32_t balance = 0;
-    int32_t modelCode = 0;
-    int32_t ident = 0;
 };
 
 struct PollDecision {

@@ -178,6 +178,40 @@ private slots:
         QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM event WHERE kind = 'run_stop'"), 1);
     }
 
+    void aFailedRescanKeepsTheCaptionsAndTheRunGoesOn_data()
+    {
+        QTest::addColumn<int>("modelCode");
+        QTest::newRow("identify reply failed") << int(TRUTINA_MODEL_UNKNOWN);
+        QTest::newRow("model reply failed") << int(TRUTINA_KIND_1);
+    }
+    void aFailedRescanKeepsTheCaptionsAndTheRunGoesOn()
+    {
+        QFETCH(int, modelCode);
+        openWindow(journalPath());
+        start();
+        recordRow(1);
+        link.setIdentity(2, modelCode, 0);
+        recordRow(2);
+        recordRow(3);
+        QVERIFY(f().form().runState().running());
+        QVERIFY2(f().messages.isEmpty(), qPrintable(f().messages.join('\n')));
+        QCOMPARE(f().form().table().measurementRows(), 3);
+        QCOMPARE(f().form().table().cellText(2, 5), QStringLiteral("7002"));
+        QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM event WHERE kind = 'scan_failed'"), 1);
+        QCOMPARE(scalar(journalPath(), "SELECT json_extract(detail, '$.model[1]') FROM event "
+                                       "WHERE kind = 'scan_failed'"),
+                 modelCode);
+        QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM event WHERE kind = 'balance_replaced'"), 0);
+        QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM balance_state WHERE slot = 1"), 1);
+        // The next sound scan finds the same balance: nothing to tell.
+        link.setIdentity(2, 302, 7002);
+        recordRow(4);
+        QVERIFY(f().form().runState().running());
+        QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM event WHERE kind IN ('scan_failed', "
+                                       "'balance_replaced')"),
+                 1);
+    }
+
     void aPendingTableComesBackAsItWasShown()
     {
         openWindow(journalPath());

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include <sqlite3.h>
+
 #include <fcntl.h>
 #include <pty.h>
 #include <signal.h>
@@ -57,6 +59,23 @@ std::vector<std::string> cells(const std::string &line, char separator)
     for (std::string cell; std::getline(in, cell, separator);)
         result.push_back(cell);
     return result;
+}
+
+// The kinds of the journal's events, oldest first, joined by spaces.
+std::string eventKinds(const std::string &journal)
+{
+    sqlite3 *db = nullptr;
+    std::string kinds;
+    if (sqlite3_open_v2(journal.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK)
+        sqlite3_exec(
+            db, "SELECT kind FROM event ORDER BY id",
+            [](void *out, int, char **values, char **) {
+                *static_cast<std::string *>(out) += std::string(values[0]) + " ";
+                return 0;
+            },
+            &kinds, nullptr);
+    sqlite3_close(db);
+    return kinds;
 }
 
 // pondus-log as a child process with its output in files of the test.
@@ -252,6 +271,41 @@ TEST_F(PondusLog, ALineLostBeyondTheTimeoutEndsWithCodeThree)
     line.unplug();
     ASSERT_EQ(3, logger.exitCode(20s)) << logger.err();
     EXPECT_NE(std::string::npos, logger.err().find("off line for longer than 3.0 s")) << logger.err();
+}
+
+TEST_F(PondusLog, ABalanceThatAnswersARescanBadlyKeepsItsCaptionsAndTheRunGoesOn)
+{
+    // Balance 2's identify and model replies fail from its second scan on,
+    // which the new terminal after a replug brings.
+    const std::string link = (folder / "line").string();
+    SimulatorProcess line = simulator({"--link", link, "--balance", "kind=1,model=3,ident=111,weight=fixed:1",
+                                       "--balance", "kind=2,model=4,ident=222,weight=fixed:2,bad-scan=2"});
+    const std::string journalPath = (folder / "journal.sqlite").string();
+    Logger logger(folder, {"--port", link, "--period", "0,2", "--link-timeout", "0", "-o", "rescan.tsv",
+                           "--journal", journalPath});
+    ASSERT_TRUE(waitFor([&] { return rows("rescan.tsv").size() >= 3 + 2; }, 20s)) << logger.err();
+    line.unplug();
+    line.replug();
+    const size_t beforeRescan = rows("rescan.tsv").size();
+    ASSERT_TRUE(waitFor([&] { return rows("rescan.tsv").size() >= beforeRescan + 3; }, 30s)) << logger.err();
+    logger.signal(SIGTERM);
+    ASSERT_EQ(0, logger.exitCode(20s)) << logger.err();
+
+    const std::vector<std::string> models = cells(rows("rescan.tsv").at(1), '\t');
+    EXPECT_EQ("ЛВ-12000", models.at(5));
+    EXPECT_NE(std::string::npos, logger.err().find("balance 2 answered its scan badly")) << logger.err();
+    pondus::journal::JournalReader reader(journalPath);
+    const auto run = reader.newestRun();
+    ASSERT_TRUE(run) << reader.failure().value_or("");
+    const std::vector<SequencedRow> journaled = reader.rowsAfter(run->run, 0, 1000);
+    ASSERT_GE(journaled.size(), beforeRescan - 3 + 3);
+    for (const SequencedRow &row : journaled) {
+        EXPECT_EQ(404, row.row.readings.at(1).modelCode) << "row " << row.seq;
+        EXPECT_EQ(222, row.row.readings.at(1).ident) << "row " << row.seq;
+    }
+    const std::string kinds = eventKinds(journalPath);
+    EXPECT_NE(std::string::npos, kinds.find("scan_failed")) << kinds;
+    EXPECT_EQ(std::string::npos, kinds.find("balance_replaced")) << kinds;
 }
 
 TEST_F(PondusLog, ABalanceNotOnTheLineEndsWithCodeFour)

@@ -39,18 +39,27 @@ void Balance::reset()
     pendingIndex_ = kFrameSize;
 }
 
+bool Balance::badScan() const
+{
+    return config_.badScanFrom > 0 && scans_ >= config_.badScanFrom;
+}
+
 void Balance::prepareReply(std::uint8_t command, std::chrono::nanoseconds sinceStart, const BalanceFaults& faults)
 {
     if (faults.silent) {
         return;
     }
     const auto answering = static_cast<std::uint8_t>(faults.wrongPosition ? position_ + 1 : position_);
+    bool corrupt = faults.corruptSum;
     switch (static_cast<Command>(command)) {
     case Command::Identify:
+        ++scans_;
         pending_ = identifyReply(config_.kind, answering);
+        corrupt = corrupt || badScan();
         break;
     case Command::Model:
         pending_ = modelReply(config_.modelStatus, config_.ident, answering);
+        corrupt = corrupt || badScan();
         break;
     case Command::Weight:
         pending_ = weightReply(config_.weight.at(sinceStart), answering);
@@ -58,7 +67,7 @@ void Balance::prepareReply(std::uint8_t command, std::chrono::nanoseconds sinceS
     default:
         return;  // the closing frame and unknown commands go unanswered
     }
-    if (faults.corruptSum) {
+    if (corrupt) {
         pending_[2] = static_cast<std::uint8_t>(pending_[2] + 1);
     }
     pendingIndex_ = 0;

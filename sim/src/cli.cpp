@@ -188,6 +188,11 @@ BalanceConfig parseBalanceSettings(std::string_view settings, std::uint64_t seed
             format.stable = text == "1";
         } else if (key == "weight") {
             weight = text;
+        } else if (key == "bad-scan") {
+            config.badScanFrom = parseNumber<int>(text, "bad-scan");
+            if (config.badScanFrom < 0) {
+                throw CliError("bad-scan takes the first scan to fail, 1 or more (0: none)");
+            }
         } else {
             throw CliError("unknown balance setting '" + std::string(item) + "'");
         }
@@ -342,6 +347,10 @@ Line:
                                  (default 1 s)
                              loads:V1/V2/...:HOLD:SETTLE  loads in turn, each
                                  unstable for SETTLE after it is put on
+                           bad-scan=N          from its N-th scan on (1: every
+                                               scan) its identify and model
+                                               answers fail their sum check;
+                                               weights still answer
                          e.g. --balance kind=2,model=3,ident=1234,unit=kg,decimals=3,weight=ramp:0.5:0.01
   --link PATH            keep a symbolic link at PATH to the terminal
 

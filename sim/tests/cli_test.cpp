@@ -66,11 +66,13 @@ TEST(Cli, RejectsBadCommandLines)
 
 TEST(Cli, BalanceSettingsInLineOrder)
 {
-    const CliOptions options = parseCommandLine({"--balance", "ident=1", "--balance", "kind=2,ident=2"});
+    const CliOptions options = parseCommandLine({"--balance", "ident=1", "--balance", "kind=2,ident=2,bad-scan=2"});
     ASSERT_EQ(options.balances.size(), 2u);
     EXPECT_EQ(options.balances[0].ident, 1u);
     EXPECT_EQ(options.balances[0].kind, Kind::One);
+    EXPECT_EQ(options.balances[0].badScanFrom, 0);
     EXPECT_EQ(options.balances[1].kind, Kind::Two);
+    EXPECT_EQ(options.balances[1].badScanFrom, 2);
 }
 
 TEST(Cli, FixedWeightInTheBalancesFormat)
@@ -121,7 +123,8 @@ TEST(Cli, BalanceSettingErrors)
          {"kind=3", "model=300", "ident=16777216", "unit=lb", "unit=8", "decimals=7", "stable=yes", "unstable",
           "colour=red", "weight=fixed", "weight=fixed:abc", "weight=fixed:inf", "weight=fixed:1:2", "weight=wave:1",
           "weight=steps:1:1:0", "weight=loads:1/x:1:0", "weight=loads:1:1:2", "weight=noise:1:1",
-          "weight=approach:1:2", "weight=approach:1:2:0", "weight=approach:1:2:3:1:0", "weight=approach:1:2:3:4:5:6"}) {
+          "weight=approach:1:2", "weight=approach:1:2:0", "weight=approach:1:2:3:1:0", "weight=approach:1:2:3:4:5:6",
+          "bad-scan=-1", "bad-scan=x"}) {
         EXPECT_THROW(parseBalanceSettings(settings), CliError) << settings;
     }
 }

@@ -230,6 +230,26 @@ TEST(Line, SilentBalanceLeavesItsPositionUnknown)
     EXPECT_EQ(host.tables.modelCode[1], 303);
 }
 
+TEST(Line, ABadScanFailsFromItsFirstScanOnWhileWeightsStillAnswer)
+{
+    BalanceConfig failing = balance(Kind::Two, 4, 222222, Reading{7, 0, Unit::Gram, true});
+    failing.badScanFrom = 2;
+    Line line({balance(Kind::One, 3, 111111), failing});
+    Host first = hostFor(line);
+    ASSERT_TRUE(first.setUp());
+    EXPECT_EQ(first.tables.modelCode[2], 404) << "the first scan is still sound";
+    EXPECT_EQ(first.tables.ident[2], 222222);
+
+    Host second = hostFor(line);
+    ASSERT_TRUE(second.setUp());
+    EXPECT_EQ(second.tables.modelCode[1], 303);
+    EXPECT_EQ(second.tables.modelCode[2], 100);
+    EXPECT_EQ(second.tables.ident[2], 0);
+    ASSERT_TRUE(second.poll(6));
+    EXPECT_GT(second.tables.readingCount[2], 0);
+    EXPECT_EQ(second.tables.raw[2], 7);
+}
+
 TEST(Line, CorruptOrMisaddressedRepliesAreRejected)
 {
     Line line(threeBalances());

@@ -18,6 +18,10 @@ struct BalanceConfig {
     std::uint8_t modelStatus = 0;
     std::uint32_t ident = 0;  // 24-bit identification number
     WeightProfile weight;
+    // From its N-th scan on (1: every scan) the balance's identify and model
+    // replies fail their sum check, as with old firmware or a marginal
+    // cable; its weight replies stay sound. 0: never.
+    int badScanFrom = 0;
 };
 
 // Ways in which one balance misbehaves.
@@ -51,10 +55,12 @@ public:
 
 private:
     void prepareReply(std::uint8_t command, std::chrono::nanoseconds sinceStart, const BalanceFaults& faults);
+    bool badScan() const;
 
     BalanceConfig config_;
     BalanceFaults faults_;
     int position_ = 0;
+    int scans_ = 0;  // identify frames addressed to it
     Frame pending_{};
     std::size_t pendingIndex_ = kFrameSize;
 };
