@@ -40,27 +40,43 @@ bool BalanceProtocol::countBalances()
 
 bool BalanceProtocol::scanBalances()
 {
-    return scanPass(Command::Identify) && scanPass(Command::Model);
+    PassResult pass = scanPass(Command::Identify);
+    if (pass == PassResult::Answered)
+        pass = scanPass(Command::Model);
+    if (pass == PassResult::FrameFailed)
+        return false;
+    if (pass == PassResult::Answered) {
+        unansweredScans_ = 0;
+        return true;
+    }
+    const int32_t count = readings_.balanceCount.load();
+    unansweredScans_ = count == unansweredCount_ ? unansweredScans_ + 1 : 1;
+    unansweredCount_ = count;
+    if (unansweredScans_ < scansBeforePolling)
+        return false;
+    unansweredScans_ = 0;
+    return true;
 }
 
-bool BalanceProtocol::scanPass(Command command)
+BalanceProtocol::PassResult BalanceProtocol::scanPass(Command command)
 {
     const int balances = readings_.balanceCount.load();
     int validReplies = 0;
     for (int position = balances; position >= 0; --position) {
         Frame frame = position > 0 ? makeRequest(command, position) : makeRequest(Command::None, balances);
         if (!exchange(frame))
-            return false;
+            return PassResult::FrameFailed;
         if (position == balances)
             continue; // nothing was asked before this frame
         const bool valid =
             command == Command::Identify ? storeKind(position + 1, frame) : storeModel(position + 1, frame);
         validReplies += valid;
         if (!valid && !settle())
-            return false;
+            return PassResult::FrameFailed;
     }
-    // Not one valid reply: the line is out of step, or no balance is there.
-    return validReplies > 0;
+    // Not one valid reply: the line is out of step, or no balance answers
+    // its scan.
+    return validReplies > 0 ? PassResult::Answered : PassResult::NoValidReply;
 }
 
 bool BalanceProtocol::storeKind(int position, const Frame &reply)

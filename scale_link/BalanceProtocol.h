@@ -7,6 +7,12 @@
 // line one byte out of step, with the frame's last reply byte still on its
 // way: the line is then left to fall quiet before the next frame. A whole
 // round of failed replies sends the line back to counting.
+//
+// A scan pass without one valid reply may mean the same, or balances that
+// answer their scans badly (old firmware, a marginal cable) though their
+// weights would answer. Only a count made again and again is trusted then:
+// after a few such scans of the same number of balances, the line is polled
+// with what was identified (model code 100, or the kind).
 #pragma once
 
 #include "ByteExchanger.h"
@@ -28,8 +34,11 @@ public:
     // True when 1..15 balances answer; stores the count in any case.
     bool countBalances();
     // True when every frame of both passes was exchanged and each pass
-    // brought at least one valid reply.
+    // brought at least one valid reply, or when this is the
+    // scansBeforePolling-th scan in a row without, of lines counted alike.
     bool scanBalances();
+    // Forgets the scans without a valid reply: another line is set up.
+    void forgetUnansweredScans() { unansweredScans_ = 0; }
     // Points the poll cursor at the last balance, ready for pollStep.
     void startPolling();
     // Sends one weight frame and decodes the reply to the previous one.
@@ -40,9 +49,12 @@ public:
     // through every balance at 19200 baud, and a USB adapter's latency timer.
     static std::chrono::microseconds quietTime(int balances);
 
+    static constexpr int scansBeforePolling = 3;
+
 private:
     bool exchange(Frame &frame) { return line_.exchange(frame.data(), static_cast<int>(frame.size())); }
-    bool scanPass(Command command);
+    enum class PassResult { FrameFailed, NoValidReply, Answered };
+    PassResult scanPass(Command command);
     // Each store is false when the reply failed its checks.
     bool storeKind(int position, const Frame &reply);
     bool storeModel(int position, const Frame &reply);
@@ -57,6 +69,8 @@ private:
     int32_t latestTime_ = 0;
     int32_t earlierTime_ = 0;
     int failedInARow_ = 0; // weight replies since the last valid one
+    int unansweredScans_ = 0; // scans in a row with a pass without a valid reply
+    int32_t unansweredCount_ = 0; // the count they were made on
 };
 
 // UTC milliseconds since midnight.

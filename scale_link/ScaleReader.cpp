@@ -101,6 +101,11 @@ void ScaleReader::searchPort(const LinkStatus &seen)
         pauseBeforeRetry(trying);
         return;
     }
+    // Scans without a valid reply count towards polling anyway only on the
+    // line they were made on.
+    if (trying.currentPort != portOpenedLast_)
+        protocol_.forgetUnansweredScans();
+    portOpenedLast_ = trying.currentPort;
     LinkStatus opened = trying;
     opened.phase = LinkPhase::LineSetup;
     control_.advance(trying, opened);

@@ -47,6 +47,7 @@ private:
     ScaleLink link_;
     BalanceProtocol protocol_;
     LinkControl control_;
+    int32_t portOpenedLast_ = 0; // the worker's own
 
     std::mutex startMutex_;
     std::thread worker_;

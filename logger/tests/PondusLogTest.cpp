@@ -308,6 +308,18 @@ TEST_F(PondusLog, ABalanceThatAnswersARescanBadlyKeepsItsCaptionsAndTheRunGoesOn
     EXPECT_EQ(std::string::npos, kinds.find("balance_replaced")) << kinds;
 }
 
+TEST_F(PondusLog, ALineWhoseOnlyBalanceAnswersEveryScanBadlyIsRecorded)
+{
+    const SimulatorProcess line = simulator({"--balance", "kind=1,model=3,ident=111,weight=fixed:1,bad-scan=1"});
+    Logger logger(folder, {"--port", line.path(), "--period", "0,2", "--count", "2", "-o", "unknown.tsv"});
+    ASSERT_EQ(0, logger.exitCode()) << logger.err();
+    const std::vector<std::string> written = rows("unknown.tsv");
+    ASSERT_EQ(3u + 2u, written.size()) << contents(folder / "unknown.tsv");
+    EXPECT_EQ("Неизвестна", cells(written[1], '\t').at(3));
+    EXPECT_EQ("0", cells(written[2], '\t').at(3));
+    EXPECT_FALSE(cells(written[4], '\t').at(3).empty()) << "its weights are read";
+}
+
 TEST_F(PondusLog, ABalanceNotOnTheLineEndsWithCodeFour)
 {
     const SimulatorProcess line = simulator();

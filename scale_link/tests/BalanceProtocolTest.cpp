@@ -284,6 +284,63 @@ TEST_F(BalanceProtocolTest, ScanWithoutOneValidReplyFails)
     EXPECT_EQ(3u, line.frames.size()) << "the first pass already fails";
 }
 
+TEST_F(BalanceProtocolTest, BadScansOfTheSameCountAreTrustedOnTheThirdAndPolled)
+{
+    // Scan replies of one command fail their checks; weights answer. Each
+    // step counts the line (with the number of balances given) and scans it.
+    struct Step {
+        int balances;
+        bool soundScan;
+        bool scanned;
+    };
+    struct Case {
+        const char *name;
+        uint8_t badCommand;
+        std::vector<Step> steps;
+        int32_t modelCodeWhenPolled;
+    };
+    const Case cases[] = {
+        {"identify replies fail", 0xA5, {{1, false, false}, {1, false, false}, {1, false, true}}, 100},
+        {"model replies fail", 0x7C, {{2, false, false}, {2, false, false}, {2, false, true}}, TRUTINA_KIND_2},
+        {"another count starts afresh", 0xA5,
+         {{2, false, false}, {2, false, false}, {3, false, false}, {3, false, false}, {3, false, true}}, 100},
+        {"a sound scan starts afresh", 0xA5,
+         {{1, false, false}, {1, false, false}, {1, true, true}, {1, false, false}, {1, false, false},
+          {1, false, true}, {1, false, false}},
+         100},
+    };
+    for (const Case &c : cases) {
+        LineReadings fresh;
+        BalanceProtocol scanning{line, fresh, [] { return 0; }};
+        for (size_t n = 0; n < c.steps.size(); ++n) {
+            const Step step = c.steps[n];
+            std::map<int, Balance> balances;
+            for (int p = 1; p <= step.balances; ++p)
+                balances[p] = {'H', 0x02, uint32_t(70 + p), 0x80, 5};
+            playBalances(balances);
+            if (!step.soundScan) {
+                const auto sound = line.answer;
+                line.answer = [sound, bad = c.badCommand](const Frame &request) {
+                    auto reply = sound(request);
+                    if (reply && request[6] == bad)
+                        (*reply)[5] ^= 0x40;
+                    return reply;
+                };
+            }
+            ASSERT_TRUE(scanning.countBalances()) << c.name;
+            EXPECT_EQ(step.scanned, scanning.scanBalances()) << c.name << ", step " << n;
+        }
+        if (!c.steps.back().scanned)
+            continue;
+        EXPECT_EQ(c.modelCodeWhenPolled, fresh.tables.at(TRUTINA_TABLE_MODEL_CODE, 1)) << c.name;
+        EXPECT_EQ(0, fresh.tables.at(TRUTINA_TABLE_IDENT_NUMBER, 1)) << c.name;
+        scanning.startPolling();
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(Polled, scanning.pollStep()) << c.name;
+        EXPECT_GT(fresh.tables.at(TRUTINA_TABLE_READING_COUNT, 1), 0) << c.name << ": its weights are read";
+    }
+}
+
 TEST(ReadingTables, LoadValues)
 {
     ReadingTables tables;

@@ -158,6 +158,32 @@ TEST_F(LibraryEndToEnd, UnpluggedLineIsNoticedAtOnceAndFoundAgain)
     ASSERT_TRUE(waitFor([&] { return readings(1) > count; }));
 }
 
+TEST_F(LibraryEndToEnd, ABalanceThatAnswersEveryScanBadlyIsPolledAllTheSame)
+{
+    struct Case {
+        int balances;
+        std::vector<int> failing; // positions whose identify and model replies fail
+    };
+    for (const Case &c : {Case{1, {1}}, Case{2, {1, 2}}}) {
+        std::vector<BalanceConfig> configs = balances(c.balances);
+        for (const int p : c.failing)
+            configs[size_t(p - 1)].badScanFrom = 1;
+        Line &line = lines.emplace_back(configs);
+        plugIn(1, line);
+        library.setComPort(1);
+        ASSERT_TRUE(waitFor([&] { return online() && readings(c.balances) > 2; }, 15s))
+            << c.balances << " balance(s): link " << library.fresh().linkState();
+        const Block block = library.fresh();
+        EXPECT_EQ(c.balances, block.balanceCount());
+        for (const int p : c.failing) {
+            EXPECT_EQ(100, block.modelCode(p));
+            EXPECT_EQ(0, block.identNumber(p));
+        }
+        unplug(1);
+        ASSERT_TRUE(waitFor([&] { return !online(); }));
+    }
+}
+
 TEST_F(LibraryEndToEnd, PortChangeRestartsTheSearch)
 {
     Line &first = makeLine(1);
