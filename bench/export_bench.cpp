@@ -1,10 +1,12 @@
 // Times the export of a day of measurements, 432,000 rows (one per 0,2 s)
-// of ten balances, in every file format, and the memory each needs above
-// the table itself.
+// of ten balances: the snapshot the window takes of its grid, then every
+// file format written from it, and the memory each needs above the table
+// and the snapshot.
 //
 //   export_bench [rows [suffix]]   (a suffix such as xlsx times that format alone)
 #include "ProcessUsage.h"
 #include "export/ExportFormat.h"
+#include "export/TableSnapshot.h"
 #include "recording/MeasurementTable.h"
 
 #include <QCoreApplication>
@@ -36,13 +38,21 @@ int main(int argc, char **argv)
             readings[size_t(j)] = {100000 * (j + 1) + (n * 37 + j) % 5000, 1000, int8_t(n % 3 ? 0 : -1)};
         table.appendMeasurement(n, stamp.addMSecs(200LL * n), readings);
     }
-    ExportedRun run{table, table.rowCount(), {}, {}, {}, {}};
-    run.settings.port = "COM1";
-    run.settings.periodMs = 200;
-    for (int j = 1; j <= balances; ++j) {
-        run.settings.balances.push_back(j);
-        run.seriesColours.push_back(QColor::fromHsv(35 * j, 255, 200));
-    }
+    RunSettings settings;
+    settings.port = "COM1";
+    settings.periodMs = 200;
+    for (int j = 1; j <= balances; ++j)
+        settings.balances.push_back(j);
+    // What the window does before it writes: the snapshot of its grid.
+    resetPeakResident();
+    const long tableOnly = residentBytes();
+    QElapsedTimer snapshotTimer;
+    snapshotTimer.start();
+    const double snapshotCpu = cpuSeconds();
+    const RunSnapshot run = snapshotOfTable(table, table.rowCount(), settings);
+    std::printf("  %-22s %7lld ms (%6.2f s CPU)                  %6.1f MB memory above the table\n",
+                "snapshot of the table", snapshotTimer.elapsed(), cpuSeconds() - snapshotCpu,
+                double(peakResidentBytes() - tableOnly) / 1e6);
 
     QTemporaryDir folder;
     std::printf("export of %d rows x %d balances\n", rows, balances);

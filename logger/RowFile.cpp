@@ -22,6 +22,7 @@ RowFile::RowFile(std::string path, RowText text) : path_(std::move(path)), text_
     fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd_ < 0)
         throw systemError(path_);
+    startsFile_ = ::lseek(fd_, 0, SEEK_END) == 0;
 }
 
 RowFile::~RowFile()
@@ -34,7 +35,7 @@ void RowFile::append(const RecordedRow &row)
 {
     std::string bytes;
     if (!captionsWritten_)
-        bytes = text_.captions(row);
+        bytes = text_.captions(row, startsFile_);
     bytes += text_.row(row) + text_.lineEnd();
     write(bytes);
     captionsWritten_ = true;

@@ -30,6 +30,7 @@ private:
     RowText text_;
     int fd_ = -1;
     bool captionsWritten_ = false;
+    bool startsFile_ = false; // the file was empty: its first bytes are ours
 };
 
 } // namespace pondus::logger

@@ -1,12 +1,11 @@
-// The text of recorded rows in the logger's two file formats: tab-separated
-// as the window saves its table (three caption rows, then one row per
-// measurement, every cell followed by a TAB), or comma-separated for
-// programs (one header line, ISO times, a point for decimals).
+// The text of recorded rows in pondus-log's row files, tsv and csv, made by
+// the window's own encoders from a snapshot that holds only the row being
+// written: the same rows give the same bytes from either program.
 #pragma once
 
 #include "LoggerOptions.h"
-#include "recording/RecordedRow.h"
-#include "recording/ValueFormat.h"
+#include "export/CsvText.h"
+#include "export/TabSeparatedText.h"
 
 #include <string>
 
@@ -14,18 +13,24 @@ namespace pondus::logger {
 
 class RowText {
 public:
+    // Tsv or Csv.
     RowText(FileFormat format, ValueFormat values);
 
     // The lines that come before the first row, for the balances of `row`;
-    // each ends in the format's line end.
-    std::string captions(const RecordedRow &row) const;
-    // One row without a line end.
-    std::string row(const RecordedRow &row) const;
-    const char *lineEnd() const { return format_ == FileFormat::Tsv ? "\r\n" : "\n"; }
+    // a csv file's first bytes are the byte-order mark (`startsFile`).
+    std::string captions(const RecordedRow &row, bool startsFile);
+    // One row without its line end.
+    std::string row(const RecordedRow &row);
+    static constexpr const char *lineEnd() { return "\r\n"; }
 
 private:
+    // The rows' captions and the one row being written.
+    void hold(const RecordedRow &row);
+
     FileFormat format_;
-    ValueFormat values_;
+    TabSeparatedText tabSeparated_;
+    CsvText commaSeparated_;
+    RunSnapshot run_;
 };
 
 } // namespace pondus::logger

@@ -1,38 +1,15 @@
-// One file format the measurement table can be saved in: its name and
-// suffix, which make the save dialog's filter, and its writer. The formats
-// the save dialog offers, the tab-separated ".xls" first.
+// One file format a recorded table can be saved in: its name and suffix,
+// which make the save dialog's filter, and its writer. The formats the save
+// dialog offers, the tab-separated ".xls" first. Texts are written in the
+// system's regional formats, as the window's grid shows them.
 #pragma once
 
-#include "recording/RecordedRow.h"
+#include "export/RunSnapshot.h"
 
-#include <QColor>
-#include <QDateTime>
 #include <QString>
 
 #include <optional>
 #include <span>
-#include <vector>
-
-class MeasurementTable;
-
-// What an export writes: the table as it stood when the operator asked for
-// the file, and the run it was recorded in.
-struct ExportedRun {
-    const MeasurementTable &table;
-    int rows = 0; // rows to write, header rows included
-    RunSettings settings;
-    QDateTime started; // invalid when not known
-    QDateTime stopped;
-    std::vector<QColor> seriesColours; // the chart's colour of balance j at [j - 1]
-
-    // Recorded measurements among the rows to write.
-    int measurements() const;
-    // Number of balances with a value and a unit column.
-    int balanceColumns() const;
-    // The balance position whose value column is the slot-th (from 0).
-    int balanceOfSlot(int slot) const;
-    QColor colourOfSlot(int slot) const;
-};
 
 class ExportFormat {
 public:
@@ -42,15 +19,11 @@ public:
     // Writes the whole file or nothing: a failure keeps any file of that name
     // as it was and leaves no partial or temporary file. The system's reason
     // on failure.
-    virtual std::optional<QString> write(const ExportedRun &run, const QString &path) const = 0;
+    virtual std::optional<QString> write(const RunSnapshot &run, const QString &path) const = 0;
 
     // "name (*.suffix)", as the save dialog lists it.
     QString filter() const;
 };
-
-// Digits after the decimal point of readings with this divisor (a power of
-// ten); nothing for any other divisor.
-std::optional<int> decimalPlaces(int32_t divisor);
 
 // Every format, in the order the save dialog offers them; the first is the
 // default.

@@ -1,9 +1,9 @@
 #include "export/TabSeparatedFormat.h"
 
 #include "export/ResultExport.h"
-#include "recording/MeasurementTable.h"
+#include "export/TabSeparatedText.h"
 
-std::optional<QString> TabSeparatedFormat::write(const ExportedRun &run, const QString &path) const
+std::optional<QString> TabSeparatedFormat::write(const RunSnapshot &run, const QString &path) const
 {
-    return writeExportFile(path, composeExportText(run.table, run.rows));
+    return writeExportFile(path, TabSeparatedText(ValueFormat()).table(run));
 }

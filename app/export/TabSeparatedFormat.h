@@ -8,5 +8,5 @@ class TabSeparatedFormat final : public ExportFormat {
 public:
     QString name() const override { return QStringLiteral("Excel"); }
     QString suffix() const override { return QStringLiteral("xls"); }
-    std::optional<QString> write(const ExportedRun &run, const QString &path) const override;
+    std::optional<QString> write(const RunSnapshot &run, const QString &path) const override;
 };

@@ -1,9 +1,10 @@
 #include "export/XlsxFormat.h"
 
-#include "export/LocalOffsets.h"
+#include "export/DecimalPlaces.h"
 #include "export/ReplacingFile.h"
 #include "recording/BalanceTexts.h"
-#include "recording/MeasurementTable.h"
+#include "recording/MeasurementColumns.h"
+#include "recording/ValueFormat.h"
 
 #include <QFileInfo>
 #include <QMap>
@@ -34,9 +35,14 @@ double spreadsheetTime(qint64 localMs)
     return unixEpochInSpreadsheetDays + double(localMs) / msPerDay;
 }
 
-lxw_color_t spreadsheetColour(const QColor &colour)
+// The local wall clock of a row's moment.
+qint64 localMs(const RunSnapshot::Row &row)
 {
-    const QRgb rgb = colour.rgb() & 0xFFFFFF;
+    return row.utcMs + qint64(row.utcOffsetSeconds) * 1000;
+}
+
+lxw_color_t spreadsheetColour(uint32_t rgb)
+{
     return rgb == 0 ? lxw_color_t(LXW_COLOR_BLACK) : lxw_color_t(rgb);
 }
 
@@ -81,7 +87,7 @@ private:
 // One workbook being written; closed (and so freed) on every path.
 class WorkbookWriter {
 public:
-    WorkbookWriter(const ExportedRun &run, int rowsPerSheet) : run_(run), rowsPerSheet_(rowsPerSheet) {}
+    WorkbookWriter(const RunSnapshot &run, int rowsPerSheet) : run_(run), rowsPerSheet_(rowsPerSheet) {}
     ~WorkbookWriter()
     {
         if (book_)
@@ -102,6 +108,8 @@ private:
     lxw_format *addFormat(const char *numberFormat);
     lxw_format *weightFormat(int32_t divisor);
     void writeText(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, const QString &text);
+    void writeText(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, const std::string &text,
+                   lxw_format *format = nullptr);
     void writeNumber(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, double value, lxw_format *format);
     void check(lxw_error error)
     {
@@ -110,12 +118,12 @@ private:
     }
 
     lxw_worksheet *startMeasurementSheet(int index);
-    void writeTableRow(lxw_worksheet *sheet, lxw_row_t sheetRow, int row);
-    void writeRecordedCell(lxw_worksheet *sheet, lxw_row_t sheetRow, int column, const MeasurementCell &cell);
+    void writeTableRow(lxw_worksheet *sheet, lxw_row_t sheetRow, size_t index);
+    void writeRecordedCell(lxw_worksheet *sheet, lxw_row_t sheetRow, int column, const RunSnapshot::Row &row);
     void writeSettings();
     void writeChart(const QString &firstSheet, int lastRowOfFirstSheet);
 
-    const ExportedRun &run_;
+    const RunSnapshot &run_;
     const int rowsPerSheet_;
     lxw_workbook *book_ = nullptr;
     lxw_error failure_ = LXW_NO_ERROR;
@@ -125,7 +133,6 @@ private:
     lxw_format *dateFormat_ = nullptr;
     lxw_format *dateTimeFormat_ = nullptr;
     QMap<int32_t, lxw_format *> weightFormats_;
-    LocalOffsets offsets_;
     std::array<QByteArray, 8> unitTexts_;
 };
 
@@ -168,6 +175,13 @@ void WorkbookWriter::writeText(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t co
         check(worksheet_write_string(sheet, row, column, text.toUtf8().constData(), nullptr));
 }
 
+void WorkbookWriter::writeText(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, const std::string &text,
+                               lxw_format *format)
+{
+    if (!text.empty())
+        check(worksheet_write_string(sheet, row, column, text.c_str(), format));
+}
+
 void WorkbookWriter::writeNumber(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, double value,
                                  lxw_format *format)
 {
@@ -184,41 +198,40 @@ lxw_worksheet *WorkbookWriter::startMeasurementSheet(int index)
     worksheet_set_column(sheet, 0, 0, 8, nullptr);
     worksheet_set_column(sheet, 1, 1, 13, nullptr);
     worksheet_set_column(sheet, 2, 2, 11, nullptr);
-    const int columns = run_.table.columnCount();
-    for (int column = MeasurementColumns::firstValueColumn; column < columns; ++column)
-        worksheet_set_column(sheet, lxw_col_t(column), lxw_col_t(column),
-                             MeasurementColumns::isUnitColumn(column) ? 5 : 12, nullptr);
+    const int columns = run_.gridColumns();
+    for (int slot = 0; MeasurementColumns::unitColumn(slot) < columns; ++slot) {
+        const auto value = lxw_col_t(MeasurementColumns::valueColumn(slot));
+        worksheet_set_column(sheet, value, value, 12, nullptr);
+        worksheet_set_column(sheet, value + 1, value + 1, 5, nullptr);
+    }
     for (int row = 0; row < captionRows; ++row) {
-        for (int column = 0; column < columns; ++column) {
-            const QString text = run_.table.cellText(row, column);
-            if (!text.isEmpty())
-                check(worksheet_write_string(sheet, lxw_row_t(row), lxw_col_t(column), text.toUtf8().constData(),
-                                             captionFormat_));
-        }
+        for (int column = 0; column < columns; ++column)
+            writeText(sheet, lxw_row_t(row), lxw_col_t(column), run_.captionCell(row, column), captionFormat_);
     }
     return sheet;
 }
 
 void WorkbookWriter::writeRecordedCell(lxw_worksheet *sheet, lxw_row_t sheetRow, int column,
-                                       const MeasurementCell &cell)
+                                       const RunSnapshot::Row &row)
 {
     const auto at = lxw_col_t(column);
     switch (column) {
-    case 0:
-        writeNumber(sheet, sheetRow, at, cell.number, nullptr);
+    case MeasurementColumns::numberColumn:
+        writeNumber(sheet, sheetRow, at, row.number, nullptr);
         return;
-    case 1: // the whole date-time, shown as the time with milliseconds
-        writeNumber(sheet, sheetRow, at, spreadsheetTime(offsets_.localMs(cell.stampMs)), timeFormat_);
+    case MeasurementColumns::timeColumn: // the whole date-time, shown as the time with milliseconds
+        writeNumber(sheet, sheetRow, at, spreadsheetTime(localMs(row)), timeFormat_);
         return;
-    case 2: // the day alone
-        writeNumber(sheet, sheetRow, at, std::floor(spreadsheetTime(offsets_.localMs(cell.stampMs))), dateFormat_);
+    case MeasurementColumns::dateColumn: // the day alone
+        writeNumber(sheet, sheetRow, at, std::floor(spreadsheetTime(localMs(row))), dateFormat_);
         return;
     default:
         break;
     }
-    if (!cell.reading)
+    const size_t slot = size_t(*MeasurementColumns::slotOf(column));
+    if (slot >= row.readings.size())
         return;
-    const RecordedReading &reading = *cell.reading;
+    const SnapshotReading &reading = row.readings[slot];
     if (!MeasurementColumns::isUnitColumn(column)) {
         writeNumber(sheet, sheetRow, at, ValueFormat::weightValue(reading.rawValue, reading.divisor),
                     weightFormat(reading.divisor));
@@ -227,17 +240,16 @@ void WorkbookWriter::writeRecordedCell(lxw_worksheet *sheet, lxw_row_t sheetRow,
     }
 }
 
-void WorkbookWriter::writeTableRow(lxw_worksheet *sheet, lxw_row_t sheetRow, int row)
+void WorkbookWriter::writeTableRow(lxw_worksheet *sheet, lxw_row_t sheetRow, size_t index)
 {
-    const MeasurementTable &table = run_.table;
-    for (int column = 0; column < table.columnCount(); ++column) {
+    const bool recorded = index < run_.rowCount();
+    const RunSnapshot::Row row = recorded ? run_.row(index) : RunSnapshot::Row{};
+    for (int column = 0; column < run_.gridColumns(); ++column) {
         // What the operator typed stays text, exactly as typed.
-        if (const std::optional<QString> typed = table.operatorText(row, column))
+        if (const std::string *typed = run_.edit(index, column))
             writeText(sheet, sheetRow, lxw_col_t(column), *typed);
-        else if (const std::optional<MeasurementCell> cell = table.measurementCell(row, column))
-            writeRecordedCell(sheet, sheetRow, column, *cell);
-        else
-            writeText(sheet, sheetRow, lxw_col_t(column), table.cellText(row, column));
+        else if (recorded)
+            writeRecordedCell(sheet, sheetRow, column, row);
     }
 }
 
@@ -265,26 +277,26 @@ void WorkbookWriter::writeSettings()
     }
     label(QStringLiteral("Измерений на графике"));
     writeNumber(sheet, row++, 1, settings.measurementBound, nullptr);
-    for (const auto &[text, moment] : {std::pair{QStringLiteral("Начало"), run_.started},
-                                       std::pair{QStringLiteral("Окончание"), run_.stopped}}) {
+    for (const auto &[text, utcMs] : {std::pair{QStringLiteral("Начало"), run_.startedUtcMs},
+                                      std::pair{QStringLiteral("Окончание"), run_.stoppedUtcMs}}) {
         label(text);
-        if (moment.isValid())
-            writeNumber(sheet, row, 1, spreadsheetTime(offsets_.localMs(moment.toMSecsSinceEpoch())),
-                        dateTimeFormat_);
+        if (utcMs != 0) {
+            const qint64 offsetMs = qint64(QDateTime::fromMSecsSinceEpoch(utcMs).offsetFromUtc()) * 1000;
+            writeNumber(sheet, row, 1, spreadsheetTime(utcMs + offsetMs), dateTimeFormat_);
+        }
         ++row;
     }
     label(QStringLiteral("Измерений"));
-    writeNumber(sheet, row++, 1, run_.measurements(), nullptr);
+    writeNumber(sheet, row++, 1, double(run_.rowCount()), nullptr);
 
     ++row;
     label(QStringLiteral("Весы"));
     check(worksheet_write_string(sheet, row, 1, utf8(QStringLiteral("Модель")), captionFormat_));
     check(worksheet_write_string(sheet, row++, 2, utf8(QStringLiteral("Идентификационный номер")), captionFormat_));
-    for (int slot = 0; slot < run_.balanceColumns(); ++slot) {
-        const int column = MeasurementColumns::valueColumn(slot);
-        writeText(sheet, row, 0, run_.table.cellText(0, column));
-        writeText(sheet, row, 1, run_.table.cellText(1, column));
-        writeText(sheet, row++, 2, run_.table.cellText(2, column));
+    for (const ColumnCaption &caption : run_.balances) {
+        writeText(sheet, row, 0, caption.name);
+        writeText(sheet, row, 1, caption.model);
+        writeText(sheet, row++, 2, caption.ident);
     }
 }
 
@@ -292,14 +304,14 @@ void WorkbookWriter::writeChart(const QString &firstSheet, int lastRowOfFirstShe
 {
     lxw_chart *chart = workbook_add_chart(book_, LXW_CHART_LINE);
     const char *sheetName = utf8(firstSheet);
-    for (int slot = 0; slot < run_.balanceColumns(); ++slot) {
+    for (int slot = 0; size_t(slot) < run_.balances.size(); ++slot) {
         const auto column = lxw_col_t(MeasurementColumns::valueColumn(slot));
         lxw_chart_series *series = chart_add_series(chart, nullptr, nullptr);
         chart_series_set_categories(series, sheetName, captionRows, 0, lxw_row_t(lastRowOfFirstSheet), 0);
         chart_series_set_values(series, sheetName, captionRows, column, lxw_row_t(lastRowOfFirstSheet), column);
         chart_series_set_name_range(series, sheetName, 0, column);
         lxw_chart_line line{};
-        line.color = spreadsheetColour(run_.colourOfSlot(slot));
+        line.color = spreadsheetColour(run_.balances[size_t(slot)].colour);
         line.width = 1.0F;
         chart_series_set_line(series, &line);
         chart_series_set_marker_type(series, LXW_CHART_MARKER_NONE);
@@ -336,18 +348,20 @@ std::optional<QString> WorkbookWriter::write(const QString &path)
     lxw_worksheet *sheet = startMeasurementSheet(0);
     int sheets = 1;
     int lastRowOfFirstSheet = captionRows - 1;
-    for (int row = captionRows; sheet && row < run_.rows && failure_ == LXW_NO_ERROR; ++row) {
-        const int dataRow = row - captionRows;
+    // The one empty row of a table without rows holds what the operator typed there.
+    const size_t rows = std::max<size_t>(run_.rowCount(), 1);
+    for (size_t index = 0; sheet && index < rows && failure_ == LXW_NO_ERROR; ++index) {
+        const int dataRow = int(index);
         if (dataRow > 0 && dataRow % dataRowsPerSheet == 0)
             sheet = startMeasurementSheet(sheets++);
         const lxw_row_t sheetRow = lxw_row_t(captionRows + dataRow % dataRowsPerSheet);
         if (sheets == 1)
             lastRowOfFirstSheet = int(sheetRow);
         if (sheet)
-            writeTableRow(sheet, sheetRow, row);
+            writeTableRow(sheet, sheetRow, index);
     }
     writeSettings();
-    if (run_.measurements() > 0 && run_.balanceColumns() > 0)
+    if (run_.rowCount() > 0 && !run_.balances.empty())
         writeChart(measurementSheet, lastRowOfFirstSheet);
 
     errno = 0;
@@ -367,7 +381,7 @@ std::optional<QString> WorkbookWriter::write(const QString &path)
 
 XlsxFormat::XlsxFormat(int rowsPerSheet) : rowsPerSheet_(std::clamp(rowsPerSheet, captionRows + 1, sheetRowLimit)) {}
 
-std::optional<QString> XlsxFormat::write(const ExportedRun &run, const QString &path) const
+std::optional<QString> XlsxFormat::write(const RunSnapshot &run, const QString &path) const
 {
     ReplacingFile file(path);
     if (auto failure = file.create())

@@ -15,7 +15,7 @@ public:
 
     QString name() const override { return QStringLiteral("Excel 2007+"); }
     QString suffix() const override { return QStringLiteral("xlsx"); }
-    std::optional<QString> write(const ExportedRun &run, const QString &path) const override;
+    std::optional<QString> write(const RunSnapshot &run, const QString &path) const override;
 
 private:
     int rowsPerSheet_;

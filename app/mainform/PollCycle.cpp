@@ -108,7 +108,7 @@ void TMainForm::showMeasurement(const RecordedRow &row, const QDateTime &stamp)
     std::vector<RecordedReading> cells;
     cells.reserve(row.readings.size());
     for (const BalanceReading &reading : row.readings)
-        cells.push_back({reading.rawValue, reading.divisor, reading.shownUnit});
+        cells.push_back({reading.rawValue, reading.divisor, reading.shownUnit, reading.stable});
     table_->appendMeasurement(row.number, stamp, cells);
     for (size_t slot = 0; slot < row.readings.size(); ++slot)
         chartBalance(row.readings[slot].balance, MeasurementColumns::valueColumn(int(slot)));

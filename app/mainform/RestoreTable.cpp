@@ -18,7 +18,7 @@ void TMainForm::restoreRow(const RecordedRow &row)
     cells.reserve(row.readings.size());
     state_.lastValues.clear();
     for (const BalanceReading &reading : row.readings) {
-        cells.push_back({reading.rawValue, reading.divisor, reading.shownUnit});
+        cells.push_back({reading.rawValue, reading.divisor, reading.shownUnit, reading.stable});
         state_.lastValues.push_back(ValueFormat::weightValue(reading.rawValue, reading.divisor));
         if (reading.shownUnit >= 0)
             state_.lastUnit = reading.shownUnit;

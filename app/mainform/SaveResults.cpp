@@ -1,6 +1,7 @@
 // "Сохранить в файл": the table as it stands when the button is pressed,
 // written to the file and in the format the operator chooses.
 #include "export/ExportFormat.h"
+#include "export/TableSnapshot.h"
 #include "mainform/Serialer.h"
 
 #include <QDir>
@@ -31,17 +32,13 @@ void TMainForm::ApplyButton1Click()
         sink(target.path, measured);
 }
 
-ExportedRun TMainForm::exportedRun(int rows) const
+RunSnapshot TMainForm::exportedRun(int rows) const
 {
     // The table belongs to the current or last run; before any run the
     // settings are those the controls show.
     const bool ranOnce = state_.runStartedUtcMs != 0;
-    ExportedRun run{*table_, rows, ranOnce ? state_.run : runSettings(), {}, {}, {}};
-    if (ranOnce)
-        run.started = QDateTime::fromMSecsSinceEpoch(state_.runStartedUtcMs);
-    if (state_.runStoppedUtcMs != 0)
-        run.stopped = QDateTime::fromMSecsSinceEpoch(state_.runStoppedUtcMs);
-    for (const QLineSeries *series : ui_.Series)
-        run.seriesColours.push_back(series->color());
+    RunSnapshot run = snapshotOfTable(*table_, rows, ranOnce ? state_.run : runSettings());
+    run.startedUtcMs = state_.runStartedUtcMs;
+    run.stoppedUtcMs = state_.runStoppedUtcMs;
     return run;
 }

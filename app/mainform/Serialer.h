@@ -146,7 +146,7 @@ private:
     void rememberSelection();
 
     // The table's first rows and the run they belong to, as an export writes them.
-    ExportedRun exportedRun(int rows) const;
+    RunSnapshot exportedRun(int rows) const;
 
     // Table, chart and export buffer back to empty.
     void clearWindow();

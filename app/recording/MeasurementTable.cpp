@@ -226,6 +226,15 @@ std::optional<QString> MeasurementTable::operatorText(int row, int column) const
     return std::nullopt;
 }
 
+std::vector<MeasurementTable::EditedCell> MeasurementTable::editedCells() const
+{
+    std::vector<EditedCell> cells;
+    cells.reserve(size_t(edited_.size()));
+    for (auto cell = edited_.cbegin(); cell != edited_.cend(); ++cell)
+        cells.push_back({int(cell.key() >> 32), int(uint32_t(cell.key())), cell.value()});
+    return cells;
+}
+
 std::optional<double> MeasurementTable::cellNumber(int row, int column) const
 {
     // Fast path for the chart window, which rereads up to 1000 cells per

@@ -19,12 +19,14 @@
 #include <deque>
 #include <optional>
 #include <span>
+#include <vector>
 
 // One balance's part of a measurement row: its value and unit cells.
 struct RecordedReading {
     int32_t rawValue = 0;
     int32_t divisor = 1;
     int8_t unit = noUnit; // index of the unit text, or noUnit for an empty cell
+    bool stable = false;
 
     static constexpr int8_t noUnit = -1;
 };
@@ -77,6 +79,13 @@ public:
     std::optional<QString> operatorText(int row, int column) const;
     // Whether the operator's text stands in a measurement cell.
     bool isEdited(int row, int column) const { return editedText(row, column) != nullptr; }
+    // Every cell of a measurement row that shows the operator's text.
+    struct EditedCell {
+        int row;
+        int column;
+        QString text;
+    };
+    std::vector<EditedCell> editedCells() const;
     // A cell's text read back as a number, nothing when it is not one.
     std::optional<double> cellNumber(int row, int column) const;
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "export/ExportFormat.h"
+#include "export/TableSnapshot.h"
 #include "recording/MeasurementTable.h"
 
 #include <QDateTime>
@@ -29,9 +30,9 @@ inline std::unique_ptr<MeasurementTable> makeSampleRun(int measurements = 6)
     const QDateTime start(QDate(2026, 3, 14), QTime(9, 26, 53, 589));
     for (int n = 1; n <= measurements; ++n) {
         const std::vector<RecordedReading> readings = {
-            {125 * n, 1000, 0},                                          // g, three decimals
-            {-7 * n, 10, int8_t(n % 2 == 0 ? 5 : RecordedReading::noUnit)}, // kg, unstable at odd n
-            {40 + n, 1, 3},                                              // pieces
+            {125 * n, 1000, 0, true},                                                // g, three decimals
+            {-7 * n, 10, int8_t(n % 2 == 0 ? 5 : RecordedReading::noUnit), n % 2 == 0}, // kg, unstable at odd n
+            {40 + n, 1, 3, true},                                                    // pieces
         };
         table->appendMeasurement(n, start.addMSecs(200LL * n), readings);
     }
@@ -43,17 +44,16 @@ inline std::unique_ptr<MeasurementTable> makeSampleRun(int measurements = 6)
 }
 
 // The sample run as an export takes it: port COM2, a period of 0,2 s, the
-// balances 1, 2 and 4, the chart colours of the window.
-inline ExportedRun sampleExport(const MeasurementTable &table)
+// balances 1, 2 and 4.
+inline RunSnapshot sampleExport(const MeasurementTable &table)
 {
-    ExportedRun run{table, table.rowCount(), {}, {}, {}, {}};
-    run.settings.port = "COM2";
-    run.settings.periodMs = 200;
-    run.settings.measurementBound = 100;
-    run.settings.balances = {1, 2, 4};
-    run.started = QDateTime::fromMSecsSinceEpoch(table.measurementCell(MeasurementColumns::captionRows, 0)->stampMs);
-    run.stopped = run.started.addSecs(1);
-    for (const char *name : {"red", "green", "yellow", "blue", "white", "grey", "fuchsia", "teal", "navy", "maroon"})
-        run.seriesColours.push_back(QColor(QString::fromLatin1(name)));
+    RunSettings settings;
+    settings.port = "COM2";
+    settings.periodMs = 200;
+    settings.measurementBound = 100;
+    settings.balances = {1, 2, 4};
+    RunSnapshot run = snapshotOfTable(table, table.rowCount(), settings);
+    run.startedUtcMs = table.measurementCell(MeasurementColumns::captionRows, 0)->stampMs;
+    run.stoppedUtcMs = run.startedUtcMs + 1000;
     return run;
 }

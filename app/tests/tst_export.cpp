@@ -1,10 +1,11 @@
 // The export file, byte for byte, and what a failed write leaves behind.
-#include "recording/MeasurementTable.h"
 #include "export/ResultExport.h"
+#include "export/TableSnapshot.h"
+#include "export/TabSeparatedText.h"
+#include "recording/MeasurementTable.h"
 
 #include <QDir>
 #include <QFile>
-#include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -37,6 +38,13 @@ QList<QStringList> parseExport(const QByteArray &bytes)
     return rows;
 }
 
+const ValueFormat russian{QLocale(QLocale::Russian, QLocale::Russia)};
+
+QByteArray tableText(const RunSnapshot &run)
+{
+    return TabSeparatedText(russian).table(run);
+}
+
 } // namespace
 
 class ExportTest : public QObject {
@@ -44,35 +52,42 @@ class ExportTest : public QObject {
 private slots:
     void emptyTableIsFourLinesOfTabs()
     {
-        const MeasurementTable table(ValueFormat{QLocale(QLocale::Russian, QLocale::Russia)});
+        const MeasurementTable table(russian);
         QCOMPARE(table.rowCount(), 4);
         QCOMPARE(table.columnCount(), 23);
         QByteArray expected;
         for (int row = 0; row < 4; ++row)
             expected += QByteArray(23, '\t') + "\r\n";
-        QCOMPARE(composeExportText(table), expected);
+        QCOMPARE(tableText(snapshotOfTable(table, table.rowCount(), {})), expected);
     }
 
     void cellsAreWrittenAsShown()
     {
-        QStandardItemModel table(2, 3);
-        table.setItem(0, 0, new QStandardItem(QStringLiteral("Весы №1")));
-        table.setItem(1, 1, new QStandardItem(QStringLiteral("0,125")));
-        table.setItem(1, 2, new QStandardItem(QStringLiteral("-3")));
-        const QByteArray bytes = composeExportText(table);
-        QCOMPARE(bytes, QByteArray("\xD0\x92\xD0\xB5\xD1\x81\xD1\x8B \xE2\x84\x96" "1\t\t\t\r\n"
-                                   "\t0,125\t-3\t\r\n"));
+        RunSnapshot run;
+        run.titled = false;
+        run.balances = {{1, "Весы №1", "", "", 0}};
+        const SnapshotReading reading{125, 1000, SnapshotReading::noUnit, true};
+        run.appendRow(1, 0, 0, {&reading, 1});
+        run.setEdit(0, 0, "-3");
+        const QByteArray bytes = tableText(run);
+        QCOMPARE(bytes, QByteArray("\t\t\t\xD0\x92\xD0\xB5\xD1\x81\xD1\x8B \xE2\x84\x96" "1\t\t\r\n"
+                                   "\t\t\t\t\t\r\n"
+                                   "\t\t\t\t\t\r\n"
+                                   "-3\t00:00:00\t01.01.1970\t0,125\t\t\r\n"));
         QVERIFY(!bytes.startsWith("\xEF\xBB\xBF"));
         const auto rows = parseExport(bytes);
-        QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows[1], (QStringList{QString(), QStringLiteral("0,125"), QStringLiteral("-3")}));
+        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows[3], (QStringList{QStringLiteral("-3"), QStringLiteral("00:00:00"), QStringLiteral("01.01.1970"),
+                                      QStringLiteral("0,125"), QString()}));
     }
 
     void typedTabsAndLineBreaksDoNotSplitTheTable()
     {
-        QStandardItemModel table(1, 2);
-        table.setItem(0, 0, new QStandardItem(QStringLiteral("a\tb\r\nc")));
-        QCOMPARE(composeExportText(table), QByteArray("a b  c\t\t\r\n"));
+        RunSnapshot run;
+        run.titled = false;
+        run.setEdit(0, 0, "a\tb\r\nc");
+        QCOMPARE(tableText(run), QByteArray("\t\t\t\r\n\t\t\t\r\n\t\t\t\r\n"
+                                            "a b  c\t\t\t\r\n"));
     }
 
     void writtenFileReplacesTheOldOne()

@@ -6,6 +6,7 @@
 #include "export/CsvFormat.h"
 #include "export/TabSeparatedFormat.h"
 #include "export/XlsxFormat.h"
+#include "export/DecimalPlaces.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -107,7 +108,7 @@ QJsonArray firstColumn(const QJsonObject &sheet)
 }
 
 // Writes with a file size limit of a few bytes, which holds for root too.
-std::optional<QString> writeOnFullDisk(const ExportFormat &format, const ExportedRun &run, const QString &path)
+std::optional<QString> writeOnFullDisk(const ExportFormat &format, const RunSnapshot &run, const QString &path)
 {
     rlimit saved{};
     ::getrlimit(RLIMIT_FSIZE, &saved);
@@ -124,7 +125,7 @@ std::optional<QString> writeOnFullDisk(const ExportFormat &format, const Exporte
 // Writes into a folder the writer may not write to: as the user nobody in a
 // child process when run as root (root writes anywhere), else into the
 // folder made read-only for the while.
-bool writeFailsInAReadOnlyFolder(const ExportFormat &format, const ExportedRun &run, const QString &path)
+bool writeFailsInAReadOnlyFolder(const ExportFormat &format, const RunSnapshot &run, const QString &path)
 {
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     const bool root = ::geteuid() == 0;
@@ -258,8 +259,9 @@ private slots:
         const QJsonArray rows = csv[QStringLiteral("rows")].toArray();
         QCOMPARE(rows.size(), 1 + table->measurementRows());
         QCOMPARE(rows[0].toArray().toVariantList(),
-                 (QVariantList{"№", "Время", "Весы №1 ВЛ-120 1007", "Весы №1 ед.", "Весы №2 ВЛ-220 1014",
-                               "Весы №2 ед.", "Весы №4 Неизвестна 1028", "Весы №4 ед."}));
+                 (QVariantList{"№", "Время", "Весы №1 ВЛ-120 1007", "Весы №1 ед.", "Весы №1 стаб.",
+                               "Весы №2 ВЛ-220 1014", "Весы №2 ед.", "Весы №2 стаб.", "Весы №4 Неизвестна 1028",
+                               "Весы №4 ед.", "Весы №4 стаб."}));
         const QJsonArray stamps = csv[QStringLiteral("stamps")].toArray();
         static const QRegularExpression isoWithMs(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d$"));
         for (int line = 1; line < rows.size(); ++line) {
@@ -271,20 +273,27 @@ private slots:
             QCOMPARE(qint64(stamps[line - 1][QStringLiteral("utcMs")].toDouble()), recorded->stampMs);
             QCOMPARE(stamps[line - 1][QStringLiteral("offsetSeconds")].toInt(),
                      QDateTime::fromMSecsSinceEpoch(recorded->stampMs).offsetFromUtc());
-            for (int column = MeasurementColumns::firstValueColumn; column < table->columnCount(); ++column) {
-                const QString field = fields[column - 1].toString();
-                if (MeasurementColumns::isUnitColumn(column) || table->operatorText(row, column)) {
-                    QCOMPARE(field, table->cellText(row, column));
-                    continue;
+            // Weight, unit and stable flag of each balance.
+            for (int slot = 0; slot < 3; ++slot) {
+                const int column = MeasurementColumns::valueColumn(slot);
+                const QString weight = fields[2 + 3 * slot].toString();
+                if (table->operatorText(row, column)) {
+                    QCOMPARE(weight, table->cellText(row, column));
+                } else {
+                    QVERIFY2(!weight.contains(u','), qPrintable(weight));
+                    bool isNumber = false;
+                    QCOMPARE(weight.toDouble(&isNumber), *table->cellNumber(row, column));
+                    QVERIFY(isNumber);
                 }
-                QVERIFY2(!field.contains(u','), qPrintable(field));
-                bool isNumber = false;
-                QCOMPARE(field.toDouble(&isNumber), *table->cellNumber(row, column));
-                QVERIFY(isNumber);
+                QCOMPARE(fields[3 + 3 * slot].toString(), table->cellText(row, column + 1));
+                QCOMPARE(fields[4 + 3 * slot].toString(),
+                         table->measurementCell(row, column)->reading->stable ? QStringLiteral("1") : QStringLiteral("0"));
             }
         }
         QCOMPARE(rows[1][2].toString(), QStringLiteral("0.125"));
-        QCOMPARE(rows[4][5].toString(), QStringLiteral("шт, \"проверено\""));
+        QCOMPARE(rows[4][6].toString(), QStringLiteral("шт, \"проверено\""));
+        QCOMPARE(rows[1][7].toString(), QStringLiteral("0"));
+        QCOMPARE(rows[2][7].toString(), QStringLiteral("1"));
     }
 
     void failedWritesKeepTheOldFileAndLeaveNothing_data()
@@ -298,7 +307,7 @@ private slots:
         QFETCH(int, format);
         const ExportFormat &writer = *exportFormats()[size_t(format)];
         const auto table = makeSampleRun();
-        const ExportedRun run = sampleExport(*table);
+        const RunSnapshot run = sampleExport(*table);
         QTemporaryDir folder;
         // Readable and enterable by everyone, writable by root alone.
         QCOMPARE(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);

@@ -31,19 +31,27 @@ const ValueFormat russian{QLocale(QLocale::Russian, QLocale::Russia)};
 
 TEST(RowText, TabSeparatedAsTheWindowSavesItsTable)
 {
-    const RowText text(FileFormat::Tsv, russian);
+    RowText text(FileFormat::Tsv, russian);
     EXPECT_EQ("\t\t\tВесы №1\t\tВесы №3\t\t\r\n"
               "№\tВремя\tДата\tАВ-120\t\tНеизвестна\t\t\r\n"
               "\t\t\t500001\t\t0\t\t\r\n",
-              text.captions(sampleRow(1)));
+              text.captions(sampleRow(1), true));
     EXPECT_EQ("4\t01:13:20\t15.11.2023\t-123,456\tkg\t7\t\t", text.row(sampleRow(4)));
 }
 
-TEST(RowText, CommaSeparatedForPrograms)
+TEST(RowText, CommaSeparatedAsTheWindowExportsIt)
 {
-    const RowText text(FileFormat::Csv, russian);
-    EXPECT_EQ("number,time,weight_1,unit_1,stable_1,weight_3,unit_3,stable_3\n", text.captions(sampleRow(1)));
+    RowText text(FileFormat::Csv, russian);
+    const std::string header = "№,Время,Весы №1 АВ-120 500001,Весы №1 ед.,Весы №1 стаб.,"
+                               "Весы №3 Неизвестна 0,Весы №3 ед.,Весы №3 стаб.\r\n";
+    // The byte-order mark only at the start of a file.
+    EXPECT_EQ("\xEF\xBB\xBF" + header, text.captions(sampleRow(1), true));
+    EXPECT_EQ(header, text.captions(sampleRow(1), false));
     EXPECT_EQ("2,2023-11-15T01:13:20.250+03:00,-123.456,kg,1,7,,0", text.row(sampleRow(2)));
+    // The offset is written out at UTC too.
+    RecordedRow utc = sampleRow(3);
+    utc.utcOffsetSeconds = 0;
+    EXPECT_EQ("3,2023-11-14T22:13:20.250+00:00,-123.456,kg,1,7,,0", text.row(utc));
 }
 
 std::string contents(const std::string &path)
@@ -65,7 +73,7 @@ TEST(RowFile, AppendsAndNeverTruncates)
         file.append(sampleRow(2));
     }
     const std::string text = contents(path);
-    EXPECT_EQ(0u, text.find("kept\nnumber,time,"));
+    EXPECT_EQ(0u, text.find("kept\n№,Время,")) << "no byte-order mark amid a file";
     EXPECT_EQ(1u + 1u + 2u, size_t(std::count(text.begin(), text.end(), '\n')));
 }
 

@@ -1,6 +1,8 @@
 #include "MainFormLayout.h"
 
 #include "mainform/ChartAxes.h"
+#include "recording/BalanceColours.h"
+#include "recording/MeasurementColumns.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -31,8 +33,6 @@ constexpr int gridRowHeight = 16;
 constexpr qreal seriesPenWidth = 2.5;
 constexpr std::array<int, 23> gridColumnWidths = {23, 44, 59, 50, 18, 51, 18, 50, 17, 51, 17, 52,
                                                   18, 49, 16, 50, 15, 48, 16, 47, 17, 50, 19};
-const std::array<const char *, MainFormLayout::balances> seriesColours = {
-    "red", "green", "yellow", "blue", "white", "grey", "fuchsia", "teal", "navy", "maroon"};
 
 template <class Widget>
 Widget *named(Widget *widget, const char *name)
@@ -227,7 +227,7 @@ void MainFormLayout::setupUi(QMainWindow *form)
         series->setObjectName(QStringLiteral("Series%1").arg(j + 1));
         series->setName(QStringLiteral("  "));
         // Wide enough for the light colours to show on white.
-        series->setPen(QPen(QColor(QString::fromLatin1(seriesColours[size_t(j)])), seriesPenWidth));
+        series->setPen(QPen(QColor(QRgb(balanceColours[size_t(j)])), seriesPenWidth));
         series->setPointsVisible(false);
         series->setPointLabelsVisible(false);
         chart->addSeries(series);
@@ -336,14 +336,17 @@ void MainFormLayout::applyColumnWidths(const QString &timeSample, const QString 
     // than the laid-out widths.
     const QFontMetrics metrics = StrGrid1->fontMetrics();
     const int padding = 8;
-    columns->resizeSection(1, std::max(columns->sectionSize(1), metrics.horizontalAdvance(timeSample) + padding));
-    columns->resizeSection(2, std::max(columns->sectionSize(2), metrics.horizontalAdvance(dateSample) + padding));
-    // Value columns fit a weight with all its decimals.
+    const auto widen = [&](int column, int width) {
+        columns->resizeSection(column, std::max(columns->sectionSize(column), width));
+    };
+    widen(MeasurementColumns::timeColumn, metrics.horizontalAdvance(timeSample) + padding);
+    widen(MeasurementColumns::dateColumn, metrics.horizontalAdvance(dateSample) + padding);
+    // Value columns fit a weight with all its decimals, unit columns the
+    // widest unit text.
     const int valueWidth = metrics.horizontalAdvance(QStringLiteral("-8388,607")) + padding;
-    for (int column = 3; column < columns->count(); column += 2)
-        columns->resizeSection(column, std::max(columns->sectionSize(column), valueWidth));
-    // Unit columns fit the widest unit text.
     const int unitWidth = metrics.horizontalAdvance(QStringLiteral("mg")) + padding;
-    for (int column = 4; column < columns->count(); column += 2)
-        columns->resizeSection(column, std::max(columns->sectionSize(column), unitWidth));
+    for (int slot = 0; MeasurementColumns::unitColumn(slot) < columns->count(); ++slot) {
+        widen(MeasurementColumns::valueColumn(slot), valueWidth);
+        widen(MeasurementColumns::unitColumn(slot), unitWidth);
+    }
 }

@@ -1,0 +1,190 @@
+#include "export/CsvText.h"
+
+#include "export/DecimalPlaces.h"
+#include "recording/CodeNames.h"
+#include "recording/MeasurementColumns.h"
+
+#include <QDateTime>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// The fields of each balance, in their order on a line. A new kind of
+// field is one more entry here, with its caption and its value below.
+enum class BalanceField { Weight, Unit, Stable };
+constexpr std::array balanceFields = {BalanceField::Weight, BalanceField::Unit, BalanceField::Stable};
+
+class CsvLine {
+public:
+    explicit CsvLine(QByteArray &out) : out_(out) {}
+
+    void field(std::string_view text)
+    {
+        separate();
+        if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+            out_.append(text.data(), qsizetype(text.size()));
+            return;
+        }
+        out_ += '"';
+        for (const char c : text) {
+            if (c == '"')
+                out_ += '"';
+            out_ += c;
+        }
+        out_ += '"';
+    }
+    void textField(const QString &text)
+    {
+        const QByteArray utf8 = text.toUtf8();
+        field(std::string_view(utf8.constData(), size_t(utf8.size())));
+    }
+    // A field known to need no quotes: numbers and times.
+    void plainField(const char *text, int length)
+    {
+        separate();
+        out_.append(text, length);
+    }
+    void end() { out_ += "\r\n"; }
+
+private:
+    void separate()
+    {
+        if (started_)
+            out_ += ',';
+        started_ = true;
+    }
+    QByteArray &out_;
+    bool started_ = false;
+};
+
+// rawValue / divisor in exact decimal digits, as many after the point as
+// the divisor has zeros; the shortest exact form for any other divisor.
+void weightField(CsvLine &line, int32_t rawValue, int32_t divisor)
+{
+    std::array<char, 48> text{};
+    int length = 0;
+    if (const std::optional<int> places = decimalPlaces(divisor)) {
+        const long long magnitude = std::llabs(static_cast<long long>(rawValue));
+        const char *sign = rawValue < 0 ? "-" : "";
+        if (*places == 0)
+            length = std::snprintf(text.data(), text.size(), "%s%lld", sign, magnitude);
+        else
+            length = std::snprintf(text.data(), text.size(), "%s%lld.%0*lld", sign, magnitude / divisor, *places,
+                                   magnitude % divisor);
+    } else {
+        length = std::snprintf(text.data(), text.size(), "%.15g", ValueFormat::weightValue(rawValue, divisor));
+    }
+    line.plainField(text.data(), length);
+}
+
+// 2026-03-14T09:26:53.789+03:00: the local wall clock and its offset, the
+// offset written out also at UTC.
+void timeField(CsvLine &line, const QDateTime &local, int32_t offsetSeconds)
+{
+    const QDate date = local.date();
+    const QTime time = local.time();
+    const int offsetMinutes = offsetSeconds / 60;
+    const int offset = std::abs(offsetMinutes);
+    std::array<char, 48> text{};
+    const int length =
+        std::snprintf(text.data(), text.size(), "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", date.year(),
+                      date.month(), date.day(), time.hour(), time.minute(), time.second(), time.msec(),
+                      offsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
+    line.plainField(text.data(), length);
+}
+
+int gridColumnOf(BalanceField field, int slot)
+{
+    switch (field) {
+    case BalanceField::Weight:
+        return MeasurementColumns::valueColumn(slot);
+    case BalanceField::Unit:
+        return MeasurementColumns::unitColumn(slot);
+    case BalanceField::Stable:
+        break;
+    }
+    return -1; // no cell of the grid
+}
+
+} // namespace
+
+void CsvText::appendHeader(const RunSnapshot &run, QByteArray &out) const
+{
+    CsvLine line(out);
+    line.field("№");
+    line.field("Время");
+    for (const ColumnCaption &caption : run.balances) {
+        for (const BalanceField field : balanceFields) {
+            switch (field) {
+            case BalanceField::Weight: {
+                std::string text;
+                for (const std::string *part : {&caption.name, &caption.model, &caption.ident}) {
+                    const QString trimmed = QString::fromStdString(*part).trimmed();
+                    if (!trimmed.isEmpty())
+                        text += (text.empty() ? "" : " ") + trimmed.toStdString();
+                }
+                line.field(text);
+                break;
+            }
+            case BalanceField::Unit:
+                line.textField(QString::fromStdString(caption.name + " ед.").trimmed());
+                break;
+            case BalanceField::Stable:
+                line.textField(QString::fromStdString(caption.name + " стаб.").trimmed());
+                break;
+            }
+        }
+    }
+    line.end();
+}
+
+void CsvText::appendRow(const RunSnapshot &run, size_t index, QByteArray &out) const
+{
+    const RunSnapshot::Row row = run.row(index);
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(row.utcMs + int64_t(row.utcOffsetSeconds) * 1000, Qt::UTC);
+    CsvLine line(out);
+    if (const std::string *typed = run.edit(index, MeasurementColumns::numberColumn)) {
+        line.field(*typed);
+    } else {
+        const std::string number = std::to_string(row.number);
+        line.plainField(number.data(), int(number.size()));
+    }
+    // The one time field stands for the time and date cells; what the
+    // operator typed into either is kept as the two texts.
+    const std::string *typedTime = run.edit(index, MeasurementColumns::timeColumn);
+    const std::string *typedDate = run.edit(index, MeasurementColumns::dateColumn);
+    if (typedTime || typedDate)
+        line.textField((typedDate ? QString::fromStdString(*typedDate) : values_.date(local)) + u' ' +
+                   (typedTime ? QString::fromStdString(*typedTime) : values_.time(local)));
+    else
+        timeField(line, local, row.utcOffsetSeconds);
+    for (size_t slot = 0; slot < run.balances.size(); ++slot) {
+        const SnapshotReading *reading = slot < row.readings.size() ? &row.readings[slot] : nullptr;
+        for (const BalanceField field : balanceFields) {
+            const int column = gridColumnOf(field, int(slot));
+            if (const std::string *typed = column >= 0 ? run.edit(index, column) : nullptr) {
+                line.field(*typed);
+                continue;
+            }
+            if (!reading) {
+                line.field(std::string_view());
+                continue;
+            }
+            switch (field) {
+            case BalanceField::Weight:
+                weightField(line, reading->rawValue, reading->divisor);
+                break;
+            case BalanceField::Unit:
+                line.field(reading->unit == SnapshotReading::noUnit ? "" : unitName(reading->unit));
+                break;
+            case BalanceField::Stable:
+                line.plainField(reading->stable ? "1" : "0", 1);
+                break;
+            }
+        }
+    }
+    line.end();
+}
