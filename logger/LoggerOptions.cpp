@@ -277,10 +277,12 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
                                                    "pondus-log-DATE-TIME.tsv here)."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption format(QStringLiteral("format"),
-                                    QStringLiteral("tsv: as the window saves its table (tab-separated, CR LF); "
-                                                   "csv: comma-separated, ISO times, a point for decimals. Default: "
-                                                   "from the file name, else tsv."),
-                                    QStringLiteral("tsv|csv"));
+                                    QStringLiteral("tsv: the window's \"Excel (*.xls)\" (tab-separated); csv: "
+                                                   "the window's CSV (ISO times, a point for decimals, a stable "
+                                                   "flag); xlsx: a workbook written when the run ends, the rows "
+                                                   "meanwhile in FILE.rows.csv. Default: from the file name, "
+                                                   "else tsv."),
+                                    QStringLiteral("tsv|csv|xlsx"));
     const QCommandLineOption linkTimeout(QStringLiteral("link-timeout"),
                                          QStringLiteral("Give up when the line is off line this long (default 30 "
                                                         "s; 0 waits for ever)."),
@@ -347,13 +349,18 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
             options.outputPath = text(QStringLiteral("pondus-log-%1.tsv")
                                           .arg(QDateTime::fromMSecsSinceEpoch(startUtcMs).toString(
                                               QStringLiteral("yyyyMMdd-HHmmss"))));
+        const QString suffix = QFileInfo(QString::fromStdString(options.outputPath)).suffix().toLower();
         const QString formatText = parser.isSet(format) ? parser.value(format).toLower()
-                                   : QString::fromStdString(options.outputPath).toLower().endsWith(QLatin1String(".csv"))
-                                       ? QStringLiteral("csv")
+                                   : suffix == QLatin1String("csv") || suffix == QLatin1String("xlsx")
+                                       ? suffix
                                        : QStringLiteral("tsv");
-        if (formatText != QLatin1String("tsv") && formatText != QLatin1String("csv"))
-            throw BadChoice(text(QStringLiteral("--format wants tsv or csv, not \"%1\"").arg(formatText)));
-        options.format = formatText == QLatin1String("csv") ? FileFormat::Csv : FileFormat::Tsv;
+        static const std::pair<const char *, FileFormat> formats[] = {
+            {"tsv", FileFormat::Tsv}, {"csv", FileFormat::Csv}, {"xlsx", FileFormat::Xlsx}};
+        const auto chosen = std::find_if(std::begin(formats), std::end(formats),
+                                         [&](const auto &known) { return formatText == QLatin1String(known.first); });
+        if (chosen == std::end(formats))
+            throw BadChoice(text(QStringLiteral("--format wants tsv, csv or xlsx, not \"%1\"").arg(formatText)));
+        options.format = chosen->second;
         if (parser.isSet(library))
             options.libraryPath = text(parser.value(library));
         if (parser.isSet(journal))

@@ -14,7 +14,7 @@
 
 namespace pondus::logger {
 
-enum class FileFormat { Tsv, Csv };
+enum class FileFormat { Tsv, Csv, Xlsx };
 
 struct LoggerOptions {
     // Port, mode, period, threshold and balances; no balances means every

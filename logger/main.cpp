@@ -6,6 +6,7 @@
 #include "LoggerOptions.h"
 #include "LoggerRun.h"
 #include "RowFile.h"
+#include "WorkbookFile.h"
 
 #include "publish/JournalBacklog.h"
 #include "publish/MqttCollector.h"
@@ -64,12 +65,22 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "pondus-log: %s\n", library.error().c_str());
             return failure;
         }
-        const RowText text(options.format, ValueFormat());
-        RowFile file(options.outputPath, text);
+        // A workbook is written when the run ends; its rows go to a CSV row
+        // file meanwhile.
+        std::optional<WorkbookFile> workbook;
+        if (options.format == FileFormat::Xlsx)
+            workbook.emplace(options.outputPath);
+        const RowText text(workbook ? FileFormat::Csv : options.format, ValueFormat());
+        RowFile file(workbook ? workbook->rowFilePath() : options.outputPath, text);
+        const std::string &output = workbook ? workbook->path() : file.path();
         LiveView view(stdout, ::isatty(STDOUT_FILENO) == 1, text, options.run.balances);
 
         LoggerRun run(library.client(), options);
         run.addRowSink([&](const RecordedRow &row) { file.append(row); });
+        if (workbook) {
+            run.addRunStartedSink([&](const RunSettings &settings, int64_t utcMs) { workbook->runStarted(settings, utcMs); });
+            run.addRowSink([&](const RecordedRow &row) { workbook->append(row); });
+        }
         run.addRowSink([&](const RecordedRow &row) { view.showRow(row); });
         run.addRunStartedSink([&](const RunSettings &settings, int64_t) { view.setBalances(settings.balances); });
         run.addScanFailureSink([](size_t, const BalanceCaption &, const BalanceCaption &read) {
@@ -78,7 +89,7 @@ int main(int argc, char *argv[])
         });
         std::optional<LoggerJournal> journal;
         if (!options.journalPath.empty())
-            journal.emplace(run, options.journalPath, file.path());
+            journal.emplace(run, options.journalPath, output);
         // Rows wait for the broker in the journal; without one, in memory,
         // at most a bounded number of them.
         JournalBacklog backlog(options.journalPath, 100000);
@@ -120,12 +131,18 @@ int main(int argc, char *argv[])
         run.addPollSink([&](const trutina::Block &block, int64_t rows, std::chrono::milliseconds elapsed) {
             view.showPoll(block, rows, elapsed);
         });
-        std::fprintf(stderr, "pondus-log: recording to %s\n", file.path().c_str());
+        if (workbook)
+            std::fprintf(stderr, "pondus-log: recording to %s, the workbook %s when the run ends\n",
+                         file.path().c_str(), output.c_str());
+        else
+            std::fprintf(stderr, "pondus-log: recording to %s\n", file.path().c_str());
         const ExitCode code = run.run(stopSignals);
         if (code != done)
             std::fprintf(stderr, "pondus-log: %s\n", run.reason().c_str());
+        if (workbook)
+            workbook->finish(QDateTime::currentMSecsSinceEpoch());
         std::fprintf(stderr, "pondus-log: %lld rows in %s\n", static_cast<long long>(run.rowsRecorded()),
-                     file.path().c_str());
+                     output.c_str());
         // The last rows may still be on their way to the broker.
         if (publisher && !publisher->waitUntilSent(std::chrono::seconds(5)))
             std::fprintf(stderr, "pondus-log: MQTT: the broker does not have every row; %s\n",

@@ -61,6 +61,9 @@ TEST(LoggerOptions, ChoicesAsTheWindowOffersThem)
     EXPECT_EQ(RecordingMode::OnNewWeight, chosen.run.mode);
     EXPECT_EQ(25, chosen.run.threshold);
     EXPECT_EQ(FileFormat::Tsv, chosen.format) << "--format wins over the file name";
+
+    EXPECT_EQ(FileFormat::Xlsx, options({"-o", "day.XLSX"}).format);
+    EXPECT_EQ(FileFormat::Xlsx, options({"--format", "xlsx", "-o", "day.tsv"}).format);
 }
 
 TEST(LoggerOptions, BadChoicesEndWithOneLineAndCodeTwo)

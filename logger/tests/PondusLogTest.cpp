@@ -175,6 +175,52 @@ TEST_F(PondusLog, TimedRowsUpToTheCountGoToTheFileAndToStandardOutput)
     EXPECT_NE(std::string::npos, logger.err().find("5 rows in rows.tsv")) << logger.err();
 }
 
+// What openpyxl, a reader independent of the program, finds on the sheet
+// "Измерения" below the caption rows: "№" and balance 1's weight per row,
+// tab-separated, one row a line.
+std::string workbookRows(const fs::path &path)
+{
+    const std::string command = std::string(PYTHON3) + " -c '"
+                                "import openpyxl, sys\n"
+                                "sheet = openpyxl.load_workbook(sys.argv[1])[\"Измерения\"]\n"
+                                "for row in sheet.iter_rows(min_row=4, values_only=True):\n"
+                                "    print(\"%d\\t%r\" % (row[0], row[3]))\n' " + path.string();
+    std::string text;
+    if (std::FILE *reader = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, reader)) > 0;)
+            text.append(buffer, n);
+        ::pclose(reader);
+    }
+    return text;
+}
+
+TEST_F(PondusLog, AWorkbookIsWrittenWhenTheRunEndsAndNeverReplacesAFile)
+{
+    const SimulatorProcess line = simulator();
+    Logger logger(folder, {"--port", line.path(), "--period", "0,2", "--count", "3", "-o", "run.xlsx"});
+    ASSERT_EQ(0, logger.exitCode()) << logger.err();
+    EXPECT_FALSE(fs::exists(folder / "run.xlsx.rows.csv")) << "the row file goes once the workbook is in place";
+    // The rows printed as CSV lines, against the workbook read back.
+    const std::vector<std::string> printed = lines(logger.out(), "\n");
+    ASSERT_EQ(3u, printed.size()) << logger.out();
+    const std::vector<std::string> book = lines(workbookRows(folder / "run.xlsx"), "\n");
+    ASSERT_EQ(3u, book.size()) << workbookRows(folder / "run.xlsx");
+    for (size_t n = 0; n < book.size(); ++n) {
+        const std::vector<std::string> fields = cells(printed[n], ',');
+        const std::vector<std::string> cellsOfBook = cells(book[n], '\t');
+        EXPECT_EQ(fields.at(0), cellsOfBook.at(0));
+        EXPECT_DOUBLE_EQ(std::stod(fields.at(2)), std::stod(cellsOfBook.at(1)));
+    }
+
+    const std::string before = contents(folder / "run.xlsx");
+    Logger again(folder, {"--port", line.path(), "--count", "1", "-o", "run.xlsx"});
+    EXPECT_EQ(1, again.exitCode()) << again.err();
+    EXPECT_NE(std::string::npos, again.err().find("run.xlsx: exists")) << again.err();
+    EXPECT_EQ(before, contents(folder / "run.xlsx"));
+    EXPECT_FALSE(fs::exists(folder / "run.xlsx.rows.csv"));
+}
+
 TEST_F(PondusLog, RowsAlsoGoToTheJournalAndLeaveNoTableForRecovery)
 {
     const SimulatorProcess line = simulator();
@@ -337,9 +383,12 @@ TEST_F(PondusLog, TheWindowsSettingsChooseTheRun)
     Logger logger(folder, {"--ini", "PONDUS.ini", "--count", "2", "-o", "ini.csv"});
     ::unsetenv("TRUTINA_COM2");
     ASSERT_EQ(0, logger.exitCode()) << logger.err();
-    const std::vector<std::string> written = lines(contents(folder / "ini.csv"), "\n");
+    const std::vector<std::string> written = lines(contents(folder / "ini.csv"));
     ASSERT_EQ(1u + 2u, written.size());
-    EXPECT_EQ("number,time,weight_2,unit_2,stable_2,weight_3,unit_3,stable_3", written[0]);
+    // The window's CSV: a new file starts with the byte-order mark.
+    EXPECT_EQ(0u, written[0].find("\xEF\xBB\xBF№,Время,Весы №2 ")) << written[0];
+    EXPECT_NE(std::string::npos, written[0].find(",Весы №2 ед.,Весы №2 стаб.,Весы №3 ")) << written[0];
+    EXPECT_TRUE(written[0].ends_with(",Весы №3 ед.,Весы №3 стаб.")) << written[0];
 }
 
 TEST_F(PondusLog, OnATerminalALiveViewInstead)
