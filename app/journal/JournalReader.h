@@ -28,6 +28,13 @@ public:
     };
     // The run begun last; nothing in an empty journal or on failure.
     std::optional<RunStart> newestRun();
+    // A run's settings as it started with them, and its start; nothing for
+    // a run the journal does not hold or on failure.
+    struct RunRecord {
+        RunSettings settings;
+        int64_t startedUtcMs = 0;
+    };
+    std::optional<RunRecord> runRecord(int64_t run);
     // At most `limit` rows of the run with seq above `after`, in order.
     std::vector<SequencedRow> rowsAfter(int64_t run, int64_t after, size_t limit);
     // Every row of the run up to seq has been published. A mark of 0 says

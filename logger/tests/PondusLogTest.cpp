@@ -7,6 +7,8 @@
 #include "WaitFor.h"
 
 #include "journal/Journal.h"
+#include "export/JournalSnapshot.h"
+#include "export/TabSeparatedText.h"
 #include "journal/JournalReader.h"
 
 #include <gtest/gtest.h>
@@ -243,6 +245,14 @@ TEST_F(PondusLog, RowsAlsoGoToTheJournalAndLeaveNoTableForRecovery)
         EXPECT_EQ(3, journaled[n].row.readings[1].balance);
         EXPECT_EQ(std::to_string(n + 1), cells(written.at(3 + n), '\t').at(0));
     }
+    // The journal's snapshot of the run makes the same file again.
+    const std::optional<RunSnapshot> snapshot = snapshotOfRun(reader, run->run);
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ((std::vector<int32_t>{1, 3}), snapshot->settings.balances);
+    EXPECT_EQ(200, snapshot->settings.periodMs);
+    EXPECT_EQ(run->startedUtcMs, snapshot->startedUtcMs);
+    EXPECT_EQ(contents(folder / "rows.tsv"), TabSeparatedText(ValueFormat()).table(*snapshot).toStdString());
+    EXPECT_FALSE(snapshotOfRun(reader, run->run + 1)) << "no such run";
     // The rows are in the row file already: the window must not offer them back.
     pondus::journal::Journal journal(journalPath, [](const std::string &, const std::string &) {});
     ASSERT_TRUE(journal.open());
