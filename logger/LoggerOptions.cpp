@@ -1,5 +1,6 @@
 #include "LoggerOptions.h"
 
+#include "DashboardOptions.h"
 #include "ExitCodes.h"
 #include "publish/MqttIniSection.h"
 #include "recording/DurationText.h"
@@ -182,6 +183,8 @@ void readSettingsFile(LoggerOptions &options, const QString &path)
     if (const QString timeout = logger.text("LinkTimeout", QString()); !timeout.isEmpty())
         options.linkTimeout = durationOf(QStringLiteral("ini [Logger] LinkTimeout"), timeout);
     options.mqtt = readMqttSection(path);
+    if (const std::string problem = readDashboardSection(path, options.dashboard); !problem.empty())
+        throw BadChoice(problem);
 }
 
 // Publishing and collecting: the flags over what [MQTT] of --ini gave.
@@ -301,6 +304,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
                        linkTimeout, library, journal, noJournal});
     const MqttFlags mqttFlags;
     parser.addOptions(mqttFlags.all());
+    parser.addOptions(dashboardFlags());
 
     ParsedCommandLine result;
     if (!parser.parse(arguments)) {
@@ -368,6 +372,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
         if (parser.isSet(noJournal))
             options.journalPath.clear();
         mqttFlags.apply(parser, options);
+        if (const std::string problem = applyDashboardFlags(parser, options.dashboard); !problem.empty())
+            throw BadChoice(problem);
+        if (parser.isSet(QStringLiteral("http")) && options.collectPrefix.empty())
+            throw BadChoice("--http serves the collector's dashboard: it needs --collect");
         result.options = std::move(options);
     } catch (const BadChoice &error) {
         result.exitCode = badArguments;

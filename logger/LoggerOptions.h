@@ -2,6 +2,7 @@
 // from the window's saved settings, which the command line overrides.
 #pragma once
 
+#include "dashboard/DashboardSettings.h"
 #include "publish/MqttSettings.h"
 #include "recording/RecordedRow.h"
 
@@ -34,6 +35,7 @@ struct LoggerOptions {
     std::string journalPath;
     std::string collectPrefix; // set: collect what every PC publishes under it instead of recording
     std::string collectDb;
+    DashboardSettings dashboard; // [Dashboard] of --ini, then the --http flags; with --collect only
 };
 
 struct ParsedCommandLine {

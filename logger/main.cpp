@@ -8,6 +8,7 @@
 #include "RowFile.h"
 #include "WorkbookFile.h"
 
+#include "dashboard/DashboardServer.h"
 #include "publish/JournalBacklog.h"
 #include "publish/MqttCollector.h"
 #include "publish/MqttPublisher.h"
@@ -16,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <exception>
@@ -26,6 +28,44 @@
 #include <unistd.h>
 
 using namespace pondus::logger;
+
+namespace {
+
+// The pages beside the program (../share/pondus/dashboard from bin/, in the
+// build tree as once installed), else the installed ones.
+std::string dashboardPages()
+{
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/pondus/dashboard");
+    if (QFileInfo::exists(beside + QStringLiteral("/index.html")))
+        return QFileInfo(beside).canonicalFilePath().toStdString();
+    return PONDUS_DASHBOARD_DIR;
+}
+
+// The collector, and with --http its dashboard, told of every stored
+// reading and every status.
+int collectWithDashboard(const LoggerOptions &options)
+{
+    if (!options.dashboard.enabled())
+        return runCollector(options.mqtt, options.collectPrefix, options.collectDb);
+    std::string error;
+    const auto dashboard = DashboardServer::start(options.dashboard, options.collectDb, dashboardPages(), error);
+    if (!dashboard) {
+        std::fprintf(stderr, "pondus-log: %s\n", error.c_str());
+        return failure;
+    }
+    std::fprintf(stderr, "pondus-log: панель лаборатории: %s\n", dashboard->url().c_str());
+    return runCollector(
+        options.mqtt, options.collectPrefix, options.collectDb,
+        [&](const PortTopics &where, const ParsedReading &reading, CollectorStore::Outcome outcome) {
+            if (outcome == CollectorStore::Outcome::Stored)
+                dashboard->readingStored(where, reading, QDateTime::currentMSecsSinceEpoch());
+        },
+        [&](const PortTopics &where, const std::string &payload, int64_t receivedUtcMs) {
+            dashboard->statusReceived(where, payload, receivedUtcMs);
+        });
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -52,7 +92,7 @@ int main(int argc, char *argv[])
     }
     const LoggerOptions &options = *parsed.options;
     if (!options.collectPrefix.empty())
-        return runCollector(options.mqtt, options.collectPrefix, options.collectDb);
+        return collectWithDashboard(options);
     if (!options.devicePath.empty())
         ::setenv("TRUTINA_COM1", options.devicePath.c_str(), 1);
 

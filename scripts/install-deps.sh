@@ -24,6 +24,7 @@ else
     qt6-serialport-dev qt6-translations-l10n
     libcli11-dev
     libmosquitto-dev mosquitto mosquitto-clients openssl nlohmann-json3-dev
+    libcpp-httplib-dev libjs-chart.js chromium chromium-driver python3-selenium
     help2man lintian desktop-file-utils appstream systemd
     file fakeroot dpkg-dev
     librsvg2-bin xdotool man-db procps python3

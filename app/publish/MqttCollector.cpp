@@ -20,8 +20,9 @@ int64_t utcNowMs()
 } // namespace
 
 MqttCollector::MqttCollector(const MqttSettings &settings, const std::string &prefix, CollectorStore &store,
-                             Report report, Arrival arrival)
-    : settings_(settings), prefix_(prefix), store_(store), report_(std::move(report)), arrival_(std::move(arrival))
+                             Report report, Arrival arrival, StatusArrival statusArrival)
+    : settings_(settings), prefix_(prefix), store_(store), report_(std::move(report)), arrival_(std::move(arrival)),
+      statusArrival_(std::move(statusArrival))
 {
     const std::string clientId =
         settings_.clientId.empty() ? "pondus-collect-" + localPcName() : settings_.clientId;
@@ -86,6 +87,8 @@ void MqttCollector::take(const std::string &topic, std::string_view payload)
     if (const auto where = topicUnder(prefix_, topic, "status")) {
         if (!store_.storeStatus(*where, std::string(payload), now) && report_)
             report_(store_.lastError());
+        if (statusArrival_)
+            statusArrival_(*where, std::string(payload), now);
         return;
     }
     const auto where = topicUnder(prefix_, topic, "reading");
@@ -131,7 +134,8 @@ void MqttCollector::checkSequence(const PortTopics &where, const ParsedReading &
     known->second = std::max(known->second, seq);
 }
 
-int runCollector(const MqttSettings &settings, const std::string &prefix, const std::string &dbPath)
+int runCollector(const MqttSettings &settings, const std::string &prefix, const std::string &dbPath,
+                 MqttCollector::Arrival arrival, MqttCollector::StatusArrival statusArrival)
 {
     // Blocked before any thread starts, so that only sigwait below takes them.
     sigset_t stopSignals;
@@ -147,7 +151,7 @@ int runCollector(const MqttSettings &settings, const std::string &prefix, const 
         return 1;
     }
     auto report = [](const std::string &text) { std::cerr << text << std::endl; };
-    MqttCollector collector(settings, prefix, *store, report);
+    MqttCollector collector(settings, prefix, *store, report, std::move(arrival), std::move(statusArrival));
     if (!collector.startError().empty()) {
         std::cerr << collector.startError() << std::endl;
         return 1;

@@ -16,12 +16,14 @@ public:
     using Report = std::function<void(const std::string &)>;
     // Every reading as it arrives, stored or a duplicate; for measurements.
     using Arrival = std::function<void(const PortTopics &, const ParsedReading &, CollectorStore::Outcome)>;
+    // Every status as it arrives, with the time it did.
+    using StatusArrival = std::function<void(const PortTopics &, const std::string &payload, int64_t receivedUtcMs)>;
 
     // Connects in the background with a session the broker keeps, so that
     // readings sent while the collector is away wait for it. The store must
     // outlive the collector.
     MqttCollector(const MqttSettings &settings, const std::string &prefix, CollectorStore &store, Report report,
-                  Arrival arrival = {});
+                  Arrival arrival = {}, StatusArrival statusArrival = {});
     ~MqttCollector();
     MqttCollector(const MqttCollector &) = delete;
     MqttCollector &operator=(const MqttCollector &) = delete;
@@ -44,6 +46,7 @@ private:
     CollectorStore &store_;
     const Report report_;
     const Arrival arrival_;
+    const StatusArrival statusArrival_;
     std::string startError_;
     MosquittoHandle client_;
     // Highest seq seen per (pc, run); touched only on the network thread.
@@ -56,5 +59,7 @@ private:
 };
 
 // `pondus-log --collect PREFIX --db FILE`: collects until SIGINT or SIGTERM,
-// reporting to standard error. Returns the process's exit status.
-int runCollector(const MqttSettings &settings, const std::string &prefix, const std::string &dbPath);
+// reporting to standard error and telling the arrivals to those given.
+// Returns the process's exit status.
+int runCollector(const MqttSettings &settings, const std::string &prefix, const std::string &dbPath,
+                 MqttCollector::Arrival arrival = {}, MqttCollector::StatusArrival statusArrival = {});

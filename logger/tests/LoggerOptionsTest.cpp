@@ -24,6 +24,16 @@ LoggerOptions options(const QStringList &arguments)
     return parsed.options.value_or(LoggerOptions{});
 }
 
+// PONDUS.ini in the folder, holding `text`.
+QString settingsFile(const QTemporaryDir &folder, const char *text)
+{
+    const QString path = QDir(folder.path()).filePath(QStringLiteral("PONDUS.ini"));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(text);
+    return path;
+}
+
 TEST(LoggerOptions, DefaultsRecordEveryBalanceOnCom1EverySecond)
 {
     const LoggerOptions chosen = options({});
@@ -125,11 +135,8 @@ TEST(LoggerOptions, TheWindowsSettingsFileAndTheCommandLineOverIt)
 TEST(LoggerOptions, PublishingFlagsOverTheSettingsFilesMqttSection)
 {
     QTemporaryDir folder;
-    const QString path = QDir(folder.path()).filePath(QStringLiteral("PONDUS.ini"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[MainForm]\nCOM=COM2\nGetInfPeriod=1\n[MQTT]\nEnabled=1\nHost=broker.lab\nUser=line2\n");
-    file.close();
+    const QString path =
+        settingsFile(folder, "[MainForm]\nCOM=COM2\nGetInfPeriod=1\n[MQTT]\nEnabled=1\nHost=broker.lab\nUser=line2\n");
     LoggerOptions chosen = options({"--ini", path, "--mqtt-host", "other.lab", "--mqtt-port", "8883"});
     EXPECT_TRUE(chosen.mqtt.enabled);
     EXPECT_EQ("other.lab", chosen.mqtt.host);
@@ -145,11 +152,30 @@ TEST(LoggerOptions, PublishingFlagsOverTheSettingsFilesMqttSection)
     chosen = options({"--collect", "lab", "--db", "all.db"});
     EXPECT_EQ("lab", chosen.collectPrefix);
     EXPECT_EQ("all.db", chosen.collectDb);
-    for (const QStringList &bad : {QStringList{"--collect", "lab"}, QStringList{"--mqtt-port", "70000"}}) {
+    EXPECT_FALSE(chosen.dashboard.enabled()) << "no dashboard unless asked";
+    for (const QStringList &bad : {QStringList{"--collect", "lab"}, QStringList{"--mqtt-port", "70000"},
+                                   QStringList{"--http", "8080"}, // without --collect
+                                   QStringList{"--collect", "lab", "--db", "all.db", "--http", "host:port"}}) {
         const ParsedCommandLine parsed = parse(bad);
         EXPECT_FALSE(parsed.options) << bad.join(' ').toStdString();
         EXPECT_EQ(badArguments, parsed.exitCode);
     }
+}
+
+TEST(LoggerOptions, DashboardFromItsSectionWithTheFlagsOverIt)
+{
+    QTemporaryDir folder;
+    const QString path =
+        settingsFile(folder, "[Dashboard]\nListen=0.0.0.0:8080\nUser=lab\nPasswordFile=/etc/pondus/web.pass\n");
+    LoggerOptions chosen = options({"--collect", "lab", "--db", "all.db", "--ini", path});
+    EXPECT_EQ("0.0.0.0", chosen.dashboard.address);
+    EXPECT_EQ(8080, chosen.dashboard.port);
+    EXPECT_EQ("lab", chosen.dashboard.user);
+    chosen = options({"--collect", "lab", "--db", "all.db", "--ini", path, "--http", "9090", "--http-cert", "c.pem"});
+    EXPECT_EQ("127.0.0.1", chosen.dashboard.address) << "a port alone listens on this machine only";
+    EXPECT_EQ(9090, chosen.dashboard.port);
+    EXPECT_EQ("/etc/pondus/web.pass", chosen.dashboard.passwordFile);
+    EXPECT_EQ("c.pem", chosen.dashboard.certFile);
 }
 
 } // namespace

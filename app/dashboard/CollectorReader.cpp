@@ -1,0 +1,267 @@
+#include "dashboard/CollectorReader.h"
+
+#include "dashboard/ChartDecimation.h"
+#include "dashboard/DashboardJson.h"
+
+#include <algorithm>
+
+using nlohmann::json;
+using pondus::journal::Connection;
+using pondus::journal::Statement;
+
+namespace {
+
+// A row's readings, by the row's place in its run.
+const char *const readingsOfRow = "SELECT balance, raw_value, divisor, unit_code, shown_unit, stable, model_code, ident "
+                                  "FROM collected_readings WHERE pc = ?1 AND run = ?2 AND seq = ?3 ORDER BY slot";
+
+// Rows and their readings over a range of sequence numbers, in order.
+const char *const rowsWithReadings =
+    "SELECT r.seq, r.number, r.utc_ms, r.utc_offset_s, v.slot, v.balance, v.raw_value, v.divisor, v.unit_code, "
+    "v.shown_unit, v.stable, v.model_code, v.ident "
+    "FROM collected_rows r JOIN collected_readings v ON v.pc = r.pc AND v.run = r.run AND v.seq = r.seq "
+    "WHERE r.pc = ?1 AND r.port = ?2 AND r.run = ?3 AND r.seq BETWEEN ?4 AND ?5 ORDER BY r.seq, v.slot";
+
+BalanceReading readingAt(const Statement &statement, int column)
+{
+    BalanceReading reading;
+    reading.balance = int32_t(statement.integer(column));
+    reading.rawValue = int32_t(statement.integer(column + 1));
+    reading.divisor = int32_t(statement.integer(column + 2));
+    reading.unitCode = int32_t(statement.integer(column + 3));
+    reading.shownUnit = int8_t(statement.integer(column + 4));
+    reading.stable = statement.integer(column + 5) != 0;
+    reading.modelCode = int32_t(statement.integer(column + 6));
+    reading.ident = int32_t(statement.integer(column + 7));
+    return reading;
+}
+
+Statement &bindKey(Statement &statement, const RunKey &key)
+{
+    return statement.bind(1, key.pc).bind(2, key.port).bind(3, key.run);
+}
+
+json gapJson(int64_t fromSeq, int64_t toSeq, int64_t afterMs, int64_t beforeMs)
+{
+    return {{"from", fromSeq}, {"to", toSeq}, {"afterMs", afterMs}, {"beforeMs", beforeMs}};
+}
+
+} // namespace
+
+std::unique_ptr<CollectorReader> CollectorReader::open(const std::string &path, std::string &error)
+{
+    sqlite3 *raw = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    Connection db(raw);
+    if (rc != SQLITE_OK) {
+        error = path + ": " + pondus::journal::failureText(db.get());
+        return nullptr;
+    }
+    // The collector writes in WAL mode, so reading never waits for it; a
+    // checkpoint in progress is the only thing worth waiting for.
+    sqlite3_busy_timeout(db.get(), 2000);
+    return std::unique_ptr<CollectorReader>(new CollectorReader(std::move(db), path));
+}
+
+CollectorReader::CollectorReader(Connection db, std::string path) : db_(std::move(db)), path_(std::move(path)) {}
+
+json CollectorReader::lab(int64_t nowUtcMs)
+{
+    json ports = json::array();
+    Statement statuses(db_.get(), "SELECT pc, port, payload, received_utc_ms FROM port_status ORDER BY pc, port");
+    Statement lastRun(db_.get(), "SELECT MAX(run) FROM collected_rows WHERE pc = ?1 AND port = ?2");
+    Statement lastRow(db_.get(), "SELECT seq, number, utc_ms, utc_offset_s, received_utc_ms FROM collected_rows "
+                                 "WHERE pc = ?1 AND port = ?2 AND run = ?3 ORDER BY seq DESC LIMIT 1");
+    Statement readings(db_.get(), readingsOfRow);
+    while (statuses.valid() && statuses.step() == SQLITE_ROW) {
+        const PortTopics where{{}, std::string(statuses.text(0)), std::string(statuses.text(1))};
+        json port = {{"status", portStatusJson(where, std::string(statuses.text(2)), statuses.integer(3))}};
+        lastRun.bind(1, where.pc).bind(2, where.port);
+        if (lastRun.step() == SQLITE_ROW && !lastRun.isNull(0)) {
+            const std::string run(lastRun.text(0));
+            if (bindKey(lastRow, {where.pc, where.port, run}).step() == SQLITE_ROW) {
+                SequencedRow row;
+                row.seq = lastRow.integer(0);
+                row.row.number = int32_t(lastRow.integer(1));
+                row.row.utcMs = lastRow.integer(2);
+                row.row.utcOffsetSeconds = int32_t(lastRow.integer(3));
+                const int64_t received = lastRow.integer(4);
+                readings.bind(1, where.pc).bind(2, run).bind(3, row.seq);
+                while (readings.step() == SQLITE_ROW)
+                    row.row.readings.push_back(readingAt(readings, 0));
+                readings.reset();
+                port["row"] = portRowJson(where, run, row, received);
+            }
+            lastRow.reset();
+        }
+        lastRun.reset();
+        port["pc"] = where.pc;
+        port["port"] = where.port;
+        ports.push_back(std::move(port));
+    }
+    return {{"nowMs", nowUtcMs}, {"ports", std::move(ports)}};
+}
+
+json CollectorReader::runs(const std::string &pc, const std::string &port)
+{
+    // Newest first by stepping down the index one run at a time, so that a
+    // port with a month of rows costs as many look-ups as it has runs.
+    Statement before(db_.get(), "SELECT MAX(run) FROM collected_rows WHERE pc = ?1 AND port = ?2 AND run < ?3");
+    json list = json::array();
+    std::string below = "\x7f";
+    while (int(list.size()) < maxRunsListed) {
+        before.bind(1, pc).bind(2, port).bind(3, below);
+        if (before.step() != SQLITE_ROW || before.isNull(0))
+            break;
+        below = std::string(before.text(0));
+        before.reset();
+        const RunKey key{pc, port, below};
+        if (const auto found = span(key))
+            list.push_back({{"run", below}, {"rows", found->lastSeq}, {"firstMs", found->firstMs},
+                            {"lastMs", found->lastMs}, {"offsetS", found->offsetS}});
+    }
+    return list;
+}
+
+std::optional<RunSpan> CollectorReader::span(const RunKey &key)
+{
+    Statement edge(db_.get(), "SELECT seq, utc_ms, utc_offset_s FROM collected_rows "
+                              "WHERE pc = ?1 AND port = ?2 AND run = ?3 ORDER BY seq LIMIT 1");
+    Statement last(db_.get(), "SELECT seq, utc_ms FROM collected_rows "
+                              "WHERE pc = ?1 AND port = ?2 AND run = ?3 ORDER BY seq DESC LIMIT 1");
+    if (!edge.valid() || !last.valid() || bindKey(edge, key).step() != SQLITE_ROW || bindKey(last, key).step() != SQLITE_ROW)
+        return std::nullopt;
+    return RunSpan{last.integer(0), edge.integer(1), last.integer(1), int32_t(edge.integer(2))};
+}
+
+json CollectorReader::runInfo(const RunKey &key, const RunSpan &span)
+{
+    Statement first(db_.get(), "SELECT seq FROM collected_rows WHERE pc = ?1 AND port = ?2 AND run = ?3 "
+                               "ORDER BY seq LIMIT 1");
+    json balances = json::array();
+    if (bindKey(first, key).step() == SQLITE_ROW) {
+        Statement readings(db_.get(), readingsOfRow);
+        readings.bind(1, key.pc).bind(2, key.run).bind(3, first.integer(0));
+        while (readings.step() == SQLITE_ROW)
+            balances.push_back(balanceJson(readingAt(readings, 0)));
+    }
+    return {{"pc", key.pc},
+            {"port", key.port},
+            {"run", key.run},
+            {"lastSeq", span.lastSeq},
+            {"firstMs", span.firstMs},
+            {"lastMs", span.lastMs},
+            {"offsetS", span.offsetS},
+            {"pageRows", pageRows},
+            {"pages", (span.lastSeq + pageRows - 1) / pageRows},
+            {"balances", std::move(balances)}};
+}
+
+bool CollectorReader::forEachRow(const RunKey &key, int64_t fromSeq, int64_t toSeq,
+                                 const std::function<void(const StoredRow &)> &take)
+{
+    Statement rows(db_.get(), rowsWithReadings);
+    if (!rows.valid())
+        return false;
+    bindKey(rows, key).bind(4, fromSeq).bind(5, toSeq);
+    StoredRow row;
+    int result = SQLITE_ROW;
+    while ((result = rows.step()) == SQLITE_ROW) {
+        const int64_t seq = rows.integer(0);
+        if (seq != row.seq) {
+            if (row.seq != 0)
+                take(row);
+            row = {seq, int32_t(rows.integer(1)), rows.integer(2), int32_t(rows.integer(3)), {}};
+        }
+        row.readings.push_back(readingAt(rows, 5));
+    }
+    if (row.seq != 0)
+        take(row);
+    return result == SQLITE_DONE;
+}
+
+json CollectorReader::rowsPage(const RunKey &key, const RunSpan &span, int64_t page)
+{
+    const int64_t fromSeq = (page - 1) * pageRows + 1;
+    const int64_t toSeq = page * pageRows;
+    json rows = json::array();
+    int64_t expected = fromSeq;
+    int64_t previousMs = 0;
+    forEachRow(key, fromSeq, toSeq, [&](const StoredRow &row) {
+        if (row.seq > expected)
+            rows.push_back({{"gap", gapJson(expected, row.seq - 1, previousMs, row.utcMs)}});
+        json values = json::array();
+        for (const BalanceReading &reading : row.readings)
+            values.push_back(balanceJson(reading));
+        rows.push_back({{"seq", row.seq},
+                        {"number", row.number},
+                        {"utcMs", row.utcMs},
+                        {"time", localTimeText(row.utcMs, row.offsetS)},
+                        {"balances", std::move(values)}});
+        expected = row.seq + 1;
+        previousMs = row.utcMs;
+    });
+    // Rows missing at the page's end, before a row of a later page.
+    if (const int64_t last = std::min(toSeq, span.lastSeq); expected <= last)
+        rows.push_back({{"gap", gapJson(expected, last, previousMs, 0)}});
+    return {{"page", page}, {"fromSeq", fromSeq}, {"toSeq", toSeq}, {"rows", std::move(rows)}};
+}
+
+int64_t CollectorReader::seqAt(const RunKey &key, const RunSpan &span, int64_t utcMs)
+{
+    Statement atOrAfter(db_.get(), "SELECT seq, utc_ms FROM collected_rows "
+                                   "WHERE pc = ?1 AND port = ?2 AND run = ?3 AND seq >= ?4 ORDER BY seq LIMIT 1");
+    // The answer lies in [low, high]; lastSeq + 1 when every row is earlier.
+    int64_t low = 1;
+    int64_t high = span.lastSeq + 1;
+    while (low < high) {
+        const int64_t middle = low + (high - low) / 2;
+        bindKey(atOrAfter, key).bind(4, middle);
+        const bool early = atOrAfter.step() == SQLITE_ROW && atOrAfter.integer(1) < utcMs;
+        const int64_t stored = early ? atOrAfter.integer(0) : 0;
+        atOrAfter.reset();
+        if (early)
+            low = stored + 1; // rows missing between middle and stored are no later
+        else
+            high = middle;
+    }
+    return low;
+}
+
+json CollectorReader::chart(const RunKey &key, const RunSpan &span, int64_t fromMs, int64_t toMs, int columns)
+{
+    fromMs = std::max(fromMs, span.firstMs);
+    toMs = std::min(toMs, span.lastMs);
+    // One row either side, so that the lines run to the edges of the view.
+    const int64_t fromSeq = std::max<int64_t>(seqAt(key, span, fromMs) - 1, 1);
+    const int64_t toSeq = std::min(seqAt(key, span, toMs + 1), span.lastSeq);
+    ChartDecimation decimation(fromMs, toMs, columns);
+    std::vector<int32_t> balances;
+    json gaps = json::array();
+    int64_t expected = fromSeq;
+    int64_t previousMs = span.firstMs;
+    forEachRow(key, fromSeq, toSeq, [&](const StoredRow &row) {
+        if (row.seq > expected && gaps.size() < maxGapsListed)
+            gaps.push_back(gapJson(expected, row.seq - 1, previousMs, row.utcMs));
+        for (size_t slot = 0; slot < row.readings.size(); ++slot) {
+            const BalanceReading &reading = row.readings[slot];
+            if (slot >= balances.size())
+                balances.push_back(reading.balance);
+            decimation.add(slot, {row.utcMs, double(reading.rawValue) / (reading.divisor == 0 ? 1 : reading.divisor)});
+        }
+        expected = row.seq + 1;
+        previousMs = row.utcMs;
+    });
+    json series = json::array();
+    const auto kept = decimation.finish();
+    for (size_t slot = 0; slot < kept.size(); ++slot) {
+        json times = json::array();
+        json values = json::array();
+        for (const ChartPoint &point : kept[slot]) {
+            times.push_back(point.utcMs);
+            values.push_back(point.value);
+        }
+        series.push_back({{"balance", balances[slot]}, {"t", std::move(times)}, {"v", std::move(values)}});
+    }
+    return {{"fromMs", fromMs}, {"toMs", toMs}, {"series", std::move(series)}, {"gaps", std::move(gaps)}};
+}

@@ -1,0 +1,63 @@
+// The collector's read-only web dashboard: the lab page, a run's page, their
+// JSON, the live stream of readings and statuses, and the run's downloads,
+// over HTTP or HTTPS, with an optional login. Only GET is answered.
+#pragma once
+
+#include "dashboard/DashboardSettings.h"
+#include "dashboard/LiveFeed.h"
+#include "publish/ReadingMessage.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+} // namespace httplib
+
+class CollectorReader;
+
+class DashboardServer {
+public:
+    // Listens on the settings' address and port and serves the pages of
+    // webRoot and what dbPath holds; nothing, with the reason in `error`,
+    // when it cannot (a port in use, a missing password file or certificate).
+    static std::unique_ptr<DashboardServer> start(const DashboardSettings &settings, const std::string &dbPath,
+                                                  const std::string &webRoot, std::string &error);
+    ~DashboardServer();
+    DashboardServer(const DashboardServer &) = delete;
+    DashboardServer &operator=(const DashboardServer &) = delete;
+
+    // What the collector has just stored or received, to every open page.
+    void readingStored(const PortTopics &where, const ParsedReading &reading, int64_t receivedUtcMs);
+    void statusReceived(const PortTopics &where, const std::string &payload, int64_t receivedUtcMs);
+
+    // "http://127.0.0.1:8080/", as pondus-log announces it.
+    std::string url() const;
+    // Pages holding the live stream open now.
+    int watchers() const { return watchers_.load(); }
+
+private:
+    DashboardServer(const DashboardSettings &settings, std::string dbPath, std::string webRoot);
+    void route();
+    bool admitted(const httplib::Request &request, httplib::Response &response) const;
+    // Runs `answer` with a reader of the collector's file; 503 when the file
+    // cannot be read.
+    template <typename Answer>
+    void withReader(httplib::Response &response, Answer answer) const;
+    void serveEvents(httplib::Response &response);
+    void serveRunPage(const httplib::Request &request, httplib::Response &response) const;
+
+    const DashboardSettings settings_;
+    const std::string dbPath_;
+    const std::string webRoot_;
+    std::string expectedLogin_; // "Basic <base64 of user:password>"; empty for no login
+    std::unique_ptr<httplib::Server> http_;
+    std::thread listener_;
+    LiveFeed feed_;
+    std::atomic<int> watchers_{0};
+};
