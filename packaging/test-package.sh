@@ -82,6 +82,20 @@ if [[ -d "$root/logger" ]]; then
   systemd-analyze verify --man=no "$unit" || fail "systemd-analyze verify $unit"
   [[ ! -e /etc/systemd/system/multi-user.target.wants/pondus-log@.service ]] || fail "the unit is enabled"
   check "pondus-log --help, its manual page, the service unit verified and not enabled"
+
+  # The dashboard serves its pages and Debian's chart library, with no broker up.
+  [[ "$(readlink -f /usr/share/pondus/dashboard/chart.min.js)" == /usr/share/javascript/chart.js/chart.min.js ]] ||
+    fail "the dashboard's chart.min.js is not libjs-chart.js's"
+  http_port="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+  pondus-log --collect lab --db "$work/collector.db" --mqtt-host 127.0.0.1 --mqtt-port 9 --http "$http_port" \
+    > "$work/collector.log" 2>&1 &
+  pids+=($!)
+  await "the dashboard" curl -sf -o /dev/null "http://127.0.0.1:$http_port/"
+  curl -sf "http://127.0.0.1:$http_port/chart.min.js" | cmp -s - /usr/share/javascript/chart.js/chart.min.js ||
+    fail "the dashboard does not serve the chart library"
+  [[ "$(curl -s -o /dev/null -w '%{http_code}' -X POST "http://127.0.0.1:$http_port/api/lab")" == 405 ]] ||
+    fail "the dashboard took a POST"
+  check "the collector's dashboard serves its installed pages and libjs-chart.js, GET only"
 fi
 
 for entry in /usr/share/applications/org.pondus.Pondus{,.Training}.desktop; do

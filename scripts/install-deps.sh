@@ -27,7 +27,7 @@ else
     libcpp-httplib-dev libjs-chart.js chromium chromium-driver python3-selenium
     help2man lintian desktop-file-utils appstream systemd
     file fakeroot dpkg-dev
-    librsvg2-bin xdotool man-db procps python3
+    librsvg2-bin xdotool man-db procps python3 curl
   )
 fi
 

@@ -14,6 +14,7 @@ import os
 import shutil
 import signal
 import socket
+import ssl
 import subprocess
 import tempfile
 import time
@@ -86,8 +87,7 @@ class Lab:
             [PONDUS_LOG, "--collect", PREFIX, "--db", os.path.join(self.folder, "lab.db"),
              "--mqtt-host", "127.0.0.1", "--mqtt-port", str(self.broker_port),
              "--http", f"127.0.0.1:{self.http_port}", *extra_http_args], "collector.log")
-        self.scheme = "https" if "--http-cert" in extra_http_args else "http"
-        self.url = f"{self.scheme}://127.0.0.1:{self.http_port}"
+        self.url = ("https" if "--http-cert" in extra_http_args else "http") + f"://127.0.0.1:{self.http_port}"
         wait_for(self.serves, what="the dashboard")
 
     def spawn(self, args, log, env=None):
@@ -269,6 +269,44 @@ class DashboardTest(unittest.TestCase):
                 self.assertEqual(get(url, method)[0], expected)
         # Still all there after every refused request.
         self.assertEqual(self.lab.api("/api/run", **key)[0], 200)
+
+
+class LoginAndTlsTest(unittest.TestCase):
+    """The dashboard behind a password over HTTPS: no browser needed."""
+
+    def test_a_login_is_asked_for_over_tls(self):
+        folder = tempfile.mkdtemp(prefix="pondus-dashboard-tls-")
+        try:
+            cert, key, password = (os.path.join(folder, name) for name in ("web.crt", "web.key", "web.pass"))
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                            "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert],
+                           check=True, capture_output=True)
+            with open(password, "w") as f:
+                f.write("s3cret pass\nignored second line\n")
+            lab = Lab(("--http-user", "lab", "--http-password-file", password, "--http-cert", cert, "--http-key", key))
+        except BaseException:
+            shutil.rmtree(folder, ignore_errors=True)
+            raise
+        try:
+            context = ssl.create_default_context(cafile=cert)
+            login = lambda text: {"Authorization": "Basic " + base64.b64encode(text.encode()).decode()}
+            cases = [  # (headers, status)
+                ({}, 401),
+                (login("lab:wrong"), 401),
+                (login("other:s3cret pass"), 401),
+                (login("lab:s3cret pass\nignored"), 401),
+                (login("lab:s3cret pass"), 200),
+            ]
+            for headers, expected in cases:
+                with self.subTest(headers=headers):
+                    status, _ = get(lab.url + "/api/lab", headers=headers, context=context)
+                    self.assertEqual(status, expected)
+            self.assertEqual(get(lab.url + "/api/lab", "POST", login("lab:s3cret pass"), context)[0], 405)
+            with self.assertRaises((urllib.error.URLError, ConnectionError)):  # plain HTTP is not served
+                get(lab.url.replace("https:", "http:") + "/api/lab")
+        finally:
+            lab.close()
+            shutil.rmtree(folder, ignore_errors=True)
 
 
 if __name__ == "__main__":

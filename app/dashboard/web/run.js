@@ -278,6 +278,8 @@
     $('last').addEventListener('click', () => loadPage(pages()));
     $('page').addEventListener('change', () => loadPage(Number($('page').value) || 1));
     await Promise.all([loadChart(), loadPage(pages()), loadRuns()]);
+    chart.update('none'); // drawn before the page counts as ready
+    document.body.dataset.readyMs = String(Math.round(performance.now()));
     document.body.dataset.ready = 'yes';
     listen({ reading: take });
     requestAnimationFrame(frame);
