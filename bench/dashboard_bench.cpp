@@ -28,6 +28,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -251,10 +252,13 @@ int bigRun(const std::string &pagesFolder, int64_t rows)
         return 1;
     }
     httplib::Client client("127.0.0.1", settings.port);
+    client.set_read_timeout(60s);
     const std::string key = "pc=pc1&port=COM1&run=" + run;
     const auto timed = [&](const std::string &path, size_t &bytes) {
         const auto start = Clock::now();
         const auto response = client.Get(path);
+        if (!response)
+            std::fprintf(stderr, "dashboard_bench: %s: %s\n", path.c_str(), httplib::to_string(response.error()).c_str());
         bytes = response ? response->body.size() : 0;
         return response && response->status == 200 ? msSince(start) : -1.0;
     };
@@ -290,7 +294,7 @@ int bigRun(const std::string &pagesFolder, int64_t rows)
             std::printf("  (no browser measurement)\n");
     }
     server.reset();
-    std::system(("rm -rf " + folder).c_str());
+    std::filesystem::remove_all(folder);
     return 0;
 }
 
