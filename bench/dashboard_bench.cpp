@@ -201,9 +201,9 @@ int liveLoad(const std::string &pondusLog, int seconds)
     std::vector<double> fromCollector, fromRecording;
     for (auto &watcher : watchers)
         watcher->collectInto(fromCollector, fromRecording);
-    watchers.clear();
-    kill(collector, SIGTERM);
+    kill(collector, SIGTERM); // ends the pages' streams too
     waitpid(collector, nullptr, 0);
+    watchers.clear();
 
     std::printf("dashboard live: %d PCs x %d balances every %lld ms, %d pages open, %zu readings seen by them\n", pcs,
                 balances, (long long)period.count(), pages, fromCollector.size());
@@ -308,6 +308,6 @@ int main(int argc, char **argv)
     }
     const int seconds = argc > 3 ? std::atoi(argv[3]) : 20;
     const int64_t rows = argc > 4 ? std::atoll(argv[4]) : 432000;
-    const int live = liveLoad(argv[1], seconds);
+    const int live = seconds > 0 ? liveLoad(argv[1], seconds) : 0;
     return bigRun(argv[2], rows) | live;
 }
