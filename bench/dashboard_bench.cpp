@@ -294,7 +294,10 @@ int bigRun(const std::string &pagesFolder, int64_t rows)
             std::printf("  (no browser measurement)\n");
     }
     server.reset();
-    std::filesystem::remove_all(folder);
+    if (std::getenv("DASHBOARD_BENCH_KEEP"))
+        std::printf("  kept %s\n", db.c_str());
+    else
+        std::filesystem::remove_all(folder);
     return 0;
 }
 

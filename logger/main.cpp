@@ -9,6 +9,7 @@
 #include "WorkbookFile.h"
 
 #include "dashboard/DashboardServer.h"
+#include "dashboard/RunDownload.h"
 #include "publish/JournalBacklog.h"
 #include "publish/MqttCollector.h"
 #include "publish/MqttPublisher.h"
@@ -48,7 +49,8 @@ int collectWithDashboard(const LoggerOptions &options)
     if (!options.dashboard.enabled())
         return runCollector(options.mqtt, options.collectPrefix, options.collectDb);
     std::string error;
-    const auto dashboard = DashboardServer::start(options.dashboard, options.collectDb, dashboardPages(), error);
+    const auto dashboard =
+        DashboardServer::start(options.dashboard, options.collectDb, dashboardPages(), error, runDownload);
     if (!dashboard) {
         std::fprintf(stderr, "pondus-log: %s\n", error.c_str());
         return failure;

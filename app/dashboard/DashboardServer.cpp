@@ -123,13 +123,15 @@ std::optional<int64_t> wholeParameter(const Request &request, const char *name, 
 } // namespace
 
 std::unique_ptr<DashboardServer> DashboardServer::start(const DashboardSettings &settings, const std::string &dbPath,
-                                                        const std::string &webRoot, std::string &error)
+                                                        const std::string &webRoot, std::string &error,
+                                                        RunFileMaker files)
 {
     if (const std::string problem = dashboardSettingsProblem(settings); !problem.empty()) {
         error = problem;
         return nullptr;
     }
     std::unique_ptr<DashboardServer> server(new DashboardServer(settings, dbPath, webRoot));
+    server->files_ = std::move(files);
     if (settings.needsLogin()) {
         std::string reason;
         const auto text = fileText(settings.passwordFile, reason);
@@ -291,6 +293,31 @@ void DashboardServer::route()
     });
     http.Get("/run", [this](const Request &request, Response &response) { serveRunPage(request, response); });
     http.Get("/api/events", [this](const Request &, Response &response) { serveEvents(response); });
+    http.Get("/download/run.csv", [this](const Request &request, Response &response) {
+        serveRunFile(request, response, RunFile::Kind::Csv);
+    });
+    http.Get("/download/run.xlsx", [this](const Request &request, Response &response) {
+        serveRunFile(request, response, RunFile::Kind::Workbook);
+    });
+}
+
+void DashboardServer::serveRunFile(const Request &request, Response &response, RunFile::Kind kind) const
+{
+    const auto key = runKeyOf(request);
+    if (!key || !files_)
+        return notFound(response, "Серия не найдена");
+    withReader(response, [&](CollectorReader &reader) {
+        const auto span = reader.span(*key);
+        if (!span)
+            return notFound(response, "Серия не найдена");
+        std::string error;
+        const auto file = files_(reader, *key, *span, kind, error);
+        if (!file)
+            return answerJson(response, {{"error", error}}, 500);
+        response.set_header("Content-Disposition", "attachment; filename=\"" + file->fileName + "\"");
+        response.set_header("Cache-Control", "no-store");
+        response.set_content(file->bytes, file->contentType);
+    });
 }
 
 void DashboardServer::serveRunPage(const Request &request, Response &response) const

@@ -9,7 +9,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -20,14 +22,29 @@ struct Response;
 } // namespace httplib
 
 class CollectorReader;
+struct RunKey;
+struct RunSpan;
+
+// A run as a file to download.
+struct RunFile {
+    enum class Kind { Csv, Workbook };
+    std::string bytes;
+    std::string contentType;
+    std::string fileName; // plain characters only
+};
+// Makes one; nothing, with the reason in `error`, when it cannot.
+using RunFileMaker = std::function<std::optional<RunFile>(CollectorReader &, const RunKey &, const RunSpan &,
+                                                          RunFile::Kind, std::string &error)>;
 
 class DashboardServer {
 public:
     // Listens on the settings' address and port and serves the pages of
     // webRoot and what dbPath holds; nothing, with the reason in `error`,
     // when it cannot (a port in use, a missing password file or certificate).
+    // Runs are offered for download when `files` is given.
     static std::unique_ptr<DashboardServer> start(const DashboardSettings &settings, const std::string &dbPath,
-                                                  const std::string &webRoot, std::string &error);
+                                                  const std::string &webRoot, std::string &error,
+                                                  RunFileMaker files = {});
     ~DashboardServer();
     DashboardServer(const DashboardServer &) = delete;
     DashboardServer &operator=(const DashboardServer &) = delete;
@@ -51,10 +68,12 @@ private:
     void withReader(httplib::Response &response, Answer answer) const;
     void serveEvents(httplib::Response &response);
     void serveRunPage(const httplib::Request &request, httplib::Response &response) const;
+    void serveRunFile(const httplib::Request &request, httplib::Response &response, RunFile::Kind kind) const;
 
     const DashboardSettings settings_;
     const std::string dbPath_;
     const std::string webRoot_;
+    RunFileMaker files_;
     std::string expectedLogin_; // "Basic <base64 of user:password>"; empty for no login
     std::unique_ptr<httplib::Server> http_;
     std::thread listener_;

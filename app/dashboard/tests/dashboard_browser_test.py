@@ -8,6 +8,7 @@ folder for the screenshots of the pages at a laptop's and a tablet's size;
 none taken without it).
 """
 import base64
+import csv
 import io
 import json
 import os
@@ -23,6 +24,7 @@ import urllib.error
 import urllib.parse
 import urllib.request
 
+import openpyxl
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
@@ -224,6 +226,22 @@ class DashboardTest(unittest.TestCase):
         self.wait.until(lambda b: b.find_element(By.ID, "zoom-reset").is_enabled())
         self.assertEqual(self.lab.api("/api/run", pc=row["pc"], port="COM1", run=row["run"])[0], 200)
         self.shoot("run")
+
+    def test_downloads_are_the_programs_own_files(self):
+        row = self.open_run("COM1")
+        self.browser.execute_cdp_cmd("Page.setDownloadBehavior", {"behavior": "allow", "downloadPath": self.lab.folder})
+        self.browser.find_element(By.ID, "download-xlsx").click()
+        name = wait_for(lambda: [n for n in os.listdir(self.lab.folder) if n.endswith(".xlsx")], what="the workbook")[0]
+        workbook = openpyxl.load_workbook(os.path.join(self.lab.folder, name))
+        values = [c.value for r in workbook.worksheets[0].iter_rows() for c in r]
+        self.assertTrue(any(isinstance(v, float) for v in values), values[:40])
+        self.assertIn("АВ-60", values)
+        status, body = get(self.lab.url + "/download/run.csv?" + urllib.parse.urlencode(
+            {"pc": row["pc"], "port": "COM1", "run": row["run"]}))
+        self.assertEqual(status, 200)
+        lines = body.decode("utf-8-sig").splitlines()
+        self.assertGreaterEqual(len(lines), 1 + row["seq"])
+        self.assertEqual(len(next(csv.reader(io.StringIO(lines[-1])))), len(next(csv.reader(io.StringIO(lines[0])))))
 
     def test_killed_pc_turns_offline(self):
         self.open_lab()

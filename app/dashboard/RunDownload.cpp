@@ -1,0 +1,108 @@
+#include "dashboard/RunDownload.h"
+
+#include "dashboard/CollectorReader.h"
+#include "export/CsvFormat.h"
+#include "export/XlsxFormat.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+// One run in memory at a time: a day of ten balances is some 60 MB.
+std::mutex oneAtATime;
+
+// The collector is not told a run's mode or period: a run whose rows came
+// at a steady pace is shown as periodic at that pace (the median of its
+// first intervals, to 10 ms), any other as recorded on new weight.
+void settingsFromRows(RunSettings &settings, const std::vector<int64_t> &firstTimes)
+{
+    std::vector<int64_t> intervals;
+    for (size_t i = 1; i < firstTimes.size(); ++i)
+        intervals.push_back(firstTimes[i] - firstTimes[i - 1]);
+    if (intervals.empty())
+        return;
+    std::nth_element(intervals.begin(), intervals.begin() + std::ptrdiff_t(intervals.size() / 2), intervals.end());
+    const int64_t median = intervals[intervals.size() / 2];
+    const bool steady = std::all_of(intervals.begin(), intervals.end(),
+                                    [&](int64_t interval) { return std::llabs(interval - median) * 4 <= median; });
+    settings.mode = steady ? RecordingMode::Periodic : RecordingMode::OnNewWeight;
+    settings.periodMs = int32_t(steady ? (median + 5) / 10 * 10 : 0);
+}
+
+// PC, port and run as a file name of plain characters.
+std::string fileNameOf(const RunKey &key, const char *suffix)
+{
+    std::string name = key.pc + "-" + key.port + "-" + key.run;
+    for (char &c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.')
+            c = '_';
+    return name + suffix;
+}
+
+} // namespace
+
+std::optional<RunFile> runDownload(CollectorReader &reader, const RunKey &key, const RunSpan &span,
+                                   RunFile::Kind kind, std::string &error)
+{
+    const std::lock_guard lock(oneAtATime);
+    RunSnapshot run;
+    run.settings.port = key.port;
+    run.startedUtcMs = span.firstMs;
+    run.stoppedUtcMs = span.lastMs;
+    run.reserveRows(size_t(span.lastSeq), 10);
+    std::vector<int64_t> firstTimes;
+    RecordedRow row;
+    const bool read = reader.forEachRow(key, 1, span.lastSeq, [&](const CollectorReader::StoredRow &stored) {
+        if (run.balances.empty())
+            for (const BalanceReading &reading : stored.readings)
+                run.settings.balances.push_back(reading.balance);
+        if (firstTimes.size() < 21)
+            firstTimes.push_back(stored.utcMs);
+        row.number = stored.number;
+        row.utcMs = stored.utcMs;
+        row.utcOffsetSeconds = stored.offsetS;
+        row.readings = stored.readings;
+        run.appendRow(row);
+    });
+    if (!read) {
+        error = reader.path() + ": строки серии не прочитаны";
+        return std::nullopt;
+    }
+    settingsFromRows(run.settings, firstTimes);
+
+    const bool workbook = kind == RunFile::Kind::Workbook;
+    std::error_code failure;
+    std::string pattern = (std::filesystem::temp_directory_path(failure) / "pondus-dashboard-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) {
+        error = pattern + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    const std::filesystem::path folder = pattern;
+    const std::filesystem::path path = folder / (workbook ? "run.xlsx" : "run.csv");
+    const auto problem = workbook ? XlsxFormat().write(run, QString::fromStdString(path.string()))
+                                  : CsvFormat().write(run, QString::fromStdString(path.string()));
+    std::optional<RunFile> file;
+    if (problem) {
+        error = problem->toStdString();
+    } else {
+        std::ifstream written(path, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << written.rdbuf();
+        file = RunFile{bytes.str(),
+                       workbook ? "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"
+                                : "text/csv; charset=utf-8",
+                       fileNameOf(key, workbook ? ".xlsx" : ".csv")};
+    }
+    std::filesystem::remove_all(folder, failure);
+    return file;
+}
