@@ -6,7 +6,7 @@
 #include "mainform/QtTranslations.h"
 #include "mainform/QuitOnSignals.h"
 #include "mainform/Serialer.h"
-#include "publish/WindowPublishing.h"
+#include "mainform/WindowPublishing.h"
 
 #include <QApplication>
 #include <QLocale>

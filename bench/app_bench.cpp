@@ -11,6 +11,9 @@
 
 #include <QApplication>
 #include <QChartView>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -29,6 +32,19 @@ constexpr int balances = 10;
 constexpr int chartWindow = 1000;
 constexpr int timedMeasurements = 2000;
 constexpr int dayOfRows = 432000; // a day at one row per 0,2 s
+
+// Rows into the journal while `on` holds, as the window's keeper writes them
+// in the poll step.
+struct JournalWhileOn final : SessionObserver {
+    explicit JournalWhileOn(pondus::journal::Journal &journal) : journal(journal) {}
+    void rowCommitted(const CommittedRow &row) override
+    {
+        if (on)
+            journal.recordRow(row.row);
+    }
+    pondus::journal::Journal &journal;
+    bool on = true;
+};
 
 class Bench {
 public:
@@ -100,24 +116,26 @@ int main(int argc, char *argv[])
     auto *list = form.findChild<QListWidget *>(QStringLiteral("FileCheckListBox"));
     for (int item = 0; item < balances; ++item)
         list->item(item)->setCheckState(Qt::Checked);
-    form.runState().measurementBound = chartWindow;
+    form.findChild<QLineEdit *>(QStringLiteral("SizeEdit"))->setText(QString::number(chartWindow));
+    MainFormLayout::showText(form.findChild<QComboBox *>(QStringLiteral("ComboBox1")), QStringLiteral("вручную"));
     form.resize(1024, 700);
     form.show();
     QCoreApplication::processEvents();
     const long baseline = residentBytes();
 
-    // The journal is written while journalOn holds, as the window's keeper
-    // writes it in the poll step.
     const QString journalPath = settingsDir.filePath(QStringLiteral("journal.sqlite"));
     pondus::journal::Journal journal(journalPath.toStdString(), [](const std::string &path, const std::string &why) {
         std::fprintf(stderr, "journal failed: %s: %s\n", path.c_str(), why.c_str());
     });
-    journal.runStarted(form.runSettings());
-    bool journalOn = true;
-    form.addRowSink([&](const RecordedRow &row) {
-        if (journalOn)
-            journal.recordRow(row);
-    });
+    // A run by hand: only the bench polls.
+    form.findChild<QPushButton *>(QStringLiteral("WeightButton"))->click();
+    if (!form.session().running()) {
+        std::fprintf(stderr, "app_bench: the run did not start\n");
+        return 1;
+    }
+    journal.runStarted(form.session().run().settings);
+    JournalWhileOn journalOn(journal);
+    form.session().addObserver(journalOn);
 
     Bench bench(form, link);
     for (int n = 0; n < chartWindow; ++n)
@@ -138,9 +156,9 @@ int main(int argc, char *argv[])
     std::printf("  poll call: mean %.3f ms, worst %.3f ms\n", totalMs / timedMeasurements, worstMs);
     std::printf("  poll plus repaint: mean %.3f ms per measurement\n",
                 double(wall.nsecsElapsed()) / 1e6 / timedMeasurements);
-    journalOn = false;
+    journalOn.on = false;
     const double withoutJournal = bench.medianPollMs(timedMeasurements);
-    journalOn = true;
+    journalOn.on = true;
     const double withJournal = bench.medianPollMs(timedMeasurements);
     std::printf("  poll call, median: %.3f ms without the journal, %.3f ms with it (%+.3f ms)\n", withoutJournal,
                 withJournal, withJournal - withoutJournal);

@@ -19,7 +19,11 @@ std::runtime_error systemError(const std::string &path)
 
 RowFile::RowFile(std::string path, RowText text) : path_(std::move(path)), text_(std::move(text))
 {
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // Made exclusively first, so that an existing file is known as such.
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
+    created_ = fd_ >= 0;
+    if (fd_ < 0 && errno == EEXIST)
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd_ < 0)
         throw systemError(path_);
     startsFile_ = ::lseek(fd_, 0, SEEK_END) == 0;
@@ -27,8 +31,9 @@ RowFile::RowFile(std::string path, RowText text) : path_(std::move(path)), text_
 
 RowFile::~RowFile()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    ::close(fd_);
+    if (created_ && !captionsWritten_)
+        ::unlink(path_.c_str());
 }
 
 void RowFile::append(const RecordedRow &row)

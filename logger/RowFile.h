@@ -1,6 +1,6 @@
 // The output file of pondus-log: rows are appended as they are recorded and
 // each reaches the disk before the next poll; an existing file is never
-// truncated.
+// truncated, and a file made here that never got a row is removed again.
 #pragma once
 
 #include "RowText.h"
@@ -14,6 +14,7 @@ public:
     // Opens path for appending, made if missing; throws std::runtime_error
     // with the path and the system's reason.
     RowFile(std::string path, RowText text);
+    // Closes the file; removes it when it was made here and holds no row.
     ~RowFile();
     RowFile(const RowFile &) = delete;
     RowFile &operator=(const RowFile &) = delete;
@@ -31,6 +32,7 @@ private:
     int fd_ = -1;
     bool captionsWritten_ = false;
     bool startsFile_ = false; // the file was empty: its first bytes are ours
+    bool created_ = false;
 };
 
 } // namespace pondus::logger

@@ -2,18 +2,18 @@
 // a window, as a service or from a script. See --help.
 #include "ExitCodes.h"
 #include "LiveView.h"
-#include "LoggerJournal.h"
 #include "LoggerOptions.h"
 #include "LoggerRun.h"
 #include "RowFile.h"
+#include "RunOutput.h"
 #include "WorkbookFile.h"
 
 #include "dashboard/DashboardServer.h"
 #include "dashboard/RunDownload.h"
-#include "publish/JournalBacklog.h"
+#include "journal/JournalObserver.h"
+#include "ports/PortMapping.h"
 #include "publish/MqttCollector.h"
-#include "publish/MqttPublisher.h"
-#include "publish/ReadingMessage.h"
+#include "publish/PublishObserver.h"
 #include "recording/LinkLibrary.h"
 
 #include <QCoreApplication>
@@ -22,7 +22,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <memory>
 #include <optional>
 
 #include <signal.h>
@@ -99,10 +98,10 @@ int main(int argc, char *argv[])
         ::setenv("TRUTINA_COM1", options.devicePath.c_str(), 1);
 
     try {
-        const LinkLibrary library = options.libraryPath.empty()
-                                        ? LinkLibrary(QCoreApplication::applicationDirPath(),
-                                                      QStringLiteral(PONDUS_LIBRARY_DIR))
-                                        : LinkLibrary(options.libraryPath);
+        LinkLibrary library = options.libraryPath.empty()
+                                  ? LinkLibrary(QCoreApplication::applicationDirPath(),
+                                                QStringLiteral(PONDUS_LIBRARY_DIR))
+                                  : LinkLibrary(options.libraryPath);
         if (!library.hasSetComPort() || !library.hasFreshData()) {
             std::fprintf(stderr, "pondus-log: %s\n", library.error().c_str());
             return failure;
@@ -117,59 +116,31 @@ int main(int argc, char *argv[])
         const std::string &output = workbook ? workbook->path() : file.path();
         LiveView view(stdout, ::isatty(STDOUT_FILENO) == 1, text, options.run.balances);
 
-        LoggerRun run(library.client(), options);
-        run.addRowSink([&](const RecordedRow &row) { file.append(row); });
-        if (workbook) {
-            run.addRunStartedSink([&](const RunSettings &settings, int64_t utcMs) { workbook->runStarted(settings, utcMs); });
-            run.addRowSink([&](const RecordedRow &row) { workbook->append(row); });
-        }
-        run.addRowSink([&](const RecordedRow &row) { view.showRow(row); });
-        run.addRunStartedSink([&](const RunSettings &settings, int64_t) { view.setBalances(settings.balances); });
-        run.addScanFailureSink([](size_t, const BalanceCaption &, const BalanceCaption &read) {
-            std::fprintf(stderr, "pondus-log: balance %d answered its scan badly; its captions are kept\n",
-                         int(read.balance));
-        });
-        std::optional<LoggerJournal> journal;
+        std::optional<pondus::journal::JournalObserver> journal;
         if (!options.journalPath.empty())
-            journal.emplace(run, options.journalPath, output);
-        // Rows wait for the broker in the journal; without one, in memory,
-        // at most a bounded number of them.
-        JournalBacklog backlog(options.journalPath, 100000);
-        std::unique_ptr<MqttPublisher> publisher;
-        std::string publishedRun;
-        if (options.mqtt.enabled) {
-            // Topics name the COM port: a device path is played as COM1, and
-            // the port search publishes under the port it finds, once the
-            // first row shows it.
-            const auto publishPort = [&](const std::string &port) {
-                publisher = std::make_unique<MqttPublisher>(
-                    options.mqtt, PortTopics{options.mqtt.topicPrefix, localPcName(), port}, backlog,
-                    [](const std::string &problem) { std::fprintf(stderr, "pondus-log: %s\n", problem.c_str()); });
-                // What an earlier run on this line left unsent goes first.
-                for (const JournalBacklog::UnsentRun &unsent : backlog.unsentRuns(options.run.port))
-                    publisher->resumeRun(unsent.name, unsent.publishedThrough, unsent.recorded);
-            };
-            const auto publishRun = [&] {
-                publisher->startRun(publishedRun);
-                publisher->setLink("OnLine");
-            };
-            if (options.portNumber > 0)
-                publishPort(topicPortOf(options.portNumber));
-            run.addRunStartedSink([&](const RunSettings &, int64_t utcMs) {
-                publishedRun = backlog.startRun(utcMs);
-                if (publisher)
-                    publishRun();
+            journal.emplace(options.journalPath, [](const std::string &path, const std::string &reason) {
+                std::fprintf(stderr, "pondus-log: journal off: %s: %s\n", path.c_str(), reason.c_str());
             });
-            run.addRowSink([&](const RecordedRow &row) {
-                const int64_t seq = backlog.append(row);
-                if (!publisher && run.linkPort() > 0) {
-                    publishPort(topicPortOf(run.linkPort()));
-                    publishRun();
-                }
-                if (publisher)
-                    publisher->rowRecorded(seq);
+        std::optional<PublishObserver> publisher;
+        if (options.mqtt.enabled)
+            publisher.emplace(options.mqtt, options.journalPath, [](const std::string &problem) {
+                std::fprintf(stderr, "pondus-log: %s\n", problem.c_str());
             });
-        }
+        RunOutput runOutput(file, workbook ? &*workbook : nullptr, view, journal ? &journal->journal() : nullptr,
+                            output);
+        // The journal keeps a row before the publisher reads it back.
+        RecordingSession session(library);
+        if (journal)
+            session.keepRunsIn(*journal);
+        if (publisher)
+            session.addObserver(*publisher);
+        session.addObserver(runOutput);
+
+        // The library is not handed the window's port mapping: a port is
+        // its TRUTINA_COMn, else its default device.
+        LoggerRun run(session, options, pondus::ports::LinkDiagnosis::forPort(options.portNumber, [](int port) {
+                          return pondus::ports::resolvePort(port, {}, false).path;
+                      }));
         run.addPollSink([&](const trutina::Block &block, int64_t rows, std::chrono::milliseconds elapsed) {
             view.showPoll(block, rows, elapsed);
         });

@@ -185,18 +185,19 @@ bool Journal::continueOrStartSheet()
     return true;
 }
 
-void Journal::runStarted(const RunSettings &settings)
+int64_t Journal::runStarted(const RunSettings &settings, Stamp started)
 {
     if (!open())
-        return;
-    if (!continueOrStartSheet())
-        return fail();
-    const Stamp now = Stamp::now();
+        return 0;
+    if (!continueOrStartSheet()) {
+        fail();
+        return 0;
+    }
     Statement insert(db_.get(), "INSERT INTO run (sheet, started_ms, utc_offset_s, port, mode, period_ms, threshold, "
                                 "measurement_bound, balances) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
     const bool inserted = insert.bind(1, sheet_)
-                              .bind(2, now.utcMs)
-                              .bind(3, now.utcOffsetSeconds)
+                              .bind(2, started.utcMs)
+                              .bind(3, started.utcOffsetSeconds)
                               .bind(4, settings.port)
                               .bind(5, modeName(settings.mode))
                               .bind(6, settings.periodMs)
@@ -204,12 +205,15 @@ void Journal::runStarted(const RunSettings &settings)
                               .bind(8, settings.measurementBound)
                               .bind(9, jsonNumbers(settings.balances))
                               .run();
-    if (!inserted)
-        return fail();
+    if (!inserted) {
+        fail();
+        return 0;
+    }
     run_ = sqlite3_last_insert_rowid(db_.get());
     sequence_ = 0;
     slots_.clear();
     event("run_start");
+    return run_;
 }
 
 void Journal::runStopped()

@@ -79,8 +79,9 @@ public:
     void programStarted();
     void programExited();
     // A run begins in the window's current table (a new one after a clear);
-    // opens the journal again when it is off.
-    void runStarted(const RunSettings &settings);
+    // opens the journal again when it is off. Its id, 0 when it was not
+    // journaled.
+    int64_t runStarted(const RunSettings &settings, Stamp started = Stamp::now());
     void runStopped();
     void linkLost(int32_t linkState);
     void linkRegained();
@@ -99,10 +100,11 @@ public:
     // were kept and the run went on.
     void scanFailed(const BalanceChange &change);
 
-    // One recorded row of the running run, committed before it returns. A
-    // balance fully identified before and now with another model or ident is
-    // journaled as a replacement.
-    void recordRow(const RecordedRow &row);
+    // One recorded row of the running run, committed before it returns: its
+    // run and place in it; nothing when it was not journaled. A balance fully
+    // identified before and now with another model or ident is journaled as
+    // a replacement.
+    std::optional<RowKey> recordRow(const RecordedRow &row);
     // The row number of the running run's next row, 1 for the first.
     int64_t nextSequence() const { return sequence_ + 1; }
 

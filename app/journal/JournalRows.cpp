@@ -54,15 +54,18 @@ std::string rawValues(const std::vector<BalanceReading> &readings)
 
 } // namespace
 
-void Journal::recordRow(const RecordedRow &row)
+std::optional<RowKey> Journal::recordRow(const RecordedRow &row)
 {
     if (!db_ || run_ == 0)
-        return;
-    if (auto failure = writeRow(row))
-        return fail(std::move(*failure));
+        return std::nullopt;
+    if (auto failure = writeRow(row)) {
+        fail(std::move(*failure));
+        return std::nullopt;
+    }
     ++sequence_;
     ++sheetRows_;
     syncer_->noteCommit();
+    return RowKey{run_, sequence_};
 }
 
 std::optional<std::string> Journal::writeRow(const RecordedRow &row)

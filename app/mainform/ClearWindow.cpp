@@ -20,9 +20,9 @@ void TMainForm::clearWindow()
     showEmptyAxes(*ui_.AxisX, *ui_.AxisY);
     ui_.Memo2->clear();
     table_->clear();
-    state_.measurementNo = 0;
-    state_.lastValues.clear();
-    captionsShown_.clear();
+    session_.history().measurementNo = 0;
+    session_.history().lastValues.clear();
+    session_.setCaptionsShown({});
     for (const ClearSink &sink : clearSinks_)
         sink();
 }

@@ -4,8 +4,6 @@
 
 #include "mainform/Serialer.h"
 
-#include <trutina.h>
-
 #include <QDateTime>
 #include <QDir>
 #include <QMessageBox>
@@ -20,33 +18,31 @@ JournalKeeper::JournalKeeper(TMainForm &form, const JournalSettings &settings, N
       keepDays_(settings.keepDays),
       notice_(std::move(notice)),
       question_(std::move(question)),
-      journal_(std::make_shared<pondus::journal::Journal>(
+      journal_(std::make_shared<pondus::journal::JournalObserver>(
           settings.path.toStdString(), [this](const std::string &path, const std::string &reason) {
               notice_(QStringLiteral("Журнал измерений отключён:\n%1\n%2\n\nИзмерения записываются в окне как "
                                      "обычно; журнал будет открыт снова при следующем запуске измерения.")
                           .arg(QDir::toNativeSeparators(QString::fromStdString(path)), QString::fromStdString(reason)));
           }))
 {
-    journal_->programStarted();
+    form_.session().keepRunsIn(*journal_);
     connectForm();
 }
 
 JournalKeeper::~JournalKeeper()
 {
-    if (form_.runState().running())
-        journal_->runStopped();
-    journal_->programExited();
+    form_.session().removeObserver(*journal_);
 }
 
 namespace {
 
 // A sink that reaches the journal while it exists and does nothing after.
 template <typename... Args, typename Action>
-std::function<void(Args...)> whileKept(std::weak_ptr<pondus::journal::Journal> kept, Action action)
+std::function<void(Args...)> whileKept(std::weak_ptr<pondus::journal::JournalObserver> kept, Action action)
 {
     return [kept = std::move(kept), action](Args... args) {
-        if (const auto journal = kept.lock())
-            action(*journal, args...);
+        if (const auto observer = kept.lock())
+            action(observer->journal(), args...);
     };
 }
 
@@ -55,17 +51,7 @@ std::function<void(Args...)> whileKept(std::weak_ptr<pondus::journal::Journal> k
 void JournalKeeper::connectForm()
 {
     using pondus::journal::Journal;
-    const std::weak_ptr<Journal> kept = journal_;
-    form_.addRunStartedSink(
-        whileKept<const RunState &>(kept, [](Journal &journal, const RunState &state) { journal.runStarted(state.run); }));
-    form_.addRunStoppedSink(whileKept<const RunState &>(kept, [](Journal &journal, const RunState &) { journal.runStopped(); }));
-    form_.addRowSink(whileKept<const RecordedRow &>(kept, [](Journal &journal, const RecordedRow &row) { journal.recordRow(row); }));
-    form_.addLinkSink(whileKept<int32_t>(kept, [](Journal &journal, int32_t state) {
-        if (state == TRUTINA_LINK_ONLINE)
-            journal.linkRegained();
-        else
-            journal.linkLost(state);
-    }));
+    const std::weak_ptr<pondus::journal::JournalObserver> kept = journal_;
     form_.addClearSink(whileKept<>(kept, [](Journal &journal) { journal.cleared(); }));
     TMainForm &form = form_;
     form_.addExportSink(whileKept<const QString &, int>(kept, [&form](Journal &journal, const QString &path, int rows) {
@@ -73,14 +59,6 @@ void JournalKeeper::connectForm()
         const int64_t later = form.table().measurementRows() - rows;
         journal.exported(path.toStdString(), std::max<int64_t>(0, journal.sheetRows() - later));
     }));
-    form_.addReplacementSink(whileKept<size_t, const BalanceCaption &, const BalanceCaption &>(
-        kept, [](Journal &journal, size_t slot, const BalanceCaption &before, const BalanceCaption &after) {
-            journal.balanceReplaced({slot, after.balance, before.modelCode, before.ident, after.modelCode, after.ident});
-        }));
-    form_.addScanFailureSink(whileKept<size_t, const BalanceCaption &, const BalanceCaption &>(
-        kept, [](Journal &journal, size_t slot, const BalanceCaption &shown, const BalanceCaption &read) {
-            journal.scanFailed({slot, read.balance, shown.modelCode, shown.ident, read.modelCode, read.ident});
-        }));
     const auto edited = whileKept<int, int, const QString &, const QString &>(
         kept, [this](Journal &journal, int row, int column, const QString &oldText, const QString &newText) {
             if (!restoring_)
@@ -91,10 +69,10 @@ void JournalKeeper::connectForm()
 
 void JournalKeeper::recover()
 {
-    journal_->prune(keepDays_);
+    journal().prune(keepDays_);
     if (!question_)
         return;
-    std::vector<PendingSheet> pending = journal_->pendingSheets();
+    std::vector<PendingSheet> pending = journal().pendingSheets();
     for (auto sheet = pending.rbegin(); sheet != pending.rend(); ++sheet) {
         const QString since = QDateTime::fromMSecsSinceEpoch(sheet->openedMs).toString(QStringLiteral("dd.MM.yyyy HH:mm"));
         const bool restoreIt = question_(
@@ -106,7 +84,7 @@ void JournalKeeper::recover()
             restore(*sheet);
             return;
         }
-        journal_->decline(*sheet);
+        journal().decline(*sheet);
     }
 }
 
@@ -120,7 +98,7 @@ bool JournalKeeper::restore(const PendingSheet &sheet)
             form_.restoreCaptions(*lastRow, bound);
         lastRow.reset();
     };
-    const bool restored = journal_->restore(
+    const bool restored = journal().restore(
         sheet, {[&](const RunSettings &settings) {
                     finishRun();
                     bound = settings.measurementBound;

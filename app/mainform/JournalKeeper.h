@@ -3,7 +3,7 @@
 // at start-up a table that was neither exported nor cleared is offered back.
 #pragma once
 
-#include "journal/Journal.h"
+#include "journal/JournalObserver.h"
 #include "settings/JournalSettings.h"
 
 #include <QString>
@@ -21,10 +21,11 @@ public:
     using Notice = std::function<void(const QString &text)>;
 
     // Opens the journal and journals the program's start; failures go to
-    // notice. Without a question, recovery asks nothing and leaves pending
-    // tables as they are.
+    // notice. It keeps the rows of the window's session. Without a question,
+    // recovery asks nothing and leaves pending tables as they are.
     JournalKeeper(TMainForm &form, const JournalSettings &settings, Notice notice, Question question);
-    // Journals the program's exit.
+    // Leaves the session; journals the stop of a run still going and the
+    // program's exit.
     ~JournalKeeper();
     JournalKeeper(const JournalKeeper &) = delete;
     JournalKeeper &operator=(const JournalKeeper &) = delete;
@@ -33,7 +34,7 @@ public:
     // first, until one is restored; each one refused is marked declined.
     void recover();
 
-    pondus::journal::Journal &journal() { return *journal_; }
+    pondus::journal::Journal &journal() { return journal_->journal(); }
 
     // The window's own dialogs: a message that does not block the window,
     // and the recovery question with "Да" and "Нет".
@@ -49,8 +50,8 @@ private:
     Notice notice_;
     Question question_;
     // Shared with the window's sinks only weakly: the window outlives the
-    // keeper and may still stop a run while it closes.
-    std::shared_ptr<pondus::journal::Journal> journal_;
+    // keeper and may still clear or export while it closes.
+    std::shared_ptr<pondus::journal::JournalObserver> journal_;
     // Edits replayed by a restore are the journal's own, not new ones.
     bool restoring_ = false;
 };

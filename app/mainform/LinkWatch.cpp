@@ -9,26 +9,19 @@
 
 #include <trutina.h>
 
-bool TMainForm::watchLink(int32_t linkState, const QDateTime &now)
+bool TMainForm::showLink()
 {
-    const bool online = linkState == TRUTINA_LINK_ONLINE;
-    if (online && !linkLostSince_)
+    const std::optional<int64_t> lostSince = session_.linkLostSinceUtcMs();
+    if (!lostSince) {
+        if (linkShownLost_)
+            ui_.Label6->setText(linkStateText(TRUTINA_LINK_ONLINE));
+        linkShownLost_ = false;
         return true;
-    if (online) {
-        linkLostSince_.reset();
-        ui_.Label6->setText(linkStateText(linkState));
-    } else {
-        const bool newLoss = !linkLostSince_;
-        if (newLoss)
-            linkLostSince_ = now;
-        const QString state = linkStateText(linkState);
-        ui_.Label6->setText(QStringLiteral("%1 с %2")
-                                .arg(state.isEmpty() ? QStringLiteral("Нет связи") : state,
-                                     format_.time(*linkLostSince_)));
-        if (!newLoss)
-            return false;
     }
-    for (const LinkSink &sink : linkSinks_)
-        sink(linkState);
-    return online;
+    const QString state = linkStateText(session_.block().linkState());
+    ui_.Label6->setText(QStringLiteral("%1 с %2")
+                            .arg(state.isEmpty() ? QStringLiteral("Нет связи") : state,
+                                 format_.time(QDateTime::fromMSecsSinceEpoch(*lostSince))));
+    linkShownLost_ = true;
+    return false;
 }

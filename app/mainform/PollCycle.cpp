@@ -1,6 +1,6 @@
 // The poll cycle of the main window: each tick of Timer2, or click of
-// "Взвесить", hands the latest readings to the recorder and shows what it
-// decides in the table and the chart.
+// "Взвесить", polls the recording session and shows what it decided in the
+// table and the chart.
 #include "mainform/Serialer.h"
 
 #include "recording/BalanceTexts.h"
@@ -52,47 +52,31 @@ int TMainForm::currentRow() const
 
 void TMainForm::Timer2Timer()
 {
-    source_.freshData(block_);
     const QDateTime now = QDateTime::currentDateTime();
     state_.timeText = format_.time(now);
     state_.dateText = format_.date(now);
-    // The settings are locked while a run polls, so the controls still say
-    // what they said at "Начать".
-    const RunSettings settings = runSettings();
-    const auto previousValue = [&](size_t slot) {
-        return table_->cellNumber(currentRow() - 1, MeasurementColumns::valueColumn(int(slot)));
-    };
-    const PollDecision decision = MeasurementRecorder::poll(
-        block_, settings, state_, {now.toMSecsSinceEpoch(), now.offsetFromUtc()}, previousValue);
-    if (!watchLink(block_.linkState(), now) || !decision.online)
+    const SessionPoll poll = session_.poll({now.toMSecsSinceEpoch(), now.offsetFromUtc()});
+    if (!showLink() || !poll.decision.online)
         return;
-    if (decision.balanceCountNotice) {
+    if (poll.decision.balanceCountNotice) {
         // Stopped before the message, whose own event loop would poll again.
         ui_.Timer2->stop();
-        for (const int32_t j : decision.balancesBeyondLine)
+        for (const int32_t j : poll.decision.balancesBeyondLine)
             ui_.FileCheckListBox->item(j - 1)->setCheckState(Qt::Unchecked);
-        inform_(QStringLiteral("Подключено %1 весов.").arg(*decision.balanceCountNotice));
+        inform_(QStringLiteral("Подключено %1 весов.").arg(*poll.decision.balanceCountNotice));
         showIdleControls();
         return;
     }
-    // A failed scan keeps the captions over the rows, in the table and in
-    // every row that follows.
-    const IdentityReview identities = reviewIdentities(captionsShown_, captionsRead_, decision.captions);
-    captionsRead_ = decision.captions;
-    if (stopOnReplacedBalance(identities, decision.captions))
-        return;
-    table_->setColumns(MeasurementColumns::columnsFor(int(settings.balances.size())));
-    writeHeaders(identities.captions);
-    if (decision.row) {
-        RecordedRow row = *decision.row;
-        applyCaptions(row, identities.captions);
-        showMeasurement(row, now);
-    }
+    if (poll.replaced)
+        return showReplacedBalance(*poll.replaced);
+    // A recorded row has shown its captions already.
+    if (!poll.decision.row)
+        writeHeaders(poll.decision.captions);
 }
 
 void TMainForm::writeHeaders(const std::vector<BalanceCaption> &captions)
 {
-    captionsShown_ = captions;
+    table_->setColumns(MeasurementColumns::columnsFor(int(captions.size())));
     for (size_t slot = 0; slot < captions.size(); ++slot) {
         const BalanceCaption &caption = captions[slot];
         const int column = MeasurementColumns::valueColumn(int(slot));
@@ -103,20 +87,20 @@ void TMainForm::writeHeaders(const std::vector<BalanceCaption> &captions)
     }
 }
 
-void TMainForm::showMeasurement(const RecordedRow &row, const QDateTime &stamp)
+void TMainForm::rowCommitted(const CommittedRow &committed)
 {
+    const RecordedRow &row = committed.row;
+    writeHeaders(captionsOf(row));
     std::vector<RecordedReading> cells;
     cells.reserve(row.readings.size());
     for (const BalanceReading &reading : row.readings)
         cells.push_back({reading.rawValue, reading.divisor, reading.shownUnit, reading.stable});
-    table_->appendMeasurement(row.number, stamp, cells);
+    table_->appendMeasurement(row.number, QDateTime::fromMSecsSinceEpoch(row.utcMs), cells);
     for (size_t slot = 0; slot < row.readings.size(); ++slot)
         chartBalance(row.readings[slot].balance, MeasurementColumns::valueColumn(int(slot)));
     fitAxesToSeries(ui_.Series, *ui_.AxisX, *ui_.AxisY);
     if (currentRow() >= firstScrollingRow)
         ui_.StrGrid1->moveTopRowDown();
-    for (const RowSink &sink : rowSinks_)
-        sink(row);
 }
 
 void TMainForm::chartBalance(int j, int column)
@@ -124,7 +108,7 @@ void TMainForm::chartBalance(int j, int column)
     // The chart shows the table's texts read back as numbers, so that both
     // agree digit for digit, and at most the last measurementBound of them.
     QLineSeries *series = ui_.Series[size_t(j - 1)];
-    const int32_t newest = state_.measurementNo;
+    const int32_t newest = session_.history().measurementNo;
     if (newest < state_.measurementBound) {
         if (const auto value = table_->cellNumber(MeasurementColumns::rowOf(newest), column))
             series->append(newest, *value);

@@ -16,24 +16,23 @@ void TMainForm::restoreRow(const RecordedRow &row)
         writeTitleRow();
     std::vector<RecordedReading> cells;
     cells.reserve(row.readings.size());
-    state_.lastValues.clear();
+    RecordingHistory &history = session_.history();
+    history.lastValues.clear();
     for (const BalanceReading &reading : row.readings) {
         cells.push_back({reading.rawValue, reading.divisor, reading.shownUnit, reading.stable});
-        state_.lastValues.push_back(ValueFormat::weightValue(reading.rawValue, reading.divisor));
+        history.lastValues.push_back(ValueFormat::weightValue(reading.rawValue, reading.divisor));
         if (reading.shownUnit >= 0)
-            state_.lastUnit = reading.shownUnit;
+            history.lastUnit = reading.shownUnit;
     }
     table_->appendMeasurement(row.number, QDateTime::fromMSecsSinceEpoch(row.utcMs), cells);
-    state_.measurementNo = row.number;
+    history.measurementNo = row.number;
 }
 
 void TMainForm::restoreCaptions(const RecordedRow &lastRow, int32_t measurementBound)
 {
-    std::vector<BalanceCaption> captions;
-    for (const BalanceReading &reading : lastRow.readings)
-        captions.push_back({reading.balance, reading.modelCode, reading.ident});
-    table_->setColumns(MeasurementColumns::columnsFor(int(captions.size())));
+    const std::vector<BalanceCaption> captions = captionsOf(lastRow);
     writeHeaders(captions);
+    session_.setCaptionsShown(captions);
     const int32_t newest = lastRow.number;
     const int32_t first = std::max(1, newest - measurementBound + 1);
     for (size_t slot = 0; slot < captions.size(); ++slot)

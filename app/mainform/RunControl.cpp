@@ -67,13 +67,15 @@ void TMainForm::WeightButtonClick()
 
     const int32_t port = selectPort();
     if (!source_.hasFreshData()) {
+        source_.setComPort(port);
         ui_.Label6->setText(QStringLiteral("Error: Out of module 'FreshData'."));
         return;
     }
     applyPeriod(*period);
-    if (!waitForLink(port))
+    // The run's settings are taken here, once; no poll reads the controls.
+    session_.start(runSettings(), port, ports_->diagnosisFor(port), {});
+    if (!waitForLink())
         return;
-    startRun();
     if (!state_.manualMode)
         ui_.Timer2->start();
 }
@@ -92,7 +94,6 @@ std::optional<int> TMainForm::measurementBound() const
 int32_t TMainForm::selectPort()
 {
     const PortChoice choice = choosePort(ui_.ComCB->currentText());
-    source_.setComPort(choice.port);
     ui_.Label12->setText(choice.label);
     if (choice.automatic())
         MainFormLayout::showText(ui_.ComCB, autoPortText);
@@ -109,7 +110,7 @@ void TMainForm::applyPeriod(const PeriodChoice &period)
         ui_.Timer2->setInterval(period.intervalMs);
 }
 
-bool TMainForm::waitForLink(int32_t port)
+bool TMainForm::waitForLink()
 {
     // The window takes no input while it waits, but it repaints, so that the
     // operator sees the link pass through its states in Label6.
@@ -119,7 +120,6 @@ bool TMainForm::waitForLink(int32_t port)
     Outcome outcome = Outcome::Waiting;
     // Why the line does not come up is found and shown during the wait,
     // while the operator still watches it.
-    pondus::ports::LinkDiagnosis diagnosis = ports_->diagnosisFor(port);
     ports_->showReason(QString());
     QElapsedTimer waited;
     waited.start();
@@ -131,11 +131,12 @@ bool TMainForm::waitForLink(int32_t port)
             wait.quit();
             return;
         }
-        source_.freshData(block_);
-        if (const QString text = linkStateText(block_.linkState()); !text.isEmpty())
+        const QDateTime now = QDateTime::currentDateTime();
+        session_.poll({now.toMSecsSinceEpoch(), now.offsetFromUtc()});
+        if (const QString text = linkStateText(session_.block().linkState()); !text.isEmpty())
             ui_.Label6->setText(text);
-        ports_->showReason(diagnosis.look(waited.elapsed(), block_.linkState(), block_.currentPort()));
-        if (block_.online()) {
+        ports_->showReason(QString::fromStdString(session_.portReason()));
+        if (session_.running()) {
             outcome = Outcome::Online;
             wait.quit();
         }

@@ -36,9 +36,10 @@ RunSnapshot TMainForm::exportedRun(int rows) const
 {
     // The table belongs to the current or last run; before any run the
     // settings are those the controls show.
-    const bool ranOnce = state_.runStartedUtcMs != 0;
-    RunSnapshot run = snapshotOfTable(*table_, rows, ranOnce ? state_.run : runSettings());
-    run.startedUtcMs = state_.runStartedUtcMs;
-    run.stoppedUtcMs = state_.runStoppedUtcMs;
+    const RunInfo &last = session_.run();
+    const bool ranOnce = last.startedUtcMs != 0;
+    RunSnapshot run = snapshotOfTable(*table_, rows, ranOnce ? last.settings : runSettings());
+    run.startedUtcMs = last.startedUtcMs;
+    run.stoppedUtcMs = last.stoppedUtcMs;
     return run;
 }

@@ -6,7 +6,9 @@
 #include "mainform/ChartZoom.h"
 #include "mainform/HelpFile.h"
 #include "mainform/TrayIcon.h"
+#include "mainform/WindowPublishing.h"
 #include "mainform/ui/KeyPressHook.h"
+#include "recording/MeasurementColumns.h"
 #include "recording/RunChoices.h"
 #include "ports/MainFormPorts.h"
 
@@ -40,7 +42,7 @@ QByteArray balanceKey(int item)
 } // namespace
 
 TMainForm::TMainForm(ReadingSource &source, QWidget *parent)
-    : QMainWindow(parent), source_(source)
+    : QMainWindow(parent), source_(source), session_(source)
 {
     setObjectName(QStringLiteral("MainForm"));
     const QIcon icon(QStringLiteral(":/pondus.png"));
@@ -59,6 +61,12 @@ TMainForm::TMainForm(ReadingSource &source, QWidget *parent)
     new TrayIcon(icon, ui_.PopupMenu1, this);
     table_ = new MeasurementTable(format_, this);
     ui_.StrGrid1->setModel(table_);
+    // A new weight is told by the grid's last row, which the operator may
+    // have edited.
+    session_.addObserver(*this);
+    session_.setPreviousValue([this](size_t slot) {
+        return table_->cellNumber(currentRow() - 1, MeasurementColumns::valueColumn(int(slot)));
+    });
     const QDateTime now = QDateTime::currentDateTime();
     ui_.applyColumnWidths(format_.time(now), format_.date(now));
 
@@ -97,6 +105,9 @@ void TMainForm::connectControls()
 TMainForm::~TMainForm()
 {
     FormDestroy();
+    // Children that observe the session leave it before it goes with the
+    // window's members.
+    qDeleteAll(findChildren<WindowPublishing *>(Qt::FindDirectChildrenOnly));
 }
 
 void TMainForm::FormCreate()
@@ -115,7 +126,7 @@ void TMainForm::FormCreate()
 void TMainForm::FormDestroy()
 {
     // A run still polling ends with the window, and its listeners hear so.
-    stopRun();
+    session_.stop();
     writeSettings();
 }
 
@@ -219,30 +230,10 @@ void TMainForm::showStartButton()
     ui_.WeightButton->setVisible(true);
 }
 
-void TMainForm::startRun()
-{
-    state_.run = runSettings();
-    state_.runStartedUtcMs = QDateTime::currentMSecsSinceEpoch();
-    state_.runStoppedUtcMs = 0;
-    linkLostSince_.reset();
-    captionsRead_.clear();
-    for (const RunSink &sink : runStartedSinks_)
-        sink(state_);
-}
-
-void TMainForm::stopRun()
-{
-    if (!state_.running())
-        return;
-    state_.runStoppedUtcMs = QDateTime::currentMSecsSinceEpoch();
-    for (const RunSink &sink : runStoppedSinks_)
-        sink(state_);
-}
-
 void TMainForm::showIdleControls()
 {
     ui_.Timer2->stop();
-    stopRun();
+    session_.stop();
     showStartButton();
     ui_.ReadButton->setEnabled(false);
     setSettingsEnabled(true);

@@ -10,6 +10,7 @@
 #include "recording/MeasurementTable.h"
 #include "recording/ReadingSource.h"
 #include "recording/RecordedRow.h"
+#include "recording/RecordingSession.h"
 #include "recording/ValueFormat.h"
 
 #include <QMainWindow>
@@ -24,41 +25,27 @@ namespace pondus::ports {
 class MainFormPorts;
 }
 
-class TMainForm final : public QMainWindow {
+// The window observes its own session: the grid and the chart show each
+// committed row, after the journal kept it and before later observers hear.
+class TMainForm final : public QMainWindow, private SessionObserver {
     Q_OBJECT
 public:
     using MessageSink = std::function<void(const QString &)>;
     using BeepSink = std::function<void()>;
     // Asks where and how to save the results; an empty name means cancelled.
     using SaveFileChooser = std::function<ExportTarget()>;
-    // Where a recorded row goes once the grid shows it (the journal, the
-    // publisher); called before the poll step returns.
-    using RowSink = std::function<void(const RecordedRow &)>;
-    // Told when a run starts (after the line came on line) and when it stops;
-    // runState() then holds its settings and wall-clock times.
-    using RunSink = std::function<void(const RunState &)>;
-    // Told when a poll of a run finds the line lost (the link state read) and
-    // when it is back (the on-line state).
-    using LinkSink = std::function<void(int32_t linkState)>;
     // Told when the table is emptied.
     using ClearSink = std::function<void()>;
     // Told when the table was written to a file: the file and its rows.
     using ExportSink = std::function<void(const QString &path, int rows)>;
-    // Told when a checked balance was replaced during a run, which stops it.
-    using ReplacementSink =
-        std::function<void(size_t slot, const BalanceCaption &before, const BalanceCaption &after)>;
-    // Told once when a checked balance's scan replies failed during a run:
-    // its captions are kept (before) over what was read (after) and the run
-    // goes on.
-    using ScanFailureSink = ReplacementSink;
 
     explicit TMainForm(ReadingSource &source, QWidget *parent = nullptr);
     // Writes the settings back (FormDestroy).
     ~TMainForm() override;
 
     RunState &runState() { return state_; }
-    // The COM port (1..4) the library has the line on, 0 while it has none.
-    int32_t linkPort() const { return block_.currentPort(); }
+    // The runs this window drives; the journal and the publisher observe it.
+    RecordingSession &session() { return session_; }
     const MeasurementTable &table() const { return *table_; }
     const QString &settingsPath() const { return settingsPath_; }
     // The port mapping, the window "Порты" and the reasons a port fails.
@@ -71,21 +58,15 @@ public:
     void setErrorSink(MessageSink sink) { reportError_ = std::move(sink); }
     // How the file name of an export is asked; the save dialog unless replaced.
     void setSaveFileChooser(SaveFileChooser chooser) { chooseSaveFile_ = std::move(chooser); }
-    void addRowSink(RowSink sink) { rowSinks_.push_back(std::move(sink)); }
-    void addRunStartedSink(RunSink sink) { runStartedSinks_.push_back(std::move(sink)); }
-    void addRunStoppedSink(RunSink sink) { runStoppedSinks_.push_back(std::move(sink)); }
-    void addLinkSink(LinkSink sink) { linkSinks_.push_back(std::move(sink)); }
     void addClearSink(ClearSink sink) { clearSinks_.push_back(std::move(sink)); }
     void addExportSink(ExportSink sink) { exportSinks_.push_back(std::move(sink)); }
-    void addReplacementSink(ReplacementSink sink) { replacementSinks_.push_back(std::move(sink)); }
-    void addScanFailureSink(ScanFailureSink sink) { scanFailureSinks_.push_back(std::move(sink)); }
     // Recovery of a table the journal kept: its rows in order, the captions
     // and chart of each run after its last row, then the operator's edits.
     void restoreRow(const RecordedRow &row);
     void restoreCaptions(const RecordedRow &lastRow, int32_t measurementBound);
     void restoreEdit(int row, int column, const QString &text);
     // The settings of a run as the controls give them now; a run takes them
-    // at "Начать", after which the controls are locked.
+    // at "Начать", and no poll reads the controls again.
     RunSettings runSettings() const;
     // The grid row the next measurement fills.
     int currentRow() const;
@@ -130,8 +111,6 @@ private:
     void setSettingsEnabled(bool enabled);
     void showStartButton();
     void showIdleControls();
-    void startRun();
-    void stopRun();
     void connectControls();
     bool isChecked(int item) const;
     int checkedCount() const;
@@ -141,7 +120,8 @@ private:
     // The port handed to the library: 1..4, or 0 for the search.
     int32_t selectPort();
     void applyPeriod(const PeriodChoice &period);
-    bool waitForLink(int32_t port);
+    // Polls the session until the run has started, at most linkWaitMs.
+    bool waitForLink();
     // The check marks into savedSelection.
     void rememberSelection();
 
@@ -154,18 +134,17 @@ private:
     // Steps of the poll.
     void writeTitleRow();
     void writeHeaders(const std::vector<BalanceCaption> &captions);
-    // Shows the link lost, with the time it began, and back, and tells the
-    // link sinks; true while it is lost.
-    bool watchLink(int32_t linkState, const QDateTime &now);
-    // Tells the scan failures the review found; stops the run when a balance
-    // under recorded rows is another one now.
-    bool stopOnReplacedBalance(const IdentityReview &review, const std::vector<BalanceCaption> &read);
+    // Shows the link lost, with the time it began, and back; false while
+    // it is lost.
+    bool showLink();
+    // The run stopped because a balance under recorded rows is another one now.
+    void showReplacedBalance(const CaptionChange &replacement);
     QList<QPointF> chartWindow(int column, int32_t first, int32_t newest) const;
-    void showMeasurement(const RecordedRow &row, const QDateTime &stamp);
+    void rowCommitted(const CommittedRow &row) override;
     void chartBalance(int j, int column);
 
     ReadingSource &source_;
-    trutina::Block block_;
+    RecordingSession session_;
     ValueFormat format_;
     MainFormLayout ui_;
     MeasurementTable *table_ = nullptr;
@@ -177,20 +156,10 @@ private:
     MessageSink reportError_;
     BeepSink beep_;
     SaveFileChooser chooseSaveFile_;
-    std::vector<RowSink> rowSinks_;
-    std::vector<RunSink> runStartedSinks_;
-    std::vector<RunSink> runStoppedSinks_;
-    std::vector<LinkSink> linkSinks_;
     std::vector<ClearSink> clearSinks_;
     std::vector<ExportSink> exportSinks_;
-    std::vector<ReplacementSink> replacementSinks_;
-    std::vector<ScanFailureSink> scanFailureSinks_;
-    // When the line was lost during the run; nothing while it is on line.
-    std::optional<QDateTime> linkLostSince_;
-    // The captions over the recorded rows, in column order.
-    std::vector<BalanceCaption> captionsShown_;
-    // The captions the library gave at the run's last poll.
-    std::vector<BalanceCaption> captionsRead_;
+    // Label6 says that the line is lost.
+    bool linkShownLost_ = false;
     // The clear question, made on first use and asked again each time; a
     // child of the window.
     TAskForm *askForm_ = nullptr;

@@ -4,6 +4,7 @@
 #include "ports/PortMapping.h"
 #include "ports/PortProbe.h"
 #include "ports/PortReasons.h"
+#include "ports/SerialDeviceList.h"
 
 #include <trutina.h>
 
@@ -12,6 +13,18 @@ namespace pondus::ports {
 LinkDiagnosis::LinkDiagnosis(QList<Target> targets, DeviceLister presentDevices)
     : targets_(std::move(targets)), presentDevices_(std::move(presentDevices))
 {
+}
+
+LinkDiagnosis LinkDiagnosis::forPort(int32_t port, const std::function<QString(int port)> &devicePath,
+                                     DeviceLister presentDevices)
+{
+    QList<Target> targets;
+    for (int each = 1; each <= portCount; ++each)
+        if (port == 0 || port == each)
+            targets.append({each, devicePath(each)});
+    if (!presentDevices)
+        presentDevices = [] { return systemPaths(listSerialDevices()); };
+    return LinkDiagnosis(std::move(targets), std::move(presentDevices));
 }
 
 QString LinkDiagnosis::look(qint64 waitedMs, int32_t linkState, int32_t currentPort)

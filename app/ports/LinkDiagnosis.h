@@ -1,5 +1,5 @@
-// Finds, while the main window waits for the line, why the chosen port does
-// not come on line, so that the reason is on screen before the wait ends.
+// Finds, while a run waits for the line, why the chosen port does not come
+// on line, so that the reason is known before the wait ends.
 // The device is tried only while the library's state says it does not hold
 // it (port search); during the line setup the library has the port open and
 // only the balances can be missing.
@@ -24,6 +24,11 @@ public:
 
     // One target for a fixed port, four for the automatic search.
     LinkDiagnosis(QList<Target> targets, DeviceLister presentDevices);
+    // The targets of port 1..4, or of all four for the search (0), with the
+    // device each one opens; the present devices are the system's serial
+    // ports unless a lister is given.
+    static LinkDiagnosis forPort(int32_t port, const std::function<QString(int port)> &devicePath,
+                                 DeviceLister presentDevices = {});
 
     // Called at each look at the link during the wait; the reason to show
     // now, empty while there is none (or the line is on line).

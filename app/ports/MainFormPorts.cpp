@@ -10,18 +10,6 @@
 #include <QMessageBox>
 
 namespace pondus::ports {
-namespace {
-
-QStringList devicePaths(const QList<SerialDeviceEntry> &devices)
-{
-    QStringList paths;
-    for (const SerialDeviceEntry &device : devices)
-        paths.append(device.systemPath);
-    return paths;
-}
-
-} // namespace
-
 MainFormPorts::MainFormPorts(ReadingSource &source, QLabel *deviceLabel, QLabel *reasonLabel, QWidget *window)
     : QObject(window), source_(source), deviceLabel_(deviceLabel), reasonLabel_(reasonLabel),
       parentWindow_(window), lister_([] { return listSerialDevices(); }),
@@ -102,11 +90,7 @@ void MainFormPorts::save(const PortMapping &mapping)
 
 LinkDiagnosis MainFormPorts::diagnosisFor(int32_t port) const
 {
-    QList<LinkDiagnosis::Target> targets;
-    for (int each = 1; each <= portCount; ++each)
-        if (port == 0 || port == each)
-            targets.append({each, devicePath(each)});
-    return LinkDiagnosis(targets, [lister = lister_] { return devicePaths(lister()); });
+    return LinkDiagnosis::forPort(port, [this](int each) { return devicePath(each); }, [lister = lister_] { return systemPaths(lister()); });
 }
 
 void MainFormPorts::showReason(const QString &reason)

@@ -46,4 +46,12 @@ void attachStableNames(QList<SerialDeviceEntry> &entries, const QString &stableN
     }
 }
 
+QStringList systemPaths(const QList<SerialDeviceEntry> &devices)
+{
+    QStringList paths;
+    for (const SerialDeviceEntry &device : devices)
+        paths.append(device.systemPath);
+    return paths;
+}
+
 } // namespace pondus::ports

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace pondus::ports {
 
@@ -25,6 +26,8 @@ inline const QString defaultStableNameDir = QStringLiteral("/dev/serial/by-id");
 
 // The devices present now, sorted by kernel name.
 QList<SerialDeviceEntry> listSerialDevices(const QString &stableNameDir = defaultStableNameDir);
+// The devices' system paths, in order.
+QStringList systemPaths(const QList<SerialDeviceEntry> &devices);
 
 // Fills in the stable names: each link in stableNameDir that leads to an
 // entry's device becomes its stable name.

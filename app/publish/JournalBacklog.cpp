@@ -15,25 +15,19 @@ void JournalBacklog::openReader()
         reader_ = std::make_unique<pondus::journal::JournalReader>(path_);
 }
 
-std::string JournalBacklog::startRun(int64_t runStartedUtcMs)
+void JournalBacklog::startRun(const std::string &name, int64_t journalRun)
 {
     std::unique_lock reading(readerMutex_);
-    openReader();
-    const std::optional<pondus::journal::JournalReader::RunStart> newest = reader_->newestRun();
+    if (journalRun != 0)
+        openReader();
     std::lock_guard lock(runsMutex_);
-    currentRows_ = 0;
-    currentInJournal_ = newest && newest->run > lastJournalRun_ && newest->startedUtcMs >= runStartedUtcMs;
-    if (!currentInJournal_) {
-        current_ = runIdAt(runStartedUtcMs);
-        return current_;
-    }
-    // Named after the journal's own start time, so that a later program
-    // finishing its publication sends it under the same name.
-    current_ = runIdAt(newest->startedUtcMs);
-    lastJournalRun_ = newest->run;
-    journalRuns_[current_] = newest->run;
-    reader_->markPublished(newest->run, 0);
-    return current_;
+    current_ = name;
+    currentInJournal_ = journalRun != 0;
+    if (!currentInJournal_)
+        return;
+    journalRuns_[name] = journalRun;
+    // Marked as to be published, so that a later program finishes it.
+    reader_->markPublished(journalRun, 0);
 }
 
 std::vector<JournalBacklog::UnsentRun> JournalBacklog::unsentRuns(const std::string &port)
@@ -46,11 +40,12 @@ std::vector<JournalBacklog::UnsentRun> JournalBacklog::unsentRuns(const std::str
         // The journal does not keep the port a search found: such a run
         // goes with the first port that publishes again.
         const bool samePort = run.port == port || run.port == searchedPort;
-        if (!samePort || (currentInJournal_ && run.run == lastJournalRun_))
+        const bool published = std::any_of(journalRuns_.begin(), journalRuns_.end(),
+                                           [&](const auto &known) { return known.second == run.run; });
+        if (!samePort || published)
             continue;
         const std::string name = runIdAt(run.startedUtcMs);
         journalRuns_[name] = run.run;
-        lastJournalRun_ = std::max(lastJournalRun_, run.run);
         unsent.push_back({name, run.publishedThrough, run.recorded});
     }
     return unsent;
@@ -66,12 +61,12 @@ std::string JournalBacklog::portWithUnsentRows()
     return known == unsent.rend() ? std::string() : known->port;
 }
 
-int64_t JournalBacklog::append(const RecordedRow &row)
+int64_t JournalBacklog::append(const CommittedRow &row)
 {
     std::lock_guard lock(runsMutex_);
     if (currentInJournal_)
-        return ++currentRows_; // the journal numbers a run's rows the same way
-    return memory_.append(current_, row);
+        return row.seq;
+    return memory_.append(current_, row.row);
 }
 
 bool JournalBacklog::fromJournal() const

@@ -6,6 +6,7 @@
 
 #include "journal/JournalReader.h"
 #include "publish/MemoryBacklog.h"
+#include "recording/SessionObserver.h"
 
 #include <map>
 #include <memory>
@@ -13,12 +14,15 @@
 
 class JournalBacklog : public RowBacklog {
 public:
-    JournalBacklog(std::string journalPath, size_t memoryRows);
+    JournalBacklog(std::string journalPath, size_t memoryRows = memoryRowsBound);
 
-    // A run has started (after the journal was told): its name for
-    // publishing. The journal's newest run is taken when it began no earlier
-    // than runStartedUtcMs, else the run's rows wait in memory.
-    std::string startRun(int64_t runStartedUtcMs);
+    // Rows kept in memory for the broker while the journal is off; beyond
+    // this the oldest unsent are given up (the collector reports the gap).
+    static constexpr size_t memoryRowsBound = 100000;
+
+    // A run has started under `name`: read back from the journal's run
+    // `journalRun`, or kept in memory when that is 0 (no journal).
+    void startRun(const std::string &name, int64_t journalRun);
     struct UnsentRun {
         std::string name;
         int64_t publishedThrough = 0;
@@ -32,8 +36,9 @@ public:
     // when there is none.
     std::string portWithUnsentRows();
 
-    // A row of the current run was recorded (and journaled): its seq.
-    int64_t append(const RecordedRow &row);
+    // A row of the current run was committed: its seq, the journal's own
+    // for a journaled row.
+    int64_t append(const CommittedRow &row);
     // Whether the current run is read back from the journal.
     bool fromJournal() const;
 
@@ -55,8 +60,6 @@ private:
 
     mutable std::mutex runsMutex_;
     std::map<std::string, int64_t> journalRuns_; // run name -> the journal's run
-    int64_t lastJournalRun_ = 0;
     std::string current_;
     bool currentInJournal_ = false;
-    int64_t currentRows_ = 0;
 };

@@ -36,3 +36,12 @@ void applyCaptions(RecordedRow &row, const std::vector<BalanceCaption> &captions
         reading.ident = captions[slot].ident;
     }
 }
+
+std::vector<BalanceCaption> captionsOf(const RecordedRow &row)
+{
+    std::vector<BalanceCaption> captions;
+    captions.reserve(row.readings.size());
+    for (const BalanceReading &reading : row.readings)
+        captions.push_back({reading.balance, reading.modelCode, reading.ident});
+    return captions;
+}

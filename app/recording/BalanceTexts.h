@@ -3,6 +3,7 @@
 #pragma once
 
 #include "recording/CodeNames.h"
+#include "recording/SessionObserver.h"
 
 #include <QString>
 
@@ -13,3 +14,6 @@ QString modelDesignation(int32_t modelCode);
 
 // The text of a unit index 0..7 ("g", "ct", ...).
 QString unitTextOf(int8_t unitIndex);
+
+// "Весы №j заменены: были <model> №<ident>, теперь <model> №<ident>."
+QString replacementText(const CaptionChange &replacement);

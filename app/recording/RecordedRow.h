@@ -49,6 +49,12 @@ struct RecordedRow {
     std::vector<BalanceReading> readings; // in column order
 };
 
+// Where the journal put a row: its run and its place in that run.
+struct RowKey {
+    int64_t run = 0;
+    int64_t seq = 0;
+};
+
 // A recorded row with its place in its run, as the journal keeps it and the
 // publisher sends it: 1, 2, 3, ... without gaps, so that a reader can prove
 // that nothing is missing.

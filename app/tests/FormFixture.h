@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QChartView>
+#include <QComboBox>
 #include <QDir>
 #include <QLineSeries>
 #include <QListWidget>
@@ -78,6 +79,16 @@ public:
         for (int item : items)
             balanceList()->item(item)->setCheckState(Qt::Checked);
     }
+
+    // "Начать" as the operator presses it, the link on line; polled by hand
+    // ("вручную") unless another period is given, so that only the test polls.
+    void start(const QString &period = QStringLiteral("вручную"))
+    {
+        MainFormLayout::showText(control<QComboBox>("ComboBox1"), period);
+        click("WeightButton");
+        QVERIFY(form_->session().running());
+    }
+    RecordingHistory &history() { return form_->session().history(); }
 
     // Clicks a button as the operator would, whether it is on screen or not.
     void click(const char *button) { control<QAbstractButton>(button)->click(); }

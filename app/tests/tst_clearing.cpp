@@ -64,7 +64,7 @@ private:
             QCOMPARE(f().series(j)->count(), 0);
         QVERIFY(f().control<QPlainTextEdit>("Memo2")->toPlainText().isEmpty());
         QCOMPARE(f().form().currentRow(), 3);
-        QCOMPARE(f().form().runState().measurementNo, 0);
+        QCOMPARE(f().history().measurementNo, 0);
     }
     bool marked(std::initializer_list<int> items)
     {

@@ -168,7 +168,7 @@ private slots:
         recordRow(1);
         link.setIdentity(2, 305, 9999);
         recordRow(2);
-        QVERIFY(!f().form().runState().running());
+        QVERIFY(!f().form().session().running());
         QCOMPARE(f().messages.size(), 1);
         QVERIFY2(f().messages[0].contains(QStringLiteral("Весы №2 заменены")), qPrintable(f().messages[0]));
         QCOMPARE(f().form().table().measurementRows(), 1);

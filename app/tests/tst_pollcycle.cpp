@@ -1,6 +1,8 @@
-// The poll cycle driven through Timer2Timer with a scripted scale link.
+// The poll cycle of runs started by "Начать" and driven through Timer2Timer
+// with a scripted scale link.
 #include "FakeReadingSource.h"
 #include "FormFixture.h"
+#include "recording/BalanceTexts.h"
 
 #include <QChartView>
 #include <QHeaderView>
@@ -68,6 +70,9 @@ private slots:
 
     void linkNotOnlineChangesNothingButTheStamp()
     {
+        link.setLink(TRUTINA_LINK_ONLINE, 2);
+        fixture->start();
+        link.fetches = 0;
         for (int32_t state : {TRUTINA_LINK_SETTING_UP, TRUTINA_LINK_INITIALISING}) {
             link.setLink(state, 2);
             link.deliver(1, 5);
@@ -80,7 +85,7 @@ private slots:
         QCOMPARE(table().rowCount(), 4);
         QCOMPARE(table().columnCount(), MeasurementTable::initialColumns);
         QCOMPARE(cell(0, 3), QString());
-        QCOMPARE(form().runState().measurementNo, 0);
+        QCOMPARE(fixture->history().measurementNo, 0);
         QVERIFY(series(1)->points().isEmpty());
 
         link.setLink(TRUTINA_LINK_ONLINE, 1);
@@ -96,13 +101,8 @@ private slots:
         link.setLink(TRUTINA_LINK_ONLINE, 3);
         fixture->check({0, 1, 3});
         auto *timer = fixture->control<QTimer>("Timer2");
-        timer->start();
-        fixture->control<QPushButton>("WeightButton")->setVisible(false);
-        fixture->control<QPushButton>("StopButton")->setVisible(true);
-        fixture->control<QPushButton>("ReadButton")->setEnabled(true);
-        for (const char *name : {"Label5", "FileCheckListBox", "ComCB", "Label4", "Label3", "ComboBox1",
-                                 "Label7", "Label8", "SizeEdit"})
-            fixture->control<QWidget>(name)->setEnabled(false);
+        fixture->start(QStringLiteral("1"));
+        QVERIFY(timer->isActive());
         for (int j = 1; j <= 3; ++j)
             link.deliver(j, 10);
 
@@ -117,11 +117,12 @@ private slots:
         for (const char *name : {"Label5", "FileCheckListBox", "ComCB", "Label4", "Label3", "ComboBox1",
                                  "Label7", "Label8"})
             QVERIFY2(fixture->control<QWidget>(name)->isEnabled(), name);
-        QCOMPARE(form().runState().measurementNo, 0);
+        QCOMPARE(fixture->history().measurementNo, 0);
 
-        // The remaining selection fits the line: the next poll records.
+        // The remaining selection fits the line: the next run records.
+        fixture->start();
         form().Timer2Timer();
-        QCOMPARE(form().runState().measurementNo, 1);
+        QCOMPARE(fixture->history().measurementNo, 1);
         QCOMPARE(fixture->messages.size(), 1);
     }
 
@@ -132,6 +133,7 @@ private slots:
         link.setIdentity(2, 404, 7);
         link.setIdentity(4, 100, 0);
         fixture->check({0, 1, 3});
+        fixture->start();
 
         form().Timer2Timer(); // no readings yet: headers only
 
@@ -153,8 +155,8 @@ private slots:
     {
         link.setLink(TRUTINA_LINK_ONLINE, 2);
         fixture->check({0});
+        fixture->start();
         auto *readButton = fixture->control<QPushButton>("ReadButton");
-        readButton->setEnabled(true);
 
         readButton->click(); // nothing delivered yet
         QCOMPARE(table().measurementRows(), 0);
@@ -168,8 +170,8 @@ private slots:
         QCOMPARE(table().measurementRows(), 1);
         // Only polled balances note their recorded count, so the unchecked
         // one holds nothing back once it has answered at all.
-        QCOMPARE(form().runState().lastRecordedCount[0], 1);
-        QCOMPARE(form().runState().lastRecordedCount[1], 0);
+        QCOMPARE(fixture->history().lastRecordedCount[0], 1);
+        QCOMPARE(fixture->history().lastRecordedCount[1], 0);
         link.deliver(1, 101);
         readButton->click();
         QCOMPARE(table().measurementRows(), 2);
@@ -179,6 +181,7 @@ private slots:
     {
         link.setLink(TRUTINA_LINK_ONLINE, 12);
         fixture->check({0, 9});
+        fixture->start();
         for (int j = 1; j <= 10; ++j)
             link.deliver(j, j);
         form().Timer2Timer();
@@ -190,6 +193,7 @@ private slots:
     {
         link.setLink(TRUTINA_LINK_ONLINE, 2);
         fixture->check({0, 1});
+        fixture->start();
         link.deliver(1, -123456, 1000, true, 205);
         link.deliver(2, 8388607, 1, false, 204);
         form().Timer2Timer();
@@ -206,15 +210,15 @@ private slots:
         QCOMPARE(cell(4, 3), QStringLiteral("0,5"));
         QCOMPARE(cell(4, 4), QStringLiteral("kg"));
         QCOMPARE(cell(4, 6), QStringLiteral("kg"));
-        QCOMPARE(form().runState().unitText(), QStringLiteral("kg"));
+        QCOMPARE(unitTextOf(fixture->history().lastUnit), QStringLiteral("kg"));
     }
 
     void onNewWeightRecordsChangesOfAtLeastTheThreshold()
     {
         link.setLink(TRUTINA_LINK_ONLINE, 2);
         fixture->check({0, 1});
-        form().runState().onNewWeight = true;
         fixture->control<QLineEdit>("MaxDif")->setText(QStringLiteral("10"));
+        fixture->start(onNewWeightPeriodText);
         auto poll = [&](int32_t raw1, bool stable1, int32_t raw2, bool stable2) {
             link.deliver(1, raw1, 1, stable1);
             link.deliver(2, raw2, 1, stable2);
@@ -232,15 +236,17 @@ private slots:
         QCOMPARE(poll(110, true, -10, true), 3);    // balance 2 alone changed by 10
 
         // A threshold that is not a number records nothing.
+        fixture->click("StopButton");
         fixture->control<QLineEdit>("MaxDif")->setText(QString());
+        fixture->start(onNewWeightPeriodText);
         QCOMPARE(poll(500, true, 500, true), 3);
     }
 
     void onNewWeightComparesWholeDivisions()
     {
         link.setLink(TRUTINA_LINK_ONLINE, 1);
-        form().runState().onNewWeight = true;
         fixture->control<QLineEdit>("MaxDif")->setText(QStringLiteral("10"));
+        fixture->start(onNewWeightPeriodText);
         link.deliver(1, 29, 100);
         form().Timer2Timer();
         QCOMPARE(cell(3, 3), QStringLiteral("0,29"));
@@ -253,7 +259,7 @@ private slots:
     void onNewWeightAfterAnUnreadableEditStartsAfresh()
     {
         link.setLink(TRUTINA_LINK_ONLINE, 1);
-        form().runState().onNewWeight = true;
+        fixture->start(onNewWeightPeriodText);
         link.deliver(1, 100);
         form().Timer2Timer();
         auto *grid = fixture->control<QTableView>("StrGrid1");
@@ -271,7 +277,8 @@ private slots:
     {
         link.setLink(TRUTINA_LINK_ONLINE, 2);
         fixture->check({0, 1});
-        form().runState().measurementBound = 20;
+        fixture->control<QLineEdit>("SizeEdit")->setText(QStringLiteral("20"));
+        fixture->start();
         for (int n = 1; n <= 19; ++n)
             pollWithFreshReadings(n * 10, 2);
         QCOMPARE(series(1)->count(), 19);
@@ -311,6 +318,7 @@ private slots:
         form().show();
         QVERIFY(QTest::qWaitForWindowActive(&form()));
         link.setLink(TRUTINA_LINK_ONLINE, 1);
+        fixture->start();
         for (int n = 1; n <= 3; ++n)
             pollWithFreshReadings(n);
         QCOMPARE(grid->verticalScrollBar()->value(), 0);
@@ -328,6 +336,7 @@ private slots:
         form().show();
         QVERIFY(QTest::qWaitForWindowActive(&form()));
         link.setLink(TRUTINA_LINK_ONLINE, 1);
+        fixture->start();
         for (int n = 1; n <= 30; ++n)
             pollWithFreshReadings(n);
         grid->setFocus();
@@ -369,6 +378,7 @@ private slots:
         QVERIFY(x && y);
         link.setLink(TRUTINA_LINK_ONLINE, 2);
         fixture->check({1});
+        fixture->start();
         for (int n = 1; n <= 10; ++n) {
             link.deliver(1, 0);
             link.deliver(2, 40 + n, 1000000); // 0,000041 ...

@@ -1,5 +1,5 @@
-// What the window tells those who listen to its runs: the settings and times
-// of a run when it starts and stops, and every recorded row.
+// What the window's session tells those who observe its runs: the settings
+// and times of a run when it starts and stops, and every recorded row.
 #include "FakeReadingSource.h"
 #include "FormFixture.h"
 
@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QtTest>
 
-class RunHooksTest : public QObject {
+class RunHooksTest : public QObject, private SessionObserver {
     Q_OBJECT
 
 private:
@@ -17,6 +17,10 @@ private:
     QList<RunSettings> started;
     QList<int64_t> stoppedAt;
     QList<RecordedRow> rows;
+
+    void runStarted(const RunInfo &run) override { started.append(run.settings); }
+    void runStopped(const RunInfo &run) override { stoppedAt.append(run.stoppedUtcMs); }
+    void rowCommitted(const CommittedRow &row) override { rows.append(row.row); }
 
     FormFixture &f() { return *fixture; }
     void start(const QString &period)
@@ -35,9 +39,7 @@ private slots:
         started.clear();
         stoppedAt.clear();
         rows.clear();
-        f().form().addRunStartedSink([this](const RunState &state) { started.append(state.run); });
-        f().form().addRunStoppedSink([this](const RunState &state) { stoppedAt.append(state.runStoppedUtcMs); });
-        f().form().addRowSink([this](const RecordedRow &row) { rows.append(row); });
+        f().form().session().addObserver(*this);
     }
     void cleanup() { fixture.reset(); }
 
@@ -47,9 +49,10 @@ private slots:
         const int64_t before = QDateTime::currentMSecsSinceEpoch();
         start(QStringLiteral("0,4"));
         QCOMPARE(started.size(), 1);
-        const RunState &state = f().form().runState();
-        QVERIFY(state.running());
-        QVERIFY(state.runStartedUtcMs >= before && state.runStartedUtcMs <= QDateTime::currentMSecsSinceEpoch());
+        const RecordingSession &session = f().form().session();
+        QVERIFY(session.running());
+        QVERIFY(session.run().startedUtcMs >= before &&
+                session.run().startedUtcMs <= QDateTime::currentMSecsSinceEpoch());
         QCOMPARE(started[0].port, std::string("COM2"));
         QCOMPARE(started[0].mode, RecordingMode::Periodic);
         QCOMPARE(started[0].periodMs, 400);
@@ -59,8 +62,8 @@ private slots:
 
         f().click("StopButton");
         QCOMPARE(stoppedAt.size(), 1);
-        QVERIFY(stoppedAt[0] >= state.runStartedUtcMs);
-        QVERIFY(!state.running());
+        QVERIFY(stoppedAt[0] >= session.run().startedUtcMs);
+        QVERIFY(!session.running());
         f().click("StopButton"); // idle already: no second stop
         QCOMPARE(stoppedAt.size(), 1);
     }

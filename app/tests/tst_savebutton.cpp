@@ -25,6 +25,7 @@ private:
     {
         link.setLink(TRUTINA_LINK_ONLINE, 2);
         fixture->check({0, 1});
+        fixture->start();
         for (int n = 1; n <= count; ++n) {
             link.deliver(1, 125 * n, 1000, true, 205);
             link.deliver(2, -7 * n, 10, n % 2 == 0);

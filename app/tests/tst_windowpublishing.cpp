@@ -9,7 +9,7 @@
 
 #include "journal/Journal.h"
 #include "journal/JournalReader.h"
-#include "publish/WindowPublishing.h"
+#include "mainform/WindowPublishing.h"
 
 #include <QComboBox>
 #include <QStatusBar>

@@ -374,6 +374,24 @@ TEST_F(PondusLog, ALineWhoseOnlyBalanceAnswersEveryScanBadlyIsRecorded)
     EXPECT_EQ("Неизвестна", cells(written[1], '\t').at(3));
     EXPECT_EQ("0", cells(written[2], '\t').at(3));
     EXPECT_FALSE(cells(written[4], '\t').at(3).empty()) << "its weights are read";
+TEST_F(PondusLog, AMissingDeviceIsNamedAndOnlyAFileMadeForNothingGoes)
+{
+    const fs::path missing = folder / "ttyUSB7";
+    struct Case {
+        const char *name;
+        std::optional<std::string> before; // the file's bytes before the run, if it was there
+    };
+    for (const Case &c : {Case{"made.tsv", std::nullopt}, Case{"kept.tsv", ""}, Case{"old.tsv", "1\t2\r\n"}}) {
+        SCOPED_TRACE(c.name);
+        if (c.before)
+            std::ofstream(folder / c.name, std::ios::binary) << *c.before;
+        Logger logger(folder, {"--port", missing.string(), "--link-timeout", "2", "-o", c.name});
+        ASSERT_EQ(3, logger.exitCode()) << logger.err();
+        EXPECT_NE(std::string::npos, logger.err().find("Устройство " + missing.string() + " не найдено."))
+            << logger.err();
+        EXPECT_EQ(fs::exists(folder / c.name), c.before.has_value());
+        EXPECT_EQ(contents(folder / c.name), c.before.value_or(""));
+    }
 }
 
 TEST_F(PondusLog, ABalanceNotOnTheLineEndsWithCodeFour)

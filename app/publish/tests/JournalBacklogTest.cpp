@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 
 namespace {
@@ -21,12 +20,6 @@ RecordedRow rowAt(int32_t number)
     row.readings = {{2, 100 + number, 10, 200, 0, true, 300, 71},
                     {5, -number, 1000, 207, -1, false, 404, 72}};
     return row;
-}
-
-int64_t nowMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
 struct JournalBacklogTest : ::testing::Test {
@@ -58,13 +51,14 @@ struct JournalBacklogTest : ::testing::Test {
 TEST_F(JournalBacklogTest, RowsComeBackFromTheJournalAsRecorded)
 {
     JournalBacklog backlog(path, 10);
-    const int64_t started = nowMs();
-    journal.runStarted(settings());
-    const std::string run = backlog.startRun(started);
+    const std::string run = "run-1";
+    backlog.startRun(run, journal.runStarted(settings()));
     ASSERT_TRUE(backlog.fromJournal());
     for (int n = 1; n <= 5; ++n) {
-        journal.recordRow(rowAt(n));
-        EXPECT_EQ(backlog.append(rowAt(n)), n);
+        const std::optional<RowKey> key = journal.recordRow(rowAt(n));
+        ASSERT_TRUE(key);
+        EXPECT_EQ(key->seq, n);
+        EXPECT_EQ(backlog.append({rowAt(n), key->run, key->seq}), n);
     }
     const std::vector<SequencedRow> rows = backlog.rowsAfter(run, 1, 3);
     ASSERT_EQ(rows.size(), 3u);
@@ -102,11 +96,12 @@ TEST_F(JournalBacklogTest, ARunTheJournalDoesNotHoldWaitsInMemory)
 {
     JournalBacklog backlog(path, 10);
     journal.runStarted(settings());
-    // A run that started after the journal's newest one: the journal was off.
-    const std::string run = backlog.startRun(nowMs() + 60'000);
+    // A run the journal does not keep: the journal was off.
+    const std::string run = "run-2";
+    backlog.startRun(run, 0);
     EXPECT_FALSE(backlog.fromJournal());
-    EXPECT_EQ(backlog.append(rowAt(1)), 1);
-    EXPECT_EQ(backlog.append(rowAt(2)), 2);
+    EXPECT_EQ(backlog.append({rowAt(1)}), 1);
+    EXPECT_EQ(backlog.append({rowAt(2)}), 2);
     ASSERT_EQ(backlog.rowsAfter(run, 0, 10).size(), 2u);
     backlog.markPublished(run, 2);
     EXPECT_TRUE(backlog.rowsAfter(run, 0, 10).empty());

@@ -242,8 +242,8 @@ TEST(MqttBroker, RowsAProgramLeftUnsentAreSentByTheNextFromTheJournal)
     run.port = "COM2";
     run.balances = {1, 2};
     const auto journalRow = [&](int32_t n) {
-        journal.recordRow(rowAt(n));
-        return rowAt(n);
+        const std::optional<RowKey> key = journal.recordRow(rowAt(n));
+        return CommittedRow{rowAt(n), key ? key->run : 0, key ? key->seq : 0};
     };
 
     {
@@ -251,8 +251,9 @@ TEST(MqttBroker, RowsAProgramLeftUnsentAreSentByTheNextFromTheJournal)
         // recorded after it went away, and the program ends.
         JournalBacklog backlog(path, 10);
         MqttPublisher publisher(settings, {"lab", "pc1", "COM2"}, backlog, reports.sink());
-        journal.runStarted(run);
-        const std::string name = backlog.startRun(0);
+        const pondus::journal::Stamp started = pondus::journal::Stamp::now();
+        const std::string name = runIdAt(started.utcMs);
+        backlog.startRun(name, journal.runStarted(run, started));
         publisher.startRun(name);
         for (int32_t n = 1; n <= 5; ++n)
             publisher.rowRecorded(backlog.append(journalRow(n)));

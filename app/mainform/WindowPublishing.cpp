@@ -1,0 +1,36 @@
+#include "mainform/WindowPublishing.h"
+
+#include "mainform/Serialer.h"
+#include "publish/MqttIniSection.h"
+#include "settings/JournalSettings.h"
+
+#include <QStatusBar>
+
+#include <cstdio>
+
+WindowPublishing::WindowPublishing(TMainForm &form, const MqttSettings &settings, const std::string &journalPath)
+    : QObject(&form), form_(form), observer_(settings, journalPath, [this](const std::string &text) {
+          std::fprintf(stderr, "%s\n", text.c_str());
+          QMetaObject::invokeMethod(
+              this, [this, text = QString::fromStdString(text)] { showProblem(text); }, Qt::QueuedConnection);
+      })
+{
+    form.session().addObserver(observer_);
+}
+
+WindowPublishing::~WindowPublishing()
+{
+    form_.session().removeObserver(observer_);
+}
+
+void WindowPublishing::showProblem(const QString &text)
+{
+    form_.statusBar()->showMessage(text);
+}
+
+void publishWhenConfigured(TMainForm &form)
+{
+    const MqttSettings settings = readMqttSection(form.settingsPath());
+    if (settings.enabled) // owned by the form
+        new WindowPublishing(form, settings, JournalSettings::read(form.settingsPath()).path.toStdString());
+}

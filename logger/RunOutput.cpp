@@ -1,0 +1,49 @@
+#include "RunOutput.h"
+
+#include <cstdio>
+
+namespace pondus::logger {
+
+RunOutput::RunOutput(RowFile &file, WorkbookFile *workbook, LiveView &view, pondus::journal::Journal *journal,
+                     std::string output)
+    : file_(file), workbook_(workbook), view_(view), journal_(journal), output_(std::move(output))
+{
+}
+
+void RunOutput::runStarted(const RunInfo &run)
+{
+    if (workbook_)
+        workbook_->runStarted(run.settings, run.startedUtcMs);
+    view_.setBalances(run.settings.balances);
+}
+
+void RunOutput::rowCommitted(const CommittedRow &row)
+{
+    file_.append(row.row);
+    if (workbook_)
+        workbook_->append(row.row);
+    view_.showRow(row.row);
+}
+
+void RunOutput::portReasonChanged(const std::string &reason)
+{
+    // The same words the window shows under its controls.
+    if (!reason.empty())
+        std::fprintf(stderr, "pondus-log: %s\n", reason.c_str());
+}
+
+void RunOutput::scanFailed(const CaptionChange &failure)
+{
+    std::fprintf(stderr, "pondus-log: balance %d answered its scan badly; its captions are kept\n",
+                 int(failure.after.balance));
+}
+
+void RunOutput::runStopped(const RunInfo &)
+{
+    // Every row is already in the row file: the table is not waiting for
+    // the window's recovery question.
+    if (journal_)
+        journal_->exported(output_, journal_->sheetRows());
+}
+
+} // namespace pondus::logger

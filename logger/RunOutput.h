@@ -1,0 +1,36 @@
+// What pondus-log makes of its session: each committed row goes to the row
+// file, the workbook when there is one, and the screen; when the run stops a
+// journal that keeps it marks its table as exported to the output, so the
+// window never offers it for recovery.
+#pragma once
+
+#include "LiveView.h"
+#include "RowFile.h"
+#include "WorkbookFile.h"
+
+#include "journal/Journal.h"
+#include "recording/SessionObserver.h"
+
+namespace pondus::logger {
+
+class RunOutput final : public SessionObserver {
+public:
+    // workbook and journal may be null: none. output: the file the rows end in.
+    RunOutput(RowFile &file, WorkbookFile *workbook, LiveView &view, pondus::journal::Journal *journal,
+              std::string output);
+
+    void runStarted(const RunInfo &run) override;
+    void rowCommitted(const CommittedRow &row) override;
+    void portReasonChanged(const std::string &reason) override;
+    void scanFailed(const CaptionChange &failure) override;
+    void runStopped(const RunInfo &run) override;
+
+private:
+    RowFile &file_;
+    WorkbookFile *workbook_;
+    LiveView &view_;
+    pondus::journal::Journal *journal_;
+    const std::string output_;
+};
+
+} // namespace pondus::logger
