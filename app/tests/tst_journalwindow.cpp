@@ -194,7 +194,7 @@ private slots:
         link.setIdentity(2, modelCode, 0);
         recordRow(2);
         recordRow(3);
-        QVERIFY(f().form().runState().running());
+        QVERIFY(f().form().session().running());
         QVERIFY2(f().messages.isEmpty(), qPrintable(f().messages.join('\n')));
         QCOMPARE(f().form().table().measurementRows(), 3);
         QCOMPARE(f().form().table().cellText(2, 5), QStringLiteral("7002"));
@@ -207,7 +207,7 @@ private slots:
         // The next sound scan finds the same balance: nothing to tell.
         link.setIdentity(2, 302, 7002);
         recordRow(4);
-        QVERIFY(f().form().runState().running());
+        QVERIFY(f().form().session().running());
         QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM event WHERE kind IN ('scan_failed', "
                                        "'balance_replaced')"),
                  1);

@@ -412,6 +412,7 @@ private slots:
         QVERIFY(x->max() >= 20 && y->max() >= 0.00006);
 
         // Cleared, the chart shows neither the old ranges nor old names.
+        fixture->click("StopButton");
         fixture->click("ClearButton");
         QCOMPARE(x->max(), 4.0);
         QCOMPARE(y->max(), 1.0);

@@ -31,6 +31,7 @@ private:
             link.deliver(2, -7 * n, 10, n % 2 == 0);
             form().Timer2Timer();
         }
+        fixture->click("StopButton");
     }
     void save(const QString &path)
     {

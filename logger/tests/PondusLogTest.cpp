@@ -374,6 +374,8 @@ TEST_F(PondusLog, ALineWhoseOnlyBalanceAnswersEveryScanBadlyIsRecorded)
     EXPECT_EQ("Неизвестна", cells(written[1], '\t').at(3));
     EXPECT_EQ("0", cells(written[2], '\t').at(3));
     EXPECT_FALSE(cells(written[4], '\t').at(3).empty()) << "its weights are read";
+}
+
 TEST_F(PondusLog, AMissingDeviceIsNamedAndOnlyAFileMadeForNothingGoes)
 {
     const fs::path missing = folder / "ttyUSB7";
