@@ -90,7 +90,7 @@ void TMainForm::writeHeaders(const std::vector<BalanceCaption> &captions)
 void TMainForm::rowCommitted(const CommittedRow &committed)
 {
     const RecordedRow &row = committed.row;
-    writeHeaders(captionsOf(row));
+    writeHeaders(balanceCaptionsOf(row));
     std::vector<RecordedReading> cells;
     cells.reserve(row.readings.size());
     for (const BalanceReading &reading : row.readings)

@@ -30,7 +30,7 @@ void TMainForm::restoreRow(const RecordedRow &row)
 
 void TMainForm::restoreCaptions(const RecordedRow &lastRow, int32_t measurementBound)
 {
-    const std::vector<BalanceCaption> captions = captionsOf(lastRow);
+    const std::vector<BalanceCaption> captions = balanceCaptionsOf(lastRow);
     writeHeaders(captions);
     session_.setCaptionsShown(captions);
     const int32_t newest = lastRow.number;

@@ -37,7 +37,7 @@ void applyCaptions(RecordedRow &row, const std::vector<BalanceCaption> &captions
     }
 }
 
-std::vector<BalanceCaption> captionsOf(const RecordedRow &row)
+std::vector<BalanceCaption> balanceCaptionsOf(const RecordedRow &row)
 {
     std::vector<BalanceCaption> captions;
     captions.reserve(row.readings.size());

@@ -81,4 +81,4 @@ IdentityReview reviewIdentities(const std::vector<BalanceCaption> &kept, const s
 // Gives each reading of the row the model and ident of its slot's captions.
 void applyCaptions(RecordedRow &row, const std::vector<BalanceCaption> &captions);
 // The captions of the balances a row holds, in column order.
-std::vector<BalanceCaption> captionsOf(const RecordedRow &row);
+std::vector<BalanceCaption> balanceCaptionsOf(const RecordedRow &row);

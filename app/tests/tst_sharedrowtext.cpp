@@ -9,7 +9,7 @@
 #include <QComboBox>
 #include <QtTest>
 
-class SharedRowTextTest : public QObject {
+class SharedRowTextTest : public QObject, private SessionObserver {
     Q_OBJECT
 
 private:
@@ -18,6 +18,7 @@ private:
     QList<RecordedRow> rows;
 
     FormFixture &f() { return *fixture; }
+    void rowCommitted(const CommittedRow &row) override { rows.append(row.row); }
 
     static QByteArray readAll(const QString &path)
     {
@@ -50,7 +51,7 @@ private slots:
         link.setIdentity(4, 999, 0); // a model without a designation
         fixture = std::make_unique<FormFixture>(link);
         rows.clear();
-        f().form().addRowSink([this](const RecordedRow &row) { rows.append(row); });
+        f().form().session().addObserver(*this);
     }
     void cleanup() { fixture.reset(); }
 
@@ -59,7 +60,7 @@ private slots:
         f().check({0, 1, 3});
         MainFormLayout::showText(f().control<QComboBox>("ComboBox1"), QStringLiteral("0,2"));
         f().click("WeightButton");
-        QVERIFY(f().form().runState().running());
+        QVERIFY(f().form().session().running());
         // Readings of every kind a row holds: three, one and no decimals, a
         // negative weight, an unstable reading without a unit, a whole
         // hundred-thousandth, a divisor that is no power of ten.
