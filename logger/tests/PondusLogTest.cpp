@@ -320,9 +320,14 @@ TEST_F(PondusLog, HelpNeedsNoDisplay)
 
 TEST_F(PondusLog, ALineLostBeyondTheTimeoutEndsWithCodeThree)
 {
-    SimulatorProcess line = simulator();
+    // The line is reached through a link that goes away with the unplug: the
+    // terminal's own name is handed to the next terminal opened on the
+    // machine, and pondus-log, still looking for its line, would find another
+    // test's simulator there and never give up.
+    const std::string link = (folder / "line").string();
+    SimulatorProcess line = simulator({"--balances", "3", "--link", link});
     // Long enough that a busy machine's slow start does not count as a loss.
-    Logger logger(folder, {"--port", line.path(), "--period", "0,2", "--link-timeout", "3", "-o", "lost.tsv"});
+    Logger logger(folder, {"--port", link, "--period", "0,2", "--link-timeout", "3", "-o", "lost.tsv"});
     ASSERT_TRUE(waitFor([&] { return rows("lost.tsv").size() >= 3 + 2; }, 20s)) << logger.err();
     line.unplug();
     ASSERT_EQ(3, logger.exitCode(20s)) << logger.err();
