@@ -2,11 +2,50 @@
 
 #include "recording/BalanceTexts.h"
 
+#include <QDateTime>
+
+#include <algorithm>
+
 namespace pondus::logger {
 
 LiveView::LiveView(std::FILE *out, bool terminal, RowText text, std::vector<int32_t> balances)
     : out_(out), terminal_(terminal), text_(std::move(text)), balances_(std::move(balances))
 {
+}
+
+namespace {
+
+// A value of the trend with its sign, or a dash where there is none.
+std::string signedText(const std::optional<double> &value, const char *suffix)
+{
+    if (!value)
+        return "-";
+    char text[40];
+    std::snprintf(text, sizeof text, "%+.6g%s", *value, suffix);
+    return text;
+}
+
+} // namespace
+
+void LiveView::startRun(const RunSettings &settings)
+{
+    balances_ = settings.balances;
+    names_.clear();
+    for (const int32_t j : balances_)
+        names_.push_back(settings.sampleAt(j));
+    samples_.clear();
+    reachedAt_.assign(balances_.size(), std::nullopt);
+}
+
+void LiveView::showConstant(const ConstantMassEvent &event)
+{
+    const QString at = QDateTime::fromMSecsSinceEpoch(event.utcMs + int64_t(event.utcOffsetSeconds) * 1000, Qt::UTC)
+                           .toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+    if (event.slot < reachedAt_.size())
+        reachedAt_[event.slot] = at.toStdString();
+    std::fprintf(stderr, "pondus-log: Весы №%d%s%s: постоянная масса с %s (%s)\n", int(event.balance),
+                 event.sample.empty() ? "" : " — ", event.sample.c_str(), at.toUtf8().constData(),
+                 event.criterion.c_str());
 }
 
 void LiveView::showPoll(const trutina::Block &block, int64_t rows, std::chrono::milliseconds elapsed)
@@ -20,11 +59,23 @@ void LiveView::showPoll(const trutina::Block &block, int64_t rows, std::chrono::
     std::fprintf(out_, "rows recorded: %lld  elapsed: %02lld:%02lld:%02lld\n\n", static_cast<long long>(rows),
                  seconds / 3600, seconds / 60 % 60, seconds % 60);
     std::fprintf(out_, " pos  model      ident      weight\n");
-    for (const int32_t j : balances_) {
+    for (size_t slot = 0; slot < balances_.size(); ++slot) {
+        const int32_t j = balances_[slot];
         if (j > block.balanceCount())
             continue;
         std::fprintf(out_, " %3d  %-9s  %-9d  %.15g %s%s\n", j, modelDesignation(block.modelCode(j)).toUtf8().constData(),
                      block.identNumber(j), block.weight(j), block.unit(j), block.stable(j) ? "" : "  (settling)");
+        const std::string &name = slot < names_.size() ? names_[slot] : std::string();
+        if (slot < samples_.size()) {
+            const MassTrendValues &values = samples_[slot];
+            std::fprintf(out_, "      %s%sΔm %s %s  (%s)  drift %s/h (%s)%s%s\n", name.c_str(), name.empty() ? "" : ": ",
+                         signedText(values.change, "").c_str(), block.unit(j),
+                         signedText(values.changePercent, " %").c_str(), signedText(values.driftPerHour, "").c_str(),
+                         signedText(values.driftPercentPerHour, " %").c_str(),
+                         reachedAt_[slot] ? "  постоянная масса с " : "", reachedAt_[slot] ? reachedAt_[slot]->c_str() : "");
+        } else if (!name.empty()) {
+            std::fprintf(out_, "      %s\n", name.c_str());
+        }
     }
     std::fflush(out_);
 }

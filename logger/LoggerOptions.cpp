@@ -6,6 +6,7 @@
 #include "recording/DurationText.h"
 #include "recording/RunChoices.h"
 #include "settings/IniSettings.h"
+#include "settings/SampleSettings.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -35,7 +36,8 @@ const char *const trailer =
     "the balances and their latest values; otherwise each row is printed.\n"
     "\n"
     "Exit status:\n"
-    "  0  done: --count or --duration reached, or stopped by SIGINT or SIGTERM\n"
+    "  0  done: --count, --duration or --until-constant reached, or stopped by\n"
+    "     SIGINT or SIGTERM\n"
     "  1  the library or the output file failed (the reason is printed)\n"
     "  2  bad arguments or settings (a one-line message)\n"
     "  3  the line was off line for longer than --link-timeout\n"
@@ -138,6 +140,28 @@ void chooseBalancesOf(LoggerOptions &options, const QString &value)
     options.run.balances = balances;
 }
 
+// "3=Глина К-2": a position 1..10, '=' and the name of its sample.
+void chooseSampleOf(SampleSettings &samples, const QString &value)
+{
+    const qsizetype equals = value.indexOf(QLatin1Char('='));
+    bool ok = false;
+    const int position = equals > 0 ? value.left(equals).trimmed().toInt(&ok) : 0;
+    if (!ok || !samples.setName(position, value.mid(equals + 1)))
+        throw BadChoice(text(QStringLiteral("--sample wants a position 1..10, '=' and a name such as 3=\"Глина К-2\", "
+                                            "not \"%1\"")
+                                 .arg(value)));
+}
+
+std::vector<std::string> sampleNamesOf(const SampleSettings &samples)
+{
+    std::vector<std::string> names;
+    for (const QString &name : samples.names)
+        names.push_back(text(name));
+    while (!names.empty() && names.back().empty())
+        names.pop_back();
+    return names;
+}
+
 // The window's saved choices: port, period or the new-weight mode with its
 // threshold, and the check marks of the balance list; the [Logger] section
 // adds the output file and the link time-out.
@@ -182,6 +206,9 @@ void readSettingsFile(LoggerOptions &options, const QString &path)
         options.outputPath = text(output);
     if (const QString timeout = logger.text("LinkTimeout", QString()); !timeout.isEmpty())
         options.linkTimeout = durationOf(QStringLiteral("ini [Logger] LinkTimeout"), timeout);
+    const SampleSettings samples = SampleSettings::read(path);
+    options.run.samples = sampleNamesOf(samples);
+    options.constantMass = samples.constantMass;
     options.mqtt = readMqttSection(path);
     if (const std::string problem = readDashboardSection(path, options.dashboard); !problem.empty())
         throw BadChoice(problem);
@@ -300,8 +327,18 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
                                                     "of [Journal] in --ini, else none."),
                                      QStringLiteral("FILE"));
     const QCommandLineOption noJournal(QStringLiteral("no-journal"), QStringLiteral("Keep no journal."));
+    const QCommandLineOption sample(QStringLiteral("sample"),
+                                    QStringLiteral("The name of the sample on a position, such as 3=\"Глина К-2\" "
+                                                   "(again for each position; over [Samples] of --ini)."),
+                                    QStringLiteral("POS=NAME"));
+    const QCommandLineOption untilConstant(
+        QStringLiteral("until-constant"),
+        QStringLiteral("Stop once every balance's sample has reached constant mass: its stable readings changed by "
+                       "at most LIMIT over WINDOW, LIMIT in % of its first stable reading or in a unit, WINDOW as for "
+                       "--duration, such as 0,1%/60m or 0,005g/30m."),
+        QStringLiteral("LIMIT/WINDOW"));
     parser.addOptions({help, version, port, period, onChange, balances, count, duration, ini, output, format,
-                       linkTimeout, library, journal, noJournal});
+                       linkTimeout, library, journal, noJournal, sample, untilConstant});
     const MqttFlags mqttFlags;
     parser.addOptions(mqttFlags.all());
     parser.addOptions(dashboardFlags());
@@ -343,6 +380,23 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
             options.count = wholeNumber(QStringLiteral("count"), parser.value(count), 1, INT32_MAX);
         if (parser.isSet(duration))
             options.duration = durationOf(QStringLiteral("duration"), parser.value(duration));
+        if (parser.isSet(sample)) {
+            SampleSettings samples;
+            for (int p = 1; p <= SampleSettings::positions; ++p)
+                samples.setName(p, QString::fromStdString(options.run.sampleAt(p)));
+            for (const QString &value : parser.values(sample))
+                chooseSampleOf(samples, value);
+            options.run.samples = sampleNamesOf(samples);
+        }
+        if (parser.isSet(untilConstant)) {
+            const std::optional<ConstantMassCriterion> criterion = parseConstantMassCriterion(parser.value(untilConstant));
+            if (!criterion)
+                throw BadChoice(text(QStringLiteral("--until-constant wants a limit in % or a unit, a slash and a time, "
+                                                    "such as 0,1%/60m or 0,005g/30m, not \"%1\"")
+                                         .arg(parser.value(untilConstant))));
+            options.constantMass = *criterion;
+            options.untilConstant = true;
+        }
         if (parser.isSet(linkTimeout))
             options.linkTimeout = parser.value(linkTimeout) == QLatin1String("0")
                                       ? std::chrono::milliseconds(0)

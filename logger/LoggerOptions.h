@@ -4,6 +4,7 @@
 
 #include "dashboard/DashboardSettings.h"
 #include "publish/MqttSettings.h"
+#include "recording/ConstantMassCriterion.h"
 #include "recording/RecordedRow.h"
 
 #include <QStringList>
@@ -18,7 +19,8 @@ namespace pondus::logger {
 enum class FileFormat { Tsv, Csv, Xlsx };
 
 struct LoggerOptions {
-    // Port, mode, period, threshold and balances; no balances means every
+    // Port, mode, period, threshold, balances and the samples' names
+    // ([Samples] of --ini, then --sample); no balances means every
     // balance on the line (at most ten), taken when the line comes on line.
     RunSettings run;
     int32_t portNumber = 0;  // 1..4 for COM1..COM4, 0 for the automatic search
@@ -26,6 +28,10 @@ struct LoggerOptions {
     int64_t count = 0;       // rows to record; 0 for no limit
     std::chrono::milliseconds duration{0};     // 0 for no limit
     std::chrono::milliseconds linkTimeout{30'000}; // 0 waits for ever
+    // When a sample counts as constant: --until-constant, else
+    // [Experiment] ConstantMass of --ini, else 0,1 % over 60 min.
+    ConstantMassCriterion constantMass;
+    bool untilConstant = false; // stop once every balance of the run has reached it
     std::string outputPath;
     FileFormat format = FileFormat::Tsv;
     std::string libraryPath; // empty: beside the program, then installed, then the system's search

@@ -36,6 +36,7 @@ ExitCode LoggerRun::run(const sigset_t &stopSignals)
     Clock::time_point next = start;
     // Every balance when none was chosen; a replaced balance is recorded
     // on under its own captions, which the journal notes.
+    session_.samples().setCriterion(options_.constantMass);
     session_.start(options_.run, options_.portNumber, std::move(diagnosis_),
                    {.everyBalanceWhenNone = true, .stopWhenReplaced = false});
     for (;;) {
@@ -76,6 +77,10 @@ ExitCode LoggerRun::run(const sigset_t &stopSignals)
             return done;
         if (options_.duration.count() > 0 && elapsed >= options_.duration)
             return done;
+        if (options_.untilConstant && session_.samples().allReached()) {
+            std::fprintf(stderr, "pondus-log: every balance's sample has reached constant mass\n");
+            return done;
+        }
     }
 }
 

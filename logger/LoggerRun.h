@@ -1,5 +1,6 @@
 // One recording run of pondus-log: drives a recording session at the run's
-// period until the count, the duration or a stop signal ends it, and says
+// period until the count, the duration, constant mass of every sample or
+// a stop signal ends it, and says
 // why it ended. What the run records goes to the session's observers (the
 // journal, the publisher, the row file and the screen).
 #pragma once

@@ -14,7 +14,7 @@ void RunOutput::runStarted(const RunInfo &run)
 {
     if (workbook_)
         workbook_->runStarted(run.settings, run.startedUtcMs);
-    view_.setBalances(run.settings.balances);
+    view_.startRun(run.settings);
 }
 
 void RunOutput::rowCommitted(const CommittedRow &row)
@@ -23,6 +23,16 @@ void RunOutput::rowCommitted(const CommittedRow &row)
     if (workbook_)
         workbook_->append(row.row);
     view_.showRow(row.row);
+}
+
+void RunOutput::massChanged(const SampleValues &values)
+{
+    view_.showSamples(values.values);
+}
+
+void RunOutput::constantReached(const ConstantMassEvent &event)
+{
+    view_.showConstant(event);
 }
 
 void RunOutput::portReasonChanged(const std::string &reason)

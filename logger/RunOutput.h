@@ -1,5 +1,6 @@
 // What pondus-log makes of its session: each committed row goes to the row
-// file, the workbook when there is one, and the screen; when the run stops a
+// file, the workbook when there is one, and the screen, with what it adds
+// to each sample; when the run stops a
 // journal that keeps it marks its table as exported to the output, so the
 // window never offers it for recovery.
 #pragma once
@@ -23,6 +24,8 @@ public:
     void rowCommitted(const CommittedRow &row) override;
     void portReasonChanged(const std::string &reason) override;
     void scanFailed(const CaptionChange &failure) override;
+    void massChanged(const SampleValues &values) override;
+    void constantReached(const ConstantMassEvent &event) override;
     void runStopped(const RunInfo &run) override;
 
 private:

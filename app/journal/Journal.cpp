@@ -6,6 +6,7 @@
 #include "journal/JournalStatements.h"
 #include "journal/JournalSyncer.h"
 #include "journal/JsonText.h"
+#include "recording/SessionObserver.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -213,6 +214,10 @@ int64_t Journal::runStarted(const RunSettings &settings, Stamp started)
     sequence_ = 0;
     slots_.clear();
     event("run_start");
+    // The samples' names belong to the run, beside its settings.
+    for (const int32_t balance : settings.balances)
+        if (const std::string &name = settings.sampleAt(balance); !name.empty())
+            event("sample", "{\"balance\":" + std::to_string(balance) + ",\"name\":" + jsonQuoted(name) + "}");
     return run_;
 }
 
@@ -269,6 +274,18 @@ void Journal::balanceReplaced(const BalanceChange &change)
 void Journal::scanFailed(const BalanceChange &change)
 {
     event("scan_failed", change.json());
+}
+
+void Journal::constantMassReached(const ConstantMassEvent &reached)
+{
+    event("constant_mass", "{\"balance\":" + std::to_string(reached.balance) +
+                               ",\"sample\":" + jsonQuoted(reached.sample) + ",\"utcMs\":" +
+                               std::to_string(reached.utcMs) + ",\"reference\":" + jsonNumber(reached.reference) +
+                               ",\"unitCode\":" + std::to_string(reached.unitCode) +
+                               ",\"change\":" + jsonNumber(reached.values.change) +
+                               ",\"changePercent\":" + jsonNumber(reached.values.changePercent) +
+                               ",\"driftPerHour\":" + jsonNumber(reached.values.driftPerHour) +
+                               ",\"criterion\":" + jsonQuoted(reached.criterion) + "}");
 }
 
 std::string BalanceChange::json() const

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+struct ConstantMassEvent;
+
 namespace pondus::journal {
 
 class JournalSyncer;
@@ -99,6 +101,8 @@ public:
     // A balance's scan replies failed its checks during a run; its captions
     // were kept and the run went on.
     void scanFailed(const BalanceChange &change);
+    // A balance's sample reached constant mass during the running run.
+    void constantMassReached(const ConstantMassEvent &event);
 
     // One recorded row of the running run, committed before it returns: its
     // run and place in it; nothing when it was not journaled. A balance fully

@@ -59,6 +59,11 @@ void JournalObserver::scanFailed(const CaptionChange &failure)
     journal_.scanFailed(changeOf(failure));
 }
 
+void JournalObserver::constantReached(const ConstantMassEvent &event)
+{
+    journal_.constantMassReached(event);
+}
+
 void JournalObserver::runStopped(const RunInfo &)
 {
     running_ = false;

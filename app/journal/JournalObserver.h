@@ -1,7 +1,8 @@
 // The measurement journal attached to a recording session, the same in the
 // window and in pondus-log: it keeps every row before anyone else hears of
 // it and journals the run's start and stop, the line's losses and returns,
-// a replaced balance and a failed scan.
+// a replaced balance, a failed scan, the samples' names and their constant
+// mass.
 #pragma once
 
 #include "journal/Journal.h"
@@ -28,6 +29,7 @@ public:
     void linkChanged(const LinkEvent &event) override;
     void balanceReplaced(const CaptionChange &replacement) override;
     void scanFailed(const CaptionChange &failure) override;
+    void constantReached(const ConstantMassEvent &event) override;
     void runStopped(const RunInfo &run) override;
 
 private:

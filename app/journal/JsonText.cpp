@@ -2,7 +2,9 @@
 // journal composes; SQLite's own JSON functions read them back.
 #include "journal/JsonText.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace pondus::journal {
 
@@ -33,6 +35,17 @@ std::string jsonNumbers(const std::vector<int32_t> &numbers)
         text += std::to_string(numbers[i]);
     }
     return text + ']';
+}
+
+std::string jsonNumber(std::optional<double> number)
+{
+    if (!number || !std::isfinite(*number))
+        return "null";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.15g", *number);
+    if (std::strtod(text, nullptr) != *number)
+        std::snprintf(text, sizeof text, "%.17g", *number);
+    return text;
 }
 
 } // namespace pondus::journal

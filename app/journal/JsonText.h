@@ -1,8 +1,9 @@
 // Small JSON texts for the journal's event details: a string quoted and
-// escaped, and a list of whole numbers.
+// escaped, a number, and a list of whole numbers.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,5 +12,8 @@ namespace pondus::journal {
 
 std::string jsonQuoted(std::string_view text);
 std::string jsonNumbers(const std::vector<int32_t> &numbers);
+// A number as the shortest text that reads back the same; null for none
+// or for one that is not finite.
+std::string jsonNumber(std::optional<double> number);
 
 } // namespace pondus::journal

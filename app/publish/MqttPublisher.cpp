@@ -68,9 +68,9 @@ MqttPublisher::~MqttPublisher()
     mosquitto_loop_stop(client_.get(), false);
 }
 
-void MqttPublisher::startRun(const std::string &run)
+void MqttPublisher::startRun(const std::string &run, std::vector<std::string> samples)
 {
-    addRun(run, 0, 0);
+    addRun(run, 0, 0, std::move(samples));
 }
 
 void MqttPublisher::resumeRun(const std::string &run, int64_t publishedThrough, int64_t recorded)
@@ -78,14 +78,15 @@ void MqttPublisher::resumeRun(const std::string &run, int64_t publishedThrough, 
     addRun(run, publishedThrough, recorded);
 }
 
-void MqttPublisher::addRun(const std::string &run, int64_t publishedThrough, int64_t recorded)
+void MqttPublisher::addRun(const std::string &run, int64_t publishedThrough, int64_t recorded,
+                           std::vector<std::string> samples)
 {
     {
         std::lock_guard lock(mutex_);
         if (!runs_.empty())
             runs_.back().recorded = newestRecorded_.load();
         newestRecorded_.store(recorded);
-        runs_.push_back({run, 0, publishedThrough});
+        runs_.push_back({run, 0, publishedThrough, std::move(samples)});
         if (runs_.size() == 1)
             startFrontRun();
         publishedThrough_.store(runs_.size() == 1 ? acknowledgedThrough_ : publishedThrough);
@@ -127,6 +128,15 @@ void MqttPublisher::setLink(const std::string &link)
         statusDue_ = true;
     }
     signal();
+}
+
+void MqttPublisher::setSamples(std::vector<SampleStatus> samples)
+{
+    {
+        std::lock_guard lock(samplesMutex_);
+        samples_ = std::move(samples);
+    }
+    samplesDue_.store(true);
 }
 
 void MqttPublisher::onConnect(mosquitto *, void *self, int code)
@@ -211,7 +221,8 @@ void MqttPublisher::report(const std::string &text)
 
 bool MqttPublisher::hasWork() const
 {
-    if (stopping_ || restart_ || (statusDue_ && connected_.load()) || markedThrough_ < acknowledgedThrough_)
+    if (stopping_ || restart_ || ((statusDue_ || samplesDue_.load()) && connected_.load()) ||
+        markedThrough_ < acknowledgedThrough_)
         return true;
     if (runs_.empty())
         return false;
@@ -244,8 +255,9 @@ void MqttPublisher::work()
                 restartFromAcknowledged();
                 progressed = true;
             }
-            if (statusDue_ && connected_.load()) {
+            if ((statusDue_ || samplesDue_.load()) && connected_.load()) {
                 statusDue_ = false;
+                samplesDue_.store(false);
                 lock.unlock();
                 publishStatus(true);
                 lock.lock();
@@ -293,6 +305,7 @@ bool MqttPublisher::sendRows(std::unique_lock<std::mutex> &lock)
         || nextSeq_ > recordedOf(runs_.front()))
         return false;
     const std::string run = runs_.front().id;
+    const std::vector<std::string> samples = runs_.front().samples;
     const int64_t after = nextSeq_ - 1;
     const size_t room = inFlightWindow - inFlight_.size();
     lock.unlock();
@@ -304,7 +317,7 @@ bool MqttPublisher::sendRows(std::unique_lock<std::mutex> &lock)
     for (const SequencedRow &row : rows) {
         if (row.seq != nextSeq_)
             break; // rows the backlog has lost; the collector reports the gap
-        const std::string payload = readingPayload(run, row);
+        const std::string payload = readingPayload(run, row, samples);
         int mid = 0;
         // Under the lock, so that the acknowledgement cannot overtake the
         // record of what was sent.
@@ -336,6 +349,11 @@ void MqttPublisher::publishStatus(bool online)
         std::lock_guard lock(mutex_);
         link = link_;
     }
-    const std::string payload = statusPayload(online, online ? link : std::string());
+    std::vector<SampleStatus> samples;
+    if (online) {
+        std::lock_guard lock(samplesMutex_);
+        samples = samples_;
+    }
+    const std::string payload = statusPayload(online, online ? link : std::string(), samples);
     mosquitto_publish(client_.get(), nullptr, topics_.status().c_str(), int(payload.size()), payload.data(), qos, true);
 }

@@ -19,6 +19,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 class MqttPublisher {
 public:
@@ -35,7 +36,8 @@ public:
     MqttPublisher &operator=(const MqttPublisher &) = delete;
 
     // Rows from now on belong to this run; earlier runs are finished first.
-    void startRun(const std::string &run);
+    // `samples`: its sample names by position, sent with the readings.
+    void startRun(const std::string &run, std::vector<std::string> samples = {});
     // A run an earlier program did not finish publishing: its rows after
     // publishedThrough up to recorded are sent, in order, before the runs
     // started after it.
@@ -45,6 +47,9 @@ public:
     void rowRecorded(int64_t seq);
     // The link state shown with the status ("OnLine", ...).
     void setLink(const std::string &link);
+    // The samples shown with the status, after each row: no wait on the
+    // publishing thread, which sends it within 50 ms.
+    void setSamples(std::vector<SampleStatus> samples);
 
     // Waits at most `limit` for the broker to have every row recorded so
     // far, as a program does before it ends; false when some are still due.
@@ -61,6 +66,7 @@ private:
         std::string id;
         int64_t recorded = 0;
         int64_t publishedBefore = 0; // acknowledged before this publisher
+        std::vector<std::string> samples;
     };
 
     static void onConnect(mosquitto *, void *self, int code);
@@ -75,7 +81,8 @@ private:
     void work();
     bool hasWork() const;
     int64_t recordedOf(const Run &run) const;
-    void addRun(const std::string &run, int64_t publishedThrough, int64_t recorded);
+    void addRun(const std::string &run, int64_t publishedThrough, int64_t recorded,
+                std::vector<std::string> samples = {});
     // The front run is sent from the first row the broker does not have.
     void startFrontRun();
     void restartFromAcknowledged();
@@ -110,6 +117,10 @@ private:
     int64_t markedThrough_ = 0;        // told to the backlog
     std::map<int, int64_t> inFlight_;  // message id -> seq
     std::set<int64_t> acknowledgedAhead_;
+    // The samples of the status, apart from mutex_ for the poll step.
+    std::mutex samplesMutex_;
+    std::vector<SampleStatus> samples_;
+    std::atomic<bool> samplesDue_{false};
     std::string lastReport_;
     std::mutex reportMutex_;
 

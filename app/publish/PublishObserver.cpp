@@ -42,7 +42,9 @@ void PublishObserver::runStarted(const RunInfo &run)
     // are this port's too.
     if (run.settings.port != port && run.settings.port != searchedPort)
         resumeRunsOf(run.settings.port);
-    publisher_->startRun(name);
+    publisher_->startRun(name, run.settings.samples);
+    runSettings_ = run.settings;
+    constantSince_.assign(run.settings.balances.size(), std::nullopt);
     publisher_->setLink("OnLine");
 }
 
@@ -51,6 +53,20 @@ void PublishObserver::rowCommitted(const CommittedRow &row)
     const int64_t seq = backlog_.append(row);
     if (publisher_)
         publisher_->rowRecorded(seq);
+}
+
+void PublishObserver::massChanged(const SampleValues &values)
+{
+    if (!publisher_)
+        return;
+    std::vector<SampleStatus> samples;
+    for (size_t slot = 0; slot < values.values.size() && slot < runSettings_.balances.size(); ++slot) {
+        const int32_t balance = runSettings_.balances[slot];
+        if (values.values[slot].reachedNow)
+            constantSince_[slot] = values.row.row.utcMs;
+        samples.push_back({balance, runSettings_.sampleAt(balance), values.values[slot], constantSince_[slot]});
+    }
+    publisher_->setSamples(std::move(samples));
 }
 
 void PublishObserver::runStopped(const RunInfo &)

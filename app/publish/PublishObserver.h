@@ -2,7 +2,8 @@
 // pondus-log: each committed row is announced to a publisher for the port
 // the line is on (the one the search found), which reads it back from the
 // journal, or from memory when the journal does not keep the run; what runs
-// on that port left unsent when a program ended goes first.
+// on that port left unsent when a program ended goes first. The status
+// carries the samples' change, drift and constant mass after each row.
 #pragma once
 
 #include "publish/JournalBacklog.h"
@@ -11,6 +12,8 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
+#include <vector>
 #include <string>
 
 class PublishObserver final : public SessionObserver {
@@ -25,6 +28,7 @@ public:
 
     void runStarted(const RunInfo &run) override;
     void rowCommitted(const CommittedRow &row) override;
+    void massChanged(const SampleValues &values) override;
     void runStopped(const RunInfo &run) override;
 
     // Waits at most `limit` for the broker to have every row, as a program
@@ -43,4 +47,8 @@ private:
     JournalBacklog backlog_;
     std::unique_ptr<MqttPublisher> publisher_;
     std::string port_;
+    // The running run's balances, their samples and since when each is
+    // constant, for the status.
+    RunSettings runSettings_;
+    std::vector<std::optional<int64_t>> constantSince_;
 };

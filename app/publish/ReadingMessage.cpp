@@ -139,12 +139,17 @@ std::string isoTime(int64_t utcMs, int32_t utcOffsetSeconds)
     return utcText(utcMs, utcOffsetSeconds, false);
 }
 
-std::string readingPayload(const std::string &run, const SequencedRow &sequenced)
+std::string readingPayload(const std::string &run, const SequencedRow &sequenced, const std::vector<std::string> &samples)
 {
     const RecordedRow &row = sequenced.row;
     json balances = json::array();
-    for (const BalanceReading &reading : row.readings)
-        balances.push_back(balanceJson(reading));
+    for (const BalanceReading &reading : row.readings) {
+        json balance = balanceJson(reading);
+        if (reading.balance >= 1 && size_t(reading.balance) <= samples.size() &&
+            !samples[size_t(reading.balance - 1)].empty())
+            balance["sample"] = samples[size_t(reading.balance - 1)];
+        balances.push_back(std::move(balance));
+    }
     const json message{
         {"run", run},
         {"seq", sequenced.seq},
@@ -180,10 +185,38 @@ std::optional<ParsedReading> parseReadingPayload(std::string_view payload)
     }
 }
 
-std::string statusPayload(bool online, const std::string &link)
+namespace {
+
+json numberOrNull(const std::optional<double> &value)
+{
+    return value ? json(*value) : json(nullptr);
+}
+
+} // namespace
+
+std::string statusPayload(bool online, const std::string &link, const std::vector<SampleStatus> &samples)
 {
     json status{{"status", online ? "online" : "offline"}};
     if (!link.empty())
         status["link"] = link;
+    if (!samples.empty()) {
+        json list = json::array();
+        for (const SampleStatus &sample : samples) {
+            json item{
+                {"balance", sample.balance},
+                {"change", numberOrNull(sample.values.change)},
+                {"changePercent", numberOrNull(sample.values.changePercent)},
+                {"driftPerHour", numberOrNull(sample.values.driftPerHour)},
+                {"driftPercentPerHour", numberOrNull(sample.values.driftPercentPerHour)},
+                {"constant", sample.constantSinceUtcMs.has_value()},
+                {"constantSinceUtcMs",
+                 sample.constantSinceUtcMs ? json(*sample.constantSinceUtcMs) : json(nullptr)},
+            };
+            if (!sample.sample.empty())
+                item["sample"] = sample.sample;
+            list.push_back(std::move(item));
+        }
+        status["samples"] = std::move(list);
+    }
     return status.dump();
 }

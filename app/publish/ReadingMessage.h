@@ -2,12 +2,14 @@
 // publisher and read back by the collector, so both agree by construction.
 #pragma once
 
+#include "recording/MassChange.h"
 #include "recording/RecordedRow.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Where a PC's port publishes: <prefix>/<pc>/<port>/status and .../reading.
 struct PortTopics {
@@ -37,7 +39,10 @@ std::string runIdAt(int64_t utcMs);
 // e.g. "2026-12-09T04:45:51.123+03:00".
 std::string isoTime(int64_t utcMs, int32_t utcOffsetSeconds);
 
-std::string readingPayload(const std::string &run, const SequencedRow &row);
+// `samples`: the run's sample names by position (index p - 1), given as
+// "sample" of each balance that has one.
+std::string readingPayload(const std::string &run, const SequencedRow &row,
+                           const std::vector<std::string> &samples = {});
 // The row and run of a payload; nothing when it is not one.
 struct ParsedReading {
     std::string run;
@@ -45,6 +50,15 @@ struct ParsedReading {
 };
 std::optional<ParsedReading> parseReadingPayload(std::string_view payload);
 
+// A balance's sample as the status tells it after each row.
+struct SampleStatus {
+    int32_t balance = 0;
+    std::string sample; // empty for none
+    MassTrendValues values;
+    std::optional<int64_t> constantSinceUtcMs;
+};
+
 // Retained status: {"status":"online","link":"OnLine"}; the last will is
-// {"status":"offline"}.
-std::string statusPayload(bool online, const std::string &link);
+// {"status":"offline"}. During a run "samples" adds each balance's change,
+// drift and constant mass.
+std::string statusPayload(bool online, const std::string &link, const std::vector<SampleStatus> &samples = {});

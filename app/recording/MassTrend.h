@@ -4,6 +4,7 @@
 #pragma once
 
 #include "recording/ConstantMassCriterion.h"
+#include "recording/MassChange.h"
 #include "recording/TrailingWindow.h"
 
 #include <cstdint>
@@ -14,18 +15,6 @@ struct TrendReading {
     double value = 0;     // in the balance's unit
     int32_t unitCode = 0; // the library's unit code as read
     bool stable = false;
-};
-
-// What a row adds to a balance's reading. Empty where there is nothing to
-// compare: no reference yet, a reading in another unit, a zero reference for
-// the percentages, fewer than two readings in the window for the drift.
-struct MassTrendValues {
-    std::optional<double> change;              // in the balance's unit
-    std::optional<double> changePercent;       // of the reference
-    std::optional<double> driftPerHour;        // in the balance's unit
-    std::optional<double> driftPercentPerHour; // of the reference
-    bool constant = false;   // the criterion holds at this row
-    bool reachedNow = false; // ... for the first time in the run
 };
 
 class MassTrend {

@@ -25,6 +25,16 @@ struct RunSettings {
     static constexpr int32_t noThreshold = -1;
     int32_t measurementBound = 20; // points the chart keeps, 1..1000
     std::vector<int32_t> balances; // checked positions 1..10, in column order
+    // The sample on each position, index p - 1 for position p (UTF-8, one
+    // line); empty or missing for none.
+    std::vector<std::string> samples;
+
+    // The sample on position p; empty for none.
+    const std::string &sampleAt(int32_t position) const
+    {
+        static const std::string none;
+        return position >= 1 && size_t(position) <= samples.size() ? samples[size_t(position - 1)] : none;
+    }
 };
 
 // One balance's reading as it stood when the row was recorded.

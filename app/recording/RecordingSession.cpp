@@ -142,6 +142,7 @@ bool RecordingSession::startWhenOnLine(PollStamp stamp)
     rowsInRun_ = 0;
     lostSinceUtcMs_.reset();
     captionsRead_.clear();
+    samples_.start(run_.settings);
     if (keeper_)
         run_.keptRun = keeper_->keepRun(run_);
     for (SessionObserver *observer : observers_)
@@ -175,6 +176,13 @@ void RecordingSession::commit(const RecordedRow &row)
     for (SessionObserver *observer : observers_)
         if (observer != keeper_)
             observer->rowCommitted(committed);
+    std::vector<ConstantMassEvent> reached;
+    const SampleValues values{committed, samples_.add(row, reached)};
+    for (SessionObserver *observer : observers_)
+        observer->massChanged(values);
+    for (const ConstantMassEvent &event : reached)
+        for (SessionObserver *observer : observers_)
+            observer->constantReached(event);
 }
 
 void RecordingSession::stop()

@@ -9,6 +9,7 @@
 #include "ports/LinkDiagnosis.h"
 #include "recording/MeasurementRecorder.h"
 #include "recording/ReadingSource.h"
+#include "recording/SampleWatch.h"
 #include "recording/SessionObserver.h"
 
 #include <TrutinaClient.h>
@@ -91,6 +92,11 @@ public:
     // is told by; the window sets them when it restores or empties a table.
     void setCaptionsShown(std::vector<BalanceCaption> captions) { captionsShown_ = std::move(captions); }
 
+    // The samples of the run: their criterion for the runs to come, their
+    // trends, the operator's reference row.
+    SampleWatch &samples() { return samples_; }
+    const SampleWatch &samples() const { return samples_; }
+
     // The wall clock now, with the local offset.
     static PollStamp wallClock();
 
@@ -123,4 +129,5 @@ private:
     std::vector<BalanceCaption> captionsShown_;
     // The captions read at the run's last poll.
     std::vector<BalanceCaption> captionsRead_;
+    SampleWatch samples_;
 };

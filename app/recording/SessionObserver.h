@@ -4,12 +4,14 @@
 #pragma once
 
 #include "recording/BalanceIdentity.h"
+#include "recording/MassChange.h"
 #include "recording/RecordedRow.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // A run as it started (and, once stopped, as it ended).
 struct RunInfo {
@@ -53,6 +55,25 @@ struct CaptionChange {
     bool stoppedRun = false;
 };
 
+// The samples' values at a committed row, slot by slot in column order.
+struct SampleValues {
+    const CommittedRow &row;
+    const std::vector<MassTrendValues> &values;
+};
+
+// A balance whose sample reached constant mass at a committed row.
+struct ConstantMassEvent {
+    size_t slot = 0;
+    int32_t balance = 0;
+    std::string sample;     // its name; empty for none
+    int64_t utcMs = 0;      // the row's time
+    int32_t utcOffsetSeconds = 0;
+    double reference = 0;   // the reference mass, in the balance's unit
+    int32_t unitCode = 0;   // the library's unit code of the reference
+    MassTrendValues values; // at that row
+    std::string criterion;  // as the operator writes it: "0,1%/60m"
+};
+
 // Every hook does nothing unless overridden; observers are told in the
 // order they were attached, within the poll step that decided.
 class SessionObserver {
@@ -67,6 +88,10 @@ public:
     // Why the port does not come on line, in the operator's words; empty
     // once it does (or when no reason is known).
     virtual void portReasonChanged(const std::string &) {}
+    // After every observer heard of the row: what it adds to each sample.
+    virtual void massChanged(const SampleValues &) {}
+    // Once per balance and run, after massChanged of the row.
+    virtual void constantReached(const ConstantMassEvent &) {}
     virtual void runStopped(const RunInfo &) {}
 };
 
