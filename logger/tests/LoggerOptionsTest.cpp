@@ -82,7 +82,9 @@ TEST(LoggerOptions, BadChoicesEndWithOneLineAndCodeTwo)
          {QStringList{"--period", "0,1"}, {"--period", "5"}, {"--period", "often"}, {"--port", "COM5"},
           {"--balances", "0"}, {"--balances", "11"}, {"--balances", ","}, {"--count", "0"}, {"--count", "x"},
           {"--duration", "-3"}, {"--on-change", "-1"}, {"--period", "1", "--on-change", "5"}, {"--format", "xls"},
-          {"--bogus"}, {"stray"}, {"--ini", "/nonexistent/PONDUS.ini"}}) {
+          {"--bogus"}, {"stray"}, {"--ini", "/nonexistent/PONDUS.ini"}, {"--sample", "Глина"},
+          {"--sample", "11=Глина"}, {"--sample", "=Глина"}, {"--until-constant", "0,1%"},
+          {"--until-constant", "0%/60m"}, {"--until-constant", "0,1 st/60m"}, {"--until-constant", "0,1%/soon"}}) {
         const ParsedCommandLine parsed = parse(arguments);
         EXPECT_FALSE(parsed.options) << arguments.join(' ').toStdString();
         EXPECT_EQ(badArguments, parsed.exitCode);
@@ -97,7 +99,7 @@ TEST(LoggerOptions, HelpNamesEveryChoiceAndTheExitCodes)
     EXPECT_FALSE(parsed.options);
     EXPECT_EQ(0, parsed.exitCode);
     for (const char *word : {"--port", "--period", "--on-change", "--balances", "--count", "--duration", "--ini",
-                             "--link-timeout", "Exit status", "TRUTINA_COMn"})
+                             "--link-timeout", "--sample", "--until-constant", "Exit status", "TRUTINA_COMn"})
         EXPECT_NE(std::string::npos, parsed.text.find(word)) << word;
 }
 
@@ -130,6 +132,32 @@ TEST(LoggerOptions, TheWindowsSettingsFileAndTheCommandLineOverIt)
     const ParsedCommandLine manual = parse({"--ini", path});
     EXPECT_EQ(badArguments, manual.exitCode);
     EXPECT_NE(std::string::npos, manual.text.find("--period or --on-change")) << manual.text;
+}
+
+TEST(LoggerOptions, SamplesAndConstantMassFromTheSettingsFileAndTheCommandLine)
+{
+    QTemporaryDir folder;
+    const QString path = settingsFile(folder, "[MainForm]\nCOM=COM1\n[Samples]\n1=Песок\n2=Торф\n"
+                                              "[Experiment]\nConstantMass=0,5%/2h\nStopWhenConstant=1\n");
+    LoggerOptions chosen = options({"--ini", path});
+    EXPECT_EQ((std::vector<std::string>{"Песок", "Торф"}), chosen.run.samples);
+    EXPECT_EQ(0.5, chosen.constantMass.limit);
+    EXPECT_EQ(7'200'000, chosen.constantMass.window.count());
+    EXPECT_FALSE(chosen.untilConstant) << "a run stops by itself only when asked here";
+
+    chosen = options({"--ini", path, "--sample", "3= Глина К-2 ", "--sample", "1=", "--until-constant", "0,005g/90s"});
+    EXPECT_EQ((std::vector<std::string>{"", "Торф", "Глина К-2"}), chosen.run.samples);
+    EXPECT_EQ("Глина К-2", chosen.run.sampleAt(3));
+    EXPECT_EQ("", chosen.run.sampleAt(11));
+    EXPECT_TRUE(chosen.untilConstant);
+    EXPECT_EQ(ConstantMassCriterion::Limit::InUnit, chosen.constantMass.limitKind);
+    EXPECT_EQ(0.005, chosen.constantMass.limit);
+    EXPECT_EQ(90'000, chosen.constantMass.window.count());
+
+    chosen = options({"--until-constant", "0.1%/15m"});
+    EXPECT_EQ(ConstantMassCriterion::Limit::PercentOfReference, chosen.constantMass.limitKind);
+    EXPECT_EQ(900'000, chosen.constantMass.window.count());
+    EXPECT_TRUE(chosen.run.samples.empty());
 }
 
 TEST(LoggerOptions, PublishingFlagsOverTheSettingsFilesMqttSection)

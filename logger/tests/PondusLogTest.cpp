@@ -12,6 +12,7 @@
 #include "journal/JournalReader.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <cstdlib>
@@ -481,4 +482,99 @@ TEST_F(PondusLog, OnThePortSearchRowsArePublishedUnderThePortFound)
     ASSERT_EQ(3u, arrived.size());
     for (const WatchedMessage &message : arrived)
         EXPECT_TRUE(message.topic.ends_with("/COM3/reading")) << message.topic;
+}
+
+namespace {
+
+// The details of the journal's events of one kind, oldest first.
+std::vector<nlohmann::json> eventDetails(const std::string &journal, const std::string &kind)
+{
+    sqlite3 *db = nullptr;
+    std::vector<nlohmann::json> details;
+    if (sqlite3_open_v2(journal.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK)
+        sqlite3_exec(
+            db, ("SELECT detail FROM event WHERE kind = '" + kind + "' ORDER BY id").c_str(),
+            [](void *out, int, char **values, char **) {
+                static_cast<std::vector<nlohmann::json> *>(out)->push_back(nlohmann::json::parse(values[0]));
+                return 0;
+            },
+            &details, nullptr);
+    sqlite3_close(db);
+    return details;
+}
+
+} // namespace
+
+TEST_F(PondusLog, ARunStopsByItselfOnceEverySampleHasReachedConstantMass)
+{
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start());
+    TopicWatcher readings(broker.clientSettings("lab"), "lab/+/+/reading");
+    TopicWatcher status(broker.clientSettings("lab"), "lab/+/+/status");
+    ASSERT_TRUE(readings.waitSubscribed());
+    ASSERT_TRUE(status.waitSubscribed());
+    // Two samples drying towards 11 g and 48 g, 63 % of the way after 1 s
+    // and after 2 s: within 0,01 % over 2 s after some 7 s and 15 s.
+    const SimulatorProcess line = simulator({"--balance", "kind=2,unit=g,decimals=3,weight=approach:12:11:1",
+                                             "--balance", "kind=1,unit=g,decimals=3,weight=approach:50:48:2"});
+    const std::string journal = (folder / "journal.sqlite").string();
+    Logger logger(folder, {"--port", line.path(), "--period", "0,2", "-o", "drying.csv", "--journal", journal,
+                           "--sample", "1=Глина К-2", "--sample", "2=Торф, верх", "--until-constant", "0,01%/2s",
+                           "--duration", "60s", "--mqtt", "--mqtt-host", "127.0.0.1", "--mqtt-port",
+                           std::to_string(broker.port()), "--mqtt-prefix", "lab"});
+    ASSERT_EQ(0, logger.exitCode(60s)) << logger.err();
+    EXPECT_NE(std::string::npos, logger.err().find("every balance's sample has reached constant mass")) << logger.err();
+    EXPECT_NE(std::string::npos, logger.err().find("Весы №2 — Торф, верх: постоянная масса с ")) << logger.err();
+
+    // The journal holds the names, each balance's constant mass once, and
+    // every row the file holds.
+    EXPECT_EQ("program_start run_start sample sample constant_mass constant_mass run_stop export program_exit ",
+              eventKinds(journal));
+    const std::vector<nlohmann::json> names = eventDetails(journal, "sample");
+    ASSERT_EQ(2u, names.size());
+    EXPECT_EQ("Торф, верх", names[1].at("name"));
+    const std::vector<nlohmann::json> reached = eventDetails(journal, "constant_mass");
+    ASSERT_EQ(2u, reached.size());
+    EXPECT_EQ(1, reached[0].at("balance"));
+    EXPECT_EQ("Глина К-2", reached[0].at("sample"));
+    EXPECT_EQ("0,01%/2s", reached[0].at("criterion"));
+    EXPECT_NEAR(11.0, reached[0].at("reference").get<double>() + reached[0].at("change").get<double>(), 0.01)
+        << "dried almost to its end";
+    EXPECT_LE(reached[0].at("utcMs").get<int64_t>(), reached[1].at("utcMs").get<int64_t>()) << "the faster first";
+    pondus::journal::JournalReader reader(journal);
+    const auto run = reader.newestRun();
+    ASSERT_TRUE(run) << reader.failure().value_or("");
+    const std::vector<SequencedRow> journaled = reader.rowsAfter(run->run, 0, 1000);
+    const std::vector<std::string> written = rows("drying.csv");
+    ASSERT_EQ(journaled.size() + 1, written.size()) << "a header line and every row";
+    EXPECT_EQ(reached[1].at("utcMs").get<int64_t>(), journaled.back().row.utcMs) << "the last row made it";
+
+    // Readings carry the names; the status each sample's change, drift and
+    // constant mass.
+    std::string readingPayload;
+    ASSERT_TRUE(readings.waitFor([&](const std::vector<WatchedMessage> &messages) {
+        if (messages.size() < journaled.size())
+            return false;
+        readingPayload = messages.back().payload;
+        return true;
+    })) << logger.err();
+    const nlohmann::json reading = nlohmann::json::parse(readingPayload);
+    EXPECT_EQ("Глина К-2", reading.at("balances").at(0).at("sample"));
+    EXPECT_EQ("Торф, верх", reading.at("balances").at(1).at("sample"));
+    nlohmann::json constant;
+    ASSERT_TRUE(status.waitFor([&](const std::vector<WatchedMessage> &messages) {
+        for (const WatchedMessage &message : messages) {
+            const nlohmann::json payload = nlohmann::json::parse(message.payload, nullptr, false);
+            if (payload.contains("samples") && payload["samples"].at(1).at("constant") == true)
+                constant = payload;
+        }
+        return !constant.is_null();
+    })) << logger.err();
+    const nlohmann::json &second = constant.at("samples").at(1);
+    EXPECT_EQ("Торф, верх", second.at("sample"));
+    EXPECT_EQ(reached[1].at("utcMs"), second.at("constantSinceUtcMs"));
+    EXPECT_LT(second.at("changePercent").get<double>(), -3.0);
+    EXPECT_GT(second.at("changePercent").get<double>(), -4.1);
+    EXPECT_LT(second.at("driftPerHour").get<double>(), 0.0) << "still drying";
+    EXPECT_GT(second.at("driftPerHour").get<double>(), -10.0) << "but almost flat";
 }

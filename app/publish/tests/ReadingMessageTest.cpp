@@ -96,3 +96,25 @@ TEST(ReadingMessage, StatusNamesTheLink)
     EXPECT_EQ(statusPayload(true, "OnLine"), R"({"link":"OnLine","status":"online"})");
     EXPECT_EQ(statusPayload(false, ""), R"({"status":"offline"})");
 }
+
+TEST(ReadingMessage, SamplesGoWithTheReadingsAndTheirTrendsWithTheStatus)
+{
+    const auto message = nlohmann::json::parse(readingPayload("r", sampleRow(), {"Глина К-2", "", "\"Торф\""}));
+    EXPECT_EQ(message["balances"][0]["sample"], "Глина К-2");
+    EXPECT_EQ(message["balances"][1]["sample"], "\"Торф\"");
+    EXPECT_FALSE(nlohmann::json::parse(readingPayload("r", sampleRow(), {"", "x"}))["balances"][0].contains("sample"));
+
+    MassTrendValues drying;
+    drying.change = -0.25;
+    drying.changePercent = -2.5;
+    drying.driftPerHour = -0.125;
+    drying.driftPercentPerHour = -1.25;
+    const auto status = nlohmann::json::parse(
+        statusPayload(true, "OnLine", {{1, "Песок", drying, 1796780751123}, {3, "", MassTrendValues{}, {}}}));
+    EXPECT_EQ(status["samples"][0],
+              nlohmann::json::parse(R"({"balance":1,"sample":"Песок","change":-0.25,"changePercent":-2.5,
+                  "driftPerHour":-0.125,"driftPercentPerHour":-1.25,"constant":true,"constantSinceUtcMs":1796780751123})"));
+    EXPECT_EQ(status["samples"][1],
+              nlohmann::json::parse(R"({"balance":3,"change":null,"changePercent":null,"driftPerHour":null,
+                  "driftPercentPerHour":null,"constant":false,"constantSinceUtcMs":null})"));
+}
