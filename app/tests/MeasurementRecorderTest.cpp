@@ -37,7 +37,7 @@ protected:
     bool recorded() { return poll().row.has_value(); }
 
     trutina::Block block;
-    RunSettings settings{"COM1", RecordingMode::Periodic, 200, 0, 20, {1, 3}};
+    RunSettings settings{"COM1", RecordingMode::Periodic, 200, 0, 20, {1, 3}, {}};
     RecordingHistory history;
 };
 
