@@ -6,6 +6,7 @@
 #include "RowText.h"
 
 #include <string>
+#include <vector>
 
 namespace pondus::logger {
 
@@ -23,6 +24,8 @@ public:
     // data to the disk; throws std::runtime_error on a failed write.
     void append(const RecordedRow &row);
     const std::string &path() const { return path_; }
+    // The samples' names the captions give, set before the first row.
+    void setSamples(std::vector<std::string> samples) { text_.setSamples(std::move(samples)); }
 
 private:
     void write(const std::string &bytes);

@@ -8,6 +8,7 @@
 #include "export/TabSeparatedText.h"
 
 #include <string>
+#include <vector>
 
 namespace pondus::logger {
 
@@ -21,6 +22,8 @@ public:
     std::string captions(const RecordedRow &row, bool startsFile);
     // One row without its line end.
     std::string row(const RecordedRow &row);
+    // The samples' names by position (index p - 1), for the csv captions.
+    void setSamples(std::vector<std::string> samples) { run_.settings.samples = std::move(samples); }
     static constexpr const char *lineEnd() { return "\r\n"; }
 
 private:

@@ -12,6 +12,7 @@ RunOutput::RunOutput(RowFile &file, WorkbookFile *workbook, LiveView &view, pond
 
 void RunOutput::runStarted(const RunInfo &run)
 {
+    file_.setSamples(run.settings.samples);
     if (workbook_)
         workbook_->runStarted(run.settings, run.startedUtcMs);
     view_.startRun(run.settings);

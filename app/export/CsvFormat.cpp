@@ -21,7 +21,7 @@ std::optional<QString> CsvFormat::write(const RunSnapshot &run, const QString &p
         bytes.clear();
         return written;
     };
-    const CsvText text{ValueFormat()};
+    CsvText text{ValueFormat()};
     QByteArray bytes = CsvText::byteOrderMark;
     text.appendHeader(run, bytes);
     for (size_t index = 0; index < run.rowCount(); ++index) {

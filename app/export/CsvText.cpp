@@ -7,15 +7,19 @@
 #include <QDateTime>
 
 #include <array>
+#include <charconv>
 #include <cstdio>
+#include <cmath>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
 // The fields of each balance, in their order on a line. A new kind of
 // field is one more entry here, with its caption and its value below.
-enum class BalanceField { Weight, Unit, Stable };
-constexpr std::array balanceFields = {BalanceField::Weight, BalanceField::Unit, BalanceField::Stable};
+enum class BalanceField { Weight, Unit, Change, ChangePercent, Stable };
+constexpr std::array balanceFields = {BalanceField::Weight, BalanceField::Unit, BalanceField::Change,
+                                      BalanceField::ChangePercent, BalanceField::Stable};
 
 class CsvLine {
 public:
@@ -60,9 +64,19 @@ private:
     bool started_ = false;
 };
 
+// A number with '.' as the point whatever the process's locale (the
+// window's C library formats with the operator's decimal comma), in at most
+// `precision` significant digits; no "-0".
+int numberText(std::array<char, 48> &text, double value, int precision)
+{
+    const auto end = std::to_chars(text.data(), text.data() + text.size(), value == 0 ? 0.0 : value,
+                                   std::chars_format::general, precision);
+    return int(end.ptr - text.data());
+}
+
 // rawValue / divisor in exact decimal digits, as many after the point as
 // the divisor has zeros; the shortest exact form for any other divisor.
-void weightField(CsvLine &line, int32_t rawValue, int32_t divisor)
+void weightField(CsvLine &line, int64_t rawValue, int32_t divisor)
 {
     std::array<char, 48> text{};
     int length = 0;
@@ -75,9 +89,38 @@ void weightField(CsvLine &line, int32_t rawValue, int32_t divisor)
             length = std::snprintf(text.data(), text.size(), "%s%lld.%0*lld", sign, magnitude / divisor, *places,
                                    magnitude % divisor);
     } else {
-        length = std::snprintf(text.data(), text.size(), "%.15g", ValueFormat::weightValue(rawValue, divisor));
+        length = numberText(text, double(rawValue) / double(divisor), 15);
     }
     line.plainField(text.data(), length);
+}
+
+void numberField(CsvLine &line, double value, int precision)
+{
+    std::array<char, 48> text{};
+    line.plainField(text.data(), numberText(text, value, precision));
+}
+
+// What the weight cell holds: the reading, or what the operator typed over
+// it when that is a number (with a comma or a point).
+std::optional<CsvText::Mass> massOf(const SnapshotReading &reading, const std::string *typed)
+{
+    if (!typed)
+        return CsvText::Mass{ValueFormat::weightValue(reading.rawValue, reading.divisor), reading.rawValue,
+                             reading.divisor, reading.unit};
+    bool ok = false;
+    const double value = QString::fromStdString(*typed).trimmed().replace(u',', u'.').toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return CsvText::Mass{value, 0, 0, reading.unit};
+}
+
+// Δm of `mass` from `reference`, exact when both are readings of one divisor.
+void changeField(CsvLine &line, const CsvText::Mass &mass, const CsvText::Mass &reference)
+{
+    if (mass.divisor != 0 && mass.divisor == reference.divisor)
+        weightField(line, mass.raw - reference.raw, mass.divisor);
+    else
+        numberField(line, mass.value - reference.value, 15);
 }
 
 // 2026-03-14T09:26:53.789+03:00: the local wall clock and its offset, the
@@ -103,6 +146,8 @@ int gridColumnOf(BalanceField field, int slot)
         return MeasurementColumns::valueColumn(slot);
     case BalanceField::Unit:
         return MeasurementColumns::unitColumn(slot);
+    case BalanceField::Change:
+    case BalanceField::ChangePercent:
     case BalanceField::Stable:
         break;
     }
@@ -111,8 +156,9 @@ int gridColumnOf(BalanceField field, int slot)
 
 } // namespace
 
-void CsvText::appendHeader(const RunSnapshot &run, QByteArray &out) const
+void CsvText::appendHeader(const RunSnapshot &run, QByteArray &out)
 {
+    references_.assign(run.balances.size(), std::nullopt);
     CsvLine line(out);
     line.field("№");
     line.field("Время");
@@ -121,7 +167,10 @@ void CsvText::appendHeader(const RunSnapshot &run, QByteArray &out) const
             switch (field) {
             case BalanceField::Weight: {
                 std::string text;
-                for (const std::string *part : {&caption.name, &caption.model, &caption.ident}) {
+                std::string name = caption.name;
+                if (const std::string &sample = run.settings.sampleAt(caption.balance); !sample.empty())
+                    name += " — " + sample;
+                for (const std::string *part : {&std::as_const(name), &caption.model, &caption.ident}) {
                     const QString trimmed = QString::fromStdString(*part).trimmed();
                     if (!trimmed.isEmpty())
                         text += (text.empty() ? "" : " ") + trimmed.toStdString();
@@ -132,6 +181,12 @@ void CsvText::appendHeader(const RunSnapshot &run, QByteArray &out) const
             case BalanceField::Unit:
                 line.textField(QString::fromStdString(caption.name + " ед.").trimmed());
                 break;
+            case BalanceField::Change:
+                line.textField(QString::fromStdString(caption.name + " Δm").trimmed());
+                break;
+            case BalanceField::ChangePercent:
+                line.textField(QString::fromStdString(caption.name + " Δm %").trimmed());
+                break;
             case BalanceField::Stable:
                 line.textField(QString::fromStdString(caption.name + " стаб.").trimmed());
                 break;
@@ -141,8 +196,9 @@ void CsvText::appendHeader(const RunSnapshot &run, QByteArray &out) const
     line.end();
 }
 
-void CsvText::appendRow(const RunSnapshot &run, size_t index, QByteArray &out) const
+void CsvText::appendRow(const RunSnapshot &run, size_t index, QByteArray &out)
 {
+    references_.resize(run.balances.size());
     const RunSnapshot::Row row = run.row(index);
     const QDateTime local = QDateTime::fromMSecsSinceEpoch(row.utcMs + int64_t(row.utcOffsetSeconds) * 1000, Qt::UTC);
     CsvLine line(out);
@@ -163,6 +219,12 @@ void CsvText::appendRow(const RunSnapshot &run, size_t index, QByteArray &out) c
         timeField(line, local, row.utcOffsetSeconds);
     for (size_t slot = 0; slot < run.balances.size(); ++slot) {
         const SnapshotReading *reading = slot < row.readings.size() ? &row.readings[slot] : nullptr;
+        const std::optional<Mass> mass =
+            reading ? massOf(*reading, run.edit(index, MeasurementColumns::valueColumn(int(slot)))) : std::nullopt;
+        std::optional<Mass> &reference = references_[slot];
+        if (mass && reading->stable && (!reference || reference->unit != mass->unit))
+            reference = mass;
+        const bool changed = mass && reference;
         for (const BalanceField field : balanceFields) {
             const int column = gridColumnOf(field, int(slot));
             if (const std::string *typed = column >= 0 ? run.edit(index, column) : nullptr) {
@@ -179,6 +241,18 @@ void CsvText::appendRow(const RunSnapshot &run, size_t index, QByteArray &out) c
                 break;
             case BalanceField::Unit:
                 line.field(reading->unit == SnapshotReading::noUnit ? "" : unitName(reading->unit));
+                break;
+            case BalanceField::Change:
+                if (changed)
+                    changeField(line, *mass, *reference);
+                else
+                    line.field(std::string_view());
+                break;
+            case BalanceField::ChangePercent:
+                if (changed && reference->value != 0)
+                    numberField(line, (mass->value - reference->value) / reference->value * 100.0, 12);
+                else
+                    line.field(std::string_view());
                 break;
             case BalanceField::Stable:
                 line.plainField(reading->stable ? "1" : "0", 1);

@@ -1,5 +1,6 @@
 #include "journal/JournalReader.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace pondus::journal {
@@ -80,6 +81,15 @@ std::optional<JournalReader::RunRecord> JournalReader::runRecord(int64_t run)
     std::istringstream balances{std::string(query.text(6))};
     for (int32_t j = 0; balances >> j;)
         record.settings.balances.push_back(j);
+    // The samples' names, journaled as the run's events.
+    Statement samples(db_.get(), "SELECT json_extract(detail, '$.balance'), json_extract(detail, '$.name') FROM event "
+                                 "WHERE run = ?1 AND kind = 'sample' ORDER BY id");
+    if (samples.valid())
+        for (samples.bind(1, run); samples.step() == SQLITE_ROW;)
+            if (const int64_t j = samples.integer(0); j >= 1 && j <= 15) {
+                record.settings.samples.resize(std::max(record.settings.samples.size(), size_t(j)));
+                record.settings.samples[size_t(j - 1)] = samples.text(1);
+            }
     return record;
 }
 

@@ -259,9 +259,10 @@ private slots:
         const QJsonArray rows = csv[QStringLiteral("rows")].toArray();
         QCOMPARE(rows.size(), 1 + table->measurementRows());
         QCOMPARE(rows[0].toArray().toVariantList(),
-                 (QVariantList{"№", "Время", "Весы №1 ВЛ-120 1007", "Весы №1 ед.", "Весы №1 стаб.",
-                               "Весы №2 ВЛ-220 1014", "Весы №2 ед.", "Весы №2 стаб.", "Весы №4 Неизвестна 1028",
-                               "Весы №4 ед.", "Весы №4 стаб."}));
+                 (QVariantList{"№", "Время", "Весы №1 ВЛ-120 1007", "Весы №1 ед.", "Весы №1 Δm", "Весы №1 Δm %",
+                               "Весы №1 стаб.", "Весы №2 ВЛ-220 1014", "Весы №2 ед.", "Весы №2 Δm", "Весы №2 Δm %",
+                               "Весы №2 стаб.", "Весы №4 Неизвестна 1028", "Весы №4 ед.", "Весы №4 Δm",
+                               "Весы №4 Δm %", "Весы №4 стаб."}));
         const QJsonArray stamps = csv[QStringLiteral("stamps")].toArray();
         static const QRegularExpression isoWithMs(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d$"));
         for (int line = 1; line < rows.size(); ++line) {
@@ -273,10 +274,10 @@ private slots:
             QCOMPARE(qint64(stamps[line - 1][QStringLiteral("utcMs")].toDouble()), recorded->stampMs);
             QCOMPARE(stamps[line - 1][QStringLiteral("offsetSeconds")].toInt(),
                      QDateTime::fromMSecsSinceEpoch(recorded->stampMs).offsetFromUtc());
-            // Weight, unit and stable flag of each balance.
+            // Weight, unit, change and stable flag of each balance.
             for (int slot = 0; slot < 3; ++slot) {
                 const int column = MeasurementColumns::valueColumn(slot);
-                const QString weight = fields[2 + 3 * slot].toString();
+                const QString weight = fields[2 + 5 * slot].toString();
                 if (table->operatorText(row, column)) {
                     QCOMPARE(weight, table->cellText(row, column));
                 } else {
@@ -285,15 +286,15 @@ private slots:
                     QCOMPARE(weight.toDouble(&isNumber), *table->cellNumber(row, column));
                     QVERIFY(isNumber);
                 }
-                QCOMPARE(fields[3 + 3 * slot].toString(), table->cellText(row, column + 1));
-                QCOMPARE(fields[4 + 3 * slot].toString(),
+                QCOMPARE(fields[3 + 5 * slot].toString(), table->cellText(row, column + 1));
+                QCOMPARE(fields[6 + 5 * slot].toString(),
                          table->measurementCell(row, column)->reading->stable ? QStringLiteral("1") : QStringLiteral("0"));
             }
         }
         QCOMPARE(rows[1][2].toString(), QStringLiteral("0.125"));
-        QCOMPARE(rows[4][6].toString(), QStringLiteral("шт, \"проверено\""));
-        QCOMPARE(rows[1][7].toString(), QStringLiteral("0"));
-        QCOMPARE(rows[2][7].toString(), QStringLiteral("1"));
+        QCOMPARE(rows[4][8].toString(), QStringLiteral("шт, \"проверено\""));
+        QCOMPARE(rows[1][11].toString(), QStringLiteral("0"));
+        QCOMPARE(rows[2][11].toString(), QStringLiteral("1"));
     }
 
     void failedWritesKeepTheOldFileAndLeaveNothing_data()

@@ -423,8 +423,9 @@ TEST_F(PondusLog, TheWindowsSettingsChooseTheRun)
     ASSERT_EQ(1u + 2u, written.size());
     // The window's CSV: a new file starts with the byte-order mark.
     EXPECT_EQ(0u, written[0].find("\xEF\xBB\xBF№,Время,Весы №2 ")) << written[0];
-    EXPECT_NE(std::string::npos, written[0].find(",Весы №2 ед.,Весы №2 стаб.,Весы №3 ")) << written[0];
-    EXPECT_TRUE(written[0].ends_with(",Весы №3 ед.,Весы №3 стаб.")) << written[0];
+    EXPECT_NE(std::string::npos, written[0].find(",Весы №2 ед.,Весы №2 Δm,Весы №2 Δm %,Весы №2 стаб.,Весы №3 "))
+        << written[0];
+    EXPECT_TRUE(written[0].ends_with(",Весы №3 ед.,Весы №3 Δm,Весы №3 Δm %,Весы №3 стаб.")) << written[0];
 }
 
 TEST_F(PondusLog, OnATerminalALiveViewInstead)
@@ -547,6 +548,11 @@ TEST_F(PondusLog, ARunStopsByItselfOnceEverySampleHasReachedConstantMass)
     const std::vector<SequencedRow> journaled = reader.rowsAfter(run->run, 0, 1000);
     const std::vector<std::string> written = rows("drying.csv");
     ASSERT_EQ(journaled.size() + 1, written.size()) << "a header line and every row";
+    EXPECT_NE(std::string::npos, written[0].find(",Весы №1 — Глина К-2 ")) << written[0];
+    // The file's Δm of the last row is the journal's change at it.
+    const std::vector<std::string> last = cells(written.back(), ',');
+    EXPECT_NEAR(reached[1].at("change").get<double>(), std::stod(last.at(9)), 1e-9) << written.back();
+    EXPECT_EQ("1", last.at(11));
     EXPECT_EQ(reached[1].at("utcMs").get<int64_t>(), journaled.back().row.utcMs) << "the last row made it";
 
     // Readings carry the names; the status each sample's change, drift and

@@ -42,16 +42,53 @@ TEST(RowText, TabSeparatedAsTheWindowSavesItsTable)
 TEST(RowText, CommaSeparatedAsTheWindowExportsIt)
 {
     RowText text(FileFormat::Csv, russian);
-    const std::string header = "№,Время,Весы №1 АВ-120 500001,Весы №1 ед.,Весы №1 стаб.,"
-                               "Весы №3 Неизвестна 0,Весы №3 ед.,Весы №3 стаб.\r\n";
+    const std::string header = "№,Время,Весы №1 АВ-120 500001,Весы №1 ед.,Весы №1 Δm,Весы №1 Δm %,Весы №1 стаб.,"
+                               "Весы №3 Неизвестна 0,Весы №3 ед.,Весы №3 Δm,Весы №3 Δm %,Весы №3 стаб.\r\n";
     // The byte-order mark only at the start of a file.
     EXPECT_EQ("\xEF\xBB\xBF" + header, text.captions(sampleRow(1), true));
     EXPECT_EQ(header, text.captions(sampleRow(1), false));
-    EXPECT_EQ("2,2023-11-15T01:13:20.250+03:00,-123.456,kg,1,7,,0", text.row(sampleRow(2)));
+    EXPECT_EQ("2,2023-11-15T01:13:20.250+03:00,-123.456,kg,0.000,0,1,7,,,,0", text.row(sampleRow(2)));
     // The offset is written out at UTC too.
     RecordedRow utc = sampleRow(3);
     utc.utcOffsetSeconds = 0;
-    EXPECT_EQ("3,2023-11-14T22:13:20.250+00:00,-123.456,kg,1,7,,0", text.row(utc));
+    EXPECT_EQ("3,2023-11-14T22:13:20.250+00:00,-123.456,kg,0.000,0,1,7,,,,0", text.row(utc));
+}
+
+TEST(RowText, ChangesFromEachSamplesFirstStableReadingAndItsNameInTheCaptions)
+{
+    struct Case {
+        int32_t raw, divisor, unitCode;
+        bool stable;
+        const char *fields; // Δm and Δm %
+    } const cases[] = {
+        {12'500, 1000, 200, false, ","},                   // no reference before a stable reading
+        {12'500, 1000, 200, true, "0.000,0"},              // the reference
+        {12'400, 1000, 200, false, "-0.100,-0.8"},         // unstable readings are compared too
+        {12'350, 1000, 200, true, "-0.150,-1.2"},
+        {1'235, 100, 200, true, "-0.15,-1.2"},             // another divisor of the same unit
+        {12, 1, 205, true, "0,0"},                         // another unit: a new reference
+        {-6, 1, 205, true, "-18,-150"},
+    };
+    RowText text(FileFormat::Csv, russian);
+    text.setSamples({"Глина К-2, верх"});
+    RecordedRow row = sampleRow(1);
+    row.readings.resize(1);
+    EXPECT_NE(std::string::npos, text.captions(row, false).find(",\"Весы №1 — Глина К-2, верх АВ-120 500001\","));
+    for (const Case &c : cases) {
+        BalanceReading &reading = row.readings[0];
+        reading.rawValue = c.raw;
+        reading.divisor = c.divisor;
+        reading.unitCode = c.unitCode;
+        reading.shownUnit = c.stable ? int8_t(c.unitCode - 200) : int8_t(-1);
+        reading.stable = c.stable;
+        const std::string line = text.row(row);
+        size_t unitEnd = 0;
+        for (int field = 0; field < 4; ++field)
+            unitEnd = line.find(',', unitEnd) + 1;
+        EXPECT_EQ(std::string(c.fields) + (c.stable ? ",1" : ",0"), line.substr(unitEnd)) << line;
+    }
+    text.captions(row, false);
+    EXPECT_TRUE(text.row(row).ends_with(",0,0,1")) << "a new header starts the references afresh";
 }
 
 std::string contents(const std::string &path)
