@@ -8,6 +8,7 @@
 
 #include "journal/Journal.h"
 #include "export/JournalSnapshot.h"
+#include "export/CsvText.h"
 #include "export/TabSeparatedText.h"
 #include "journal/JournalReader.h"
 
@@ -553,6 +554,16 @@ TEST_F(PondusLog, ARunStopsByItselfOnceEverySampleHasReachedConstantMass)
     const std::vector<std::string> last = cells(written.back(), ',');
     EXPECT_NEAR(reached[1].at("change").get<double>(), std::stod(last.at(9)), 1e-9) << written.back();
     EXPECT_EQ("1", last.at(11));
+    // The journal's snapshot of the run, its names included, makes the same file.
+    const std::optional<RunSnapshot> snapshot = snapshotOfRun(reader, run->run);
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ((std::vector<std::string>{"Глина К-2", "Торф, верх"}), snapshot->settings.samples);
+    CsvText csv{ValueFormat()};
+    QByteArray again = CsvText::byteOrderMark;
+    csv.appendHeader(*snapshot, again);
+    for (size_t index = 0; index < snapshot->rowCount(); ++index)
+        csv.appendRow(*snapshot, index, again);
+    EXPECT_EQ(contents(folder / "drying.csv"), again.toStdString());
     EXPECT_EQ(reached[1].at("utcMs").get<int64_t>(), journaled.back().row.utcMs) << "the last row made it";
 
     // Readings carry the names; the status each sample's change, drift and
