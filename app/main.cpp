@@ -9,8 +9,10 @@
 #include "mainform/WindowPublishing.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QLocale>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <exception>
 
@@ -29,7 +31,13 @@ int main(int argc, char *argv[])
     try {
         TMainForm form(link);
         QuitOnSignals quitSignals;
-        QObject::connect(&quitSignals, &QuitOnSignals::quitRequested, &form, &TMainForm::N2Click);
+        // SIGTERM ends the program also while a dialog asks something: the
+        // dialog closes unanswered, as if it had never been asked.
+        QObject::connect(&quitSignals, &QuitOnSignals::quitRequested, &form, [&form] {
+            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+                dialog->done(QDialog::Rejected);
+            form.N2Click();
+        });
         // The end of the desktop session closes the program like "Закрыть".
         QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, &TMainForm::N2Click,
                          Qt::QueuedConnection);
@@ -39,7 +47,8 @@ int main(int argc, char *argv[])
         // reads it back from the journal file.
         publishWhenConfigured(form);
         form.show();
-        journal.recover();
+        // Asked inside the event loop, so that a quit also ends the question.
+        QTimer::singleShot(0, &form, [&journal] { journal.recover(); });
         return QApplication::exec();
     } catch (const std::exception &error) {
         QMessageBox::critical(nullptr, QStringLiteral("PONDUS"), QString::fromLocal8Bit(error.what()));

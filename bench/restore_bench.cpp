@@ -52,7 +52,7 @@ int main(int argc, char *argv[])
     restoring.start();
     JournalKeeper keeper(form, JournalSettings{journalPath, JournalSettings::defaultKeepDays},
                          [](const QString &text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); },
-                         [](const QString &) { return true; });
+                         [](const QString &) { return JournalKeeper::Answer::Yes; });
     keeper.recover();
     QCoreApplication::processEvents();
     const double seconds = double(restoring.nsecsElapsed()) / 1e9;

@@ -137,7 +137,7 @@ int main(int argc, char *argv[])
     form.setMessageSink(toStderr);
     JournalKeeper::Question restoreAnswer;
     if (restoreOnly || options.isSet(QStringLiteral("restore")))
-        restoreAnswer = [](const QString &) { return true; };
+        restoreAnswer = [](const QString &) { return JournalKeeper::Answer::Yes; };
     JournalKeeper journal(form, JournalSettings::read(form.settingsPath()), toStderr, restoreAnswer);
     journal.recover();
     if (restoreOnly) {

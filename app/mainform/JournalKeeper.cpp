@@ -75,12 +75,14 @@ void JournalKeeper::recover()
     std::vector<PendingSheet> pending = journal().pendingSheets();
     for (auto sheet = pending.rbegin(); sheet != pending.rend(); ++sheet) {
         const QString since = QDateTime::fromMSecsSinceEpoch(sheet->openedMs).toString(QStringLiteral("dd.MM.yyyy HH:mm"));
-        const bool restoreIt = question_(
+        const Answer answer = question_(
             QStringLiteral("В журнале остались %1 измерений (начаты %2), которые не были сохранены в файл и не были "
                            "очищены. Восстановить их в окне?")
                 .arg(sheet->rows)
                 .arg(since));
-        if (restoreIt) {
+        if (answer == Answer::Unanswered)
+            return;
+        if (answer == Answer::Yes) {
             restore(*sheet);
             return;
         }
@@ -136,6 +138,8 @@ JournalKeeper::Question JournalKeeper::questionBox(QWidget *parent)
         box.setDefaultButton(yes);
         box.setEscapeButton(no);
         box.exec();
-        return box.clickedButton() == yes;
+        if (box.clickedButton() == yes)
+            return Answer::Yes;
+        return box.clickedButton() == no ? Answer::No : Answer::Unanswered;
     };
 }

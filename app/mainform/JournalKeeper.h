@@ -16,8 +16,10 @@ class TMainForm;
 
 class JournalKeeper {
 public:
-    // A yes-or-no question to the operator: true for "Да".
-    using Question = std::function<bool(const QString &text)>;
+    // A yes-or-no question to the operator; a question closed by the end of
+    // the program (SIGTERM, the session's end) is left unanswered.
+    enum class Answer { Yes, No, Unanswered };
+    using Question = std::function<Answer(const QString &text)>;
     using Notice = std::function<void(const QString &text)>;
 
     // Opens the journal and journals the program's start; failures go to
@@ -31,7 +33,8 @@ public:
     JournalKeeper &operator=(const JournalKeeper &) = delete;
 
     // At start-up: prunes old tables, then offers the pending ones, newest
-    // first, until one is restored; each one refused is marked declined.
+    // first, until one is restored; each one refused is marked declined. An
+    // unanswered question ends the offers and leaves the rest pending.
     void recover();
 
     pondus::journal::Journal &journal() { return journal_->journal(); }

@@ -46,18 +46,19 @@ void writeSettings(const QString &dir)
               "\r\n");
 }
 
-QProcess *startProgram(const QString &dir, const QStringList &arguments, QObject *owner)
+QProcess *startProgram(const QString &dir, const QStringList &arguments, QObject *owner,
+                       const QString &program = QStringLiteral(PONDUS_AUTORUN))
 {
-    auto *program = new QProcess(owner);
+    auto *process = new QProcess(owner);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TRUTINA_COM1"), QDir(dir).filePath(QStringLiteral("com1")));
     // Never the user's data folder, whatever the settings say.
     environment.insert(QStringLiteral("XDG_DATA_HOME"), dir);
-    program->setProcessEnvironment(environment);
-    program->setWorkingDirectory(dir);
-    program->setProcessChannelMode(QProcess::SeparateChannels);
-    program->start(QStringLiteral(PONDUS_AUTORUN), arguments);
-    return program;
+    process->setProcessEnvironment(environment);
+    process->setWorkingDirectory(dir);
+    process->setProcessChannelMode(QProcess::SeparateChannels);
+    process->start(program, arguments);
+    return process;
 }
 
 // Lines of standard output until count of them came or the program ended.
@@ -73,6 +74,16 @@ QStringList readLines(QProcess &program, int count)
             break;
     }
     return lines;
+}
+
+// Whether the process holds the file open.
+bool holdsOpen(qint64 pid, const QString &file)
+{
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QFileInfo &fd : fds.entryInfoList(QDir::Files | QDir::System))
+        if (fd.symLinkTarget() == file)
+            return true;
+    return false;
 }
 
 } // namespace
@@ -130,6 +141,38 @@ private slots:
         for (int row = 3; row < restored.size(); ++row)
             QCOMPARE(restored[row].section(QLatin1Char('\t'), 0, 0), QString::number(row - 2));
         QCOMPARE(restored[0].section(QLatin1Char('\t'), 3, 3), QStringLiteral("Весы №1"));
+    }
+
+    // SIGTERM while the window asks whether to restore a table ends the
+    // program; the table stays on offer for the next start.
+    void aQuitDuringTheRestoreQuestionLeavesTheTableOnOffer()
+    {
+        QTemporaryDir dir;
+        writeSettings(dir.path());
+        Simulator simulator(QDir(dir.path()).filePath(QStringLiteral("com1")));
+        QVERIFY(simulator.ready());
+        QProcess *run = startProgram(dir.path(), {QStringLiteral("--seconds"), QStringLiteral("120"),
+                                                  QStringLiteral("--print-rows")}, this);
+        QCOMPARE(readLines(*run, 3 + 2).size(), 3 + 2);
+        ::kill(pid_t(run->processId()), SIGKILL);
+        QVERIFY(run->waitForFinished(20000));
+
+        QProcess *window = startProgram(dir.path(), {}, this, QStringLiteral(PONDUS_PROGRAM));
+        const QString journal = QDir(dir.path()).filePath(QStringLiteral("journal.sqlite"));
+        // The journal opens after the signals are taken over.
+        QVERIFY(QTest::qWaitFor([&] { return holdsOpen(window->processId(), journal); }, 20000));
+        QDeadlineTimer deadline(15000);
+        while (window->state() != QProcess::NotRunning && !deadline.hasExpired()) {
+            ::kill(pid_t(window->processId()), SIGTERM);
+            window->waitForFinished(200);
+        }
+        QCOMPARE(window->state(), QProcess::NotRunning);
+        QCOMPARE(window->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(window->exitCode(), 0);
+
+        QProcess *restore = startProgram(dir.path(), {QStringLiteral("--restore-only")}, this);
+        QVERIFY(restore->waitForFinished(30000));
+        QVERIFY(QString::fromUtf8(restore->readAllStandardOutput()).count(QLatin1Char('\n')) >= 3 + 2);
     }
 };
 

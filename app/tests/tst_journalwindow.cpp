@@ -14,6 +14,8 @@
 
 #include <sqlite3.h>
 
+Q_DECLARE_METATYPE(JournalKeeper::Answer)
+
 namespace {
 
 // One number from the journal, read on a connection of its own.
@@ -64,7 +66,7 @@ private:
     std::unique_ptr<JournalKeeper> keeper;
     QStringList notices;
     QStringList questions;
-    bool answer = true;
+    JournalKeeper::Answer answer = JournalKeeper::Answer::Yes;
 
     QString journalPath() const { return journalDir.filePath(QStringLiteral("journal.sqlite")); }
     FormFixture &f() { return *fixture; }
@@ -107,7 +109,7 @@ private slots:
             link.setIdentity(j, 300 + j, 7000 + j);
         notices.clear();
         questions.clear();
-        answer = true;
+        answer = JournalKeeper::Answer::Yes;
         QFile::remove(journalPath());
     }
     void cleanup() { closeWindow(); }
@@ -228,7 +230,7 @@ private slots:
         // The program ends without export or clear.
         closeWindow();
 
-        answer = true;
+        answer = JournalKeeper::Answer::Yes;
         openWindow(journalPath());
         QCOMPARE(questions.size(), 1);
         QVERIFY2(questions[0].contains(QStringLiteral("25 измерений")), qPrintable(questions[0]));
@@ -243,21 +245,34 @@ private slots:
         QVERIFY(notices.isEmpty());
     }
 
-    void noLeavesTheTableInTheJournalMarkedDeclined()
+    void aRefusedTableIsDeclinedAnUnansweredOneAskedAgain_data()
     {
+        QTest::addColumn<JournalKeeper::Answer>("first");
+        QTest::addColumn<int>("questionsAtNextStart");
+        QTest::addColumn<int>("declined");
+        QTest::newRow("\"Нет\"") << JournalKeeper::Answer::No << 0 << 1;
+        // The program ended (SIGTERM) with the question open.
+        QTest::newRow("closed by the end of the program") << JournalKeeper::Answer::Unanswered << 1 << 0;
+    }
+
+    void aRefusedTableIsDeclinedAnUnansweredOneAskedAgain()
+    {
+        QFETCH(JournalKeeper::Answer, first);
+        QFETCH(int, questionsAtNextStart);
+        QFETCH(int, declined);
         openWindow(journalPath());
         start();
         recordRow(1);
         closeWindow();
-        answer = false;
+        answer = first;
         openWindow(journalPath());
         QCOMPARE(questions.size(), 1);
         QCOMPARE(f().form().table().measurementRows(), 0);
         closeWindow();
         openWindow(journalPath());
-        QCOMPARE(questions.size(), 1);
+        QCOMPARE(questions.size(), 1 + questionsAtNextStart);
         QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM measurement"), 1);
-        QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM sheet WHERE closed = 'declined'"), 1);
+        QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM sheet WHERE closed = 'declined'"), declined);
     }
 
     void exportedOrClearedTablesAreNotOffered()
