@@ -32,11 +32,13 @@ int main(int argc, char *argv[])
         TMainForm form(link);
         QuitOnSignals quitSignals;
         // SIGTERM ends the program also while a dialog asks something: the
-        // dialog closes unanswered, as if it had never been asked.
+        // dialog closes unanswered, as if it had never been asked, and the
+        // program closes once back in its main loop (a dialog's own loop may
+        // run before the main loop has started).
         QObject::connect(&quitSignals, &QuitOnSignals::quitRequested, &form, [&form] {
             if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
                 dialog->done(QDialog::Rejected);
-            form.N2Click();
+            QMetaObject::invokeMethod(&form, &TMainForm::N2Click, Qt::QueuedConnection);
         });
         // The end of the desktop session closes the program like "Закрыть".
         QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, &TMainForm::N2Click,
