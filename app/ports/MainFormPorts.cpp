@@ -51,9 +51,12 @@ void MainFormPorts::showDeviceFor(int32_t port)
         return;
     }
     const ResolvedPort resolved = resolvePort(port, mapping_, libraryTakesMapping());
+    // A device that is not there is said so, after the path.
+    const QString missing = devicePresent(resolved.path) ? QString() : QStringLiteral(" (%1)").arg(missingDeviceText);
     // Long stable names are shortened in the middle; the tip has them whole.
-    const int room = std::max(deviceLabel_->width(), 160);
-    deviceLabel_->setText(deviceLabel_->fontMetrics().elidedText(resolved.path, Qt::ElideMiddle, room));
+    const QFontMetrics metrics = deviceLabel_->fontMetrics();
+    const int room = std::max(deviceLabel_->width(), 160) - metrics.horizontalAdvance(missing);
+    deviceLabel_->setText(metrics.elidedText(resolved.path, Qt::ElideMiddle, room) + missing);
     deviceLabel_->setToolTip(resolved.source == DeviceSource::Environment
                                  ? QStringLiteral("%1 (переменная %2)").arg(resolved.path, environmentVariable(port))
                                  : resolved.path);

@@ -3,6 +3,8 @@
 
 #include "settings/IniSettings.h"
 
+#include <QFileInfo>
+
 namespace pondus::ports {
 namespace {
 const QString section = QStringLiteral("Ports");
@@ -33,6 +35,12 @@ bool PortMapping::write(const QString &settingsPath) const
     for (int port = 1; port <= portCount; ++port)
         settings.setText(portName(port).toLatin1().constData(), device(port));
     return settings.save(settingsPath);
+}
+
+bool devicePresent(const QString &path)
+{
+    // Through links: a stable name whose adapter is pulled out leads nowhere.
+    return QFileInfo::exists(path);
 }
 
 ResolvedPort resolvePort(int port, const PortMapping &mapping, bool libraryTakesMapping)

@@ -38,6 +38,11 @@ struct ResolvedPort {
 // takes mappings, else /dev/ttyS(n-1).
 ResolvedPort resolvePort(int port, const PortMapping &mapping, bool libraryTakesMapping);
 
+// Whether a device stands at the path now. A port whose device is not there
+// is shown with missingDeviceText.
+bool devicePresent(const QString &path);
+inline const QString missingDeviceText = QStringLiteral("нет устройства");
+
 QString portName(int port);
 QString environmentVariable(int port);
 

@@ -57,18 +57,29 @@ PortsWindow::PortsWindow(const PortMapping &initial, bool libraryTakesMapping, L
     table_->setMinimumSize(760, 160);
 
     auto *assignment = new QGroupBox(QStringLiteral("Какое устройство означает порт"), this);
-    auto *grid = new QGridLayout(assignment);
+    // The fields sit in a part of their own: assistive technology labels a
+    // field by the group's title when the group is its parent, which would
+    // name all four alike; each is labelled by its port instead.
+    auto *fields = new QWidget(assignment);
+    (new QVBoxLayout(assignment))->addWidget(fields);
+    auto *grid = new QGridLayout(fields);
+    grid->setContentsMargins(0, 0, 0, 0);
     for (int port = 1; port <= portCount; ++port) {
-        auto *choice = new QComboBox(assignment);
+        auto *choice = new QComboBox(fields);
         choice->setObjectName(QStringLiteral("Port") + portName(port));
         choice->setEditable(true);
         choice->setInsertPolicy(QComboBox::NoInsert);
         choice->setMinimumContentsLength(48);
         choice->lineEdit()->setPlaceholderText(QStringLiteral("не назначен"));
-        auto *note = new QLabel(assignment);
+        auto *note = new QLabel(fields);
         note->setObjectName(QStringLiteral("Note") + portName(port));
         note->setWordWrap(true);
-        grid->addWidget(new QLabel(portName(port), assignment), 2 * (port - 1), 0);
+        // Named after its port, as a whole and as the text field inside it.
+        choice->setAccessibleName(portName(port));
+        choice->lineEdit()->setAccessibleName(portName(port));
+        auto *caption = new QLabel(portName(port), fields);
+        caption->setBuddy(choice);
+        grid->addWidget(caption, 2 * (port - 1), 0);
         grid->addWidget(choice, 2 * (port - 1), 1);
         grid->addWidget(note, 2 * (port - 1) + 1, 1);
         choices_[size_t(port - 1)] = choice;
@@ -163,7 +174,10 @@ void PortsWindow::showDevices()
         table_->setItem(row, ProductColumn, cell(device.product));
         table_->setItem(row, SerialColumn, cell(device.serialNumber));
     }
-    table_->resizeColumnToContents(DeviceColumn);
+    // Every column but the stretching one as wide as its widest text or its
+    // title, whichever is wider.
+    for (const int column : {DeviceColumn, VendorColumn, ProductColumn, SerialColumn, PortColumn})
+        table_->resizeColumnToContents(column);
 }
 
 void PortsWindow::showResolution()
@@ -175,24 +189,30 @@ void PortsWindow::showResolution()
                 ports.append(portName(port));
         table_->setItem(row, PortColumn, cell(ports.join(QStringLiteral(", "))));
     }
+    table_->resizeColumnToContents(PortColumn);
     for (int port = 1; port <= portCount; ++port) {
         const ResolvedPort resolved = resolvePort(port, shown_, libraryTakesMapping_);
         QString note;
+        const bool present = devicePresent(resolved.path);
         switch (resolved.source) {
         case DeviceSource::Environment:
-            note = QStringLiteral("Открывается %1: так задаёт переменная %2, она важнее назначения.")
-                       .arg(resolved.path, environmentVariable(port));
+            note = QStringLiteral("Открывается %1%2: так задаёт переменная %3, она важнее назначения.")
+                       .arg(resolved.path, present ? QString() : QStringLiteral(" (") + missingDeviceText + u')',
+                            environmentVariable(port));
             break;
         case DeviceSource::Mapping:
-            note = QFileInfo::exists(resolved.path)
-                       ? QStringLiteral("Открывается %1.").arg(resolved.path)
-                       : QStringLiteral("Открывается %1 (сейчас не подключено).").arg(resolved.path);
+            note = present ? QStringLiteral("Открывается %1.").arg(resolved.path)
+                           : QStringLiteral("Открывается %1 (сейчас не подключено).").arg(resolved.path);
             break;
         case DeviceSource::Default:
-            note = QStringLiteral("Не назначен: открывается %1.").arg(resolved.path);
+            note = present ? QStringLiteral("Не назначен: открывается %1.").arg(resolved.path)
+                           : QStringLiteral("Не назначен: открывается %1 (%2).").arg(resolved.path, missingDeviceText);
             break;
         }
-        notes_[size_t(port - 1)]->setText(note);
+        QLabel *shown = notes_[size_t(port - 1)];
+        shown->setText(note);
+        // A port whose device is not there stands out.
+        shown->setStyleSheet(present ? QString() : QStringLiteral("color: #b00000"));
     }
 }
 

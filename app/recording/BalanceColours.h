@@ -5,7 +5,8 @@
 #include <array>
 #include <cstdint>
 
-// Balance j at [j - 1]: red, green, yellow, blue, white, grey, fuchsia,
-// teal, navy, maroon.
-inline constexpr std::array<uint32_t, 10> balanceColours = {0xFF0000, 0x008000, 0xFFFF00, 0x0000FF, 0xFFFFFF,
+// Balance j at [j - 1]: red, green, yellow, blue, orange, grey, fuchsia,
+// teal, navy, maroon. Every one shows on the chart's white plot: balance 5
+// is dark orange, not white.
+inline constexpr std::array<uint32_t, 10> balanceColours = {0xFF0000, 0x008000, 0xFFFF00, 0x0000FF, 0xFF8C00,
                                                             0x808080, 0xFF00FF, 0x008080, 0x000080, 0x800000};

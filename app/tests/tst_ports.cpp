@@ -9,9 +9,12 @@
 #include "ports/PortsWindow.h"
 #include "ports/SerialDeviceList.h"
 
+#include <QAccessible>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QTableWidget>
 #include <QtTest>
@@ -180,6 +183,63 @@ private slots:
         QFile::remove(dev.filePath(QStringLiteral("ttyUSB0")));
         QTRY_COMPARE_WITH_TIMEOUT(table->rowCount(), 1, 10000);
         QCOMPARE(window.mapping().device(1), byId + QLatin1Char('/') + byIdName);
+    }
+
+    void portsWindowShowsWholeTitlesNamesItsFieldsAndMarksMissingDevices()
+    {
+        CleanEnvironment clean;
+        QTemporaryDir dev;
+        touch(dev.filePath(QStringLiteral("ttyUSB0")));
+        PortMapping mapping;
+        mapping.devices[0] = dev.filePath(QStringLiteral("ttyUSB0"));
+        mapping.devices[2] = dev.filePath(QStringLiteral("ttyUSB9"));
+        qputenv("TRUTINA_COM4", dev.filePath(QStringLiteral("pts-gone")).toLocal8Bit());
+        PortsWindow window(mapping, true, [&] { return devicesIn(dev.path(), dev.path()); });
+
+        QHeaderView *titles = window.findChild<QTableWidget *>(QStringLiteral("DeviceTable"))->horizontalHeader();
+        for (const int column : {0, 2, 3, 4, 5}) {
+            const QString title = titles->model()->headerData(column, Qt::Horizontal).toString();
+            QVERIFY2(titles->sectionSize(column) >= titles->sectionSizeHint(column), qPrintable(title));
+            QVERIFY2(titles->sectionSize(column) > titles->fontMetrics().horizontalAdvance(title), qPrintable(title));
+        }
+
+        const struct {
+            int port;
+            bool missing;
+        } ports[] = {{1, false}, {2, !QFileInfo::exists(QStringLiteral("/dev/ttyS1"))}, {3, true}, {4, true}};
+        QStringList names;
+        for (const auto &port : ports) {
+            const QString name = portName(port.port);
+            const QString note = window.findChild<QLabel *>(QStringLiteral("Note") + name)->text();
+            QVERIFY2(note.contains(QStringLiteral("(нет устройства)")) ==
+                         (port.missing && port.port != 3),
+                     qPrintable(note));
+            // A chosen adapter that is pulled out says so in its own words.
+            QCOMPARE(note.contains(QStringLiteral("(сейчас не подключено)")), port.port == 3);
+            // A screen reader hears the port: the field is labelled by it
+            // alone, and its text part is named after it.
+            auto *choice = window.findChild<QComboBox *>(QStringLiteral("Port") + name);
+            const auto labels = QAccessible::queryAccessibleInterface(choice)->relations(QAccessible::Label);
+            QCOMPARE(labels.size(), 1);
+            QCOMPARE(labels[0].first->text(QAccessible::Name), name);
+            QCOMPARE(QAccessible::queryAccessibleInterface(choice->lineEdit())->text(QAccessible::Name), name);
+        }
+    }
+
+    void mainWindowMarksAMissingDevice()
+    {
+        CleanEnvironment clean;
+        FakeReadingSource link;
+        QTemporaryDir dev;
+        touch(dev.filePath(QStringLiteral("ttyUSB0")));
+        FormFixture f(link, QStringLiteral("[MainForm]\nCOM=COM1\n[Ports]\nCOM1=%1\nCOM2=%2\n")
+                                .arg(dev.filePath(QStringLiteral("ttyUSB0")), dev.filePath(QStringLiteral("ttyUSB9")))
+                                .toUtf8());
+        auto *device = f.control<QLabel>("PortDevice");
+        QVERIFY2(!device->text().contains(QStringLiteral("нет устройства")), qPrintable(device->text()));
+        MainFormLayout::showText(f.control<QComboBox>("ComCB"), QStringLiteral("COM2"));
+        QVERIFY2(device->text().endsWith(QStringLiteral(" (нет устройства)")), qPrintable(device->text()));
+        QCOMPARE(device->toolTip(), dev.filePath(QStringLiteral("ttyUSB9")));
     }
 
     void mainWindowHandsTheMappingToTheLibraryAndShowsTheDevice()

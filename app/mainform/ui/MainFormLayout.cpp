@@ -4,6 +4,7 @@
 #include "recording/BalanceColours.h"
 #include "recording/MeasurementColumns.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -282,24 +283,37 @@ void MainFormLayout::setupUi(QMainWindow *form)
     grip->setPalette(gripColours);
     // The table shows its captions and four measurements, the chart the rest.
     readings->setSizes({StrGrid1->verticalHeader()->defaultSectionSize() * 8 + 6, 276});
+    // The reason a port does not come on line, under the chart: it takes
+    // its lines from the chart, and the window keeps its size.
+    PortReason = label(Panel2, "PortReason", QString());
+    PortReason->setWordWrap(true);
+    PortReason->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    PortReason->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    PortReason->setStyleSheet(QStringLiteral("color: #b00000"));
+    PortReason->setContentsMargins(4, 2, 4, 2);
+    PortReason->setVisible(false);
+    auto *readingsColumn = new QVBoxLayout();
+    readingsColumn->setSpacing(0);
+    readingsColumn->addWidget(readings, 1);
+    readingsColumn->addWidget(PortReason);
     auto *window = new QHBoxLayout(Panel2);
     window->setContentsMargins(0, 0, 0, 0);
     window->setSpacing(0);
     window->addLayout(settingsColumn);
-    window->addWidget(readings, 1);
+    window->addLayout(readingsColumn, 1);
 
     Timer1 = timer(form, "Timer1", 1000);
     Timer2 = timer(form, "Timer2", pollInterval);
     Timer5 = timer(form, "Timer5", pollInterval);
 
-    // The reason a port does not come on line, across the window's foot.
-    PortReason = label(form, "PortReason", QString());
-    PortReason->setWordWrap(true);
-    PortReason->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    PortReason->setStyleSheet(QStringLiteral("color: #b00000"));
-    PortReason->setVisible(false);
-    form->statusBar()->addWidget(PortReason, 1);
     form->statusBar()->setSizeGripEnabled(false);
+    // Qt names the status bar after its message but does not say when the
+    // message changes; a screen reader is told here.
+    QStatusBar *status = form->statusBar();
+    QObject::connect(status, &QStatusBar::messageChanged, status, [status] {
+        QAccessibleEvent changed(status, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&changed);
+    });
 
     form->menuBar()->setObjectName(QStringLiteral("MainMenu1"));
     PortsMenuItem = named(form->menuBar()->addAction(QStringLiteral("Порты…")), "PortsMenuItem");
@@ -313,8 +327,13 @@ void MainFormLayout::setupUi(QMainWindow *form)
     MaxDif->setAccessibleName(QStringLiteral("Изменение (дискрет)"));
     SizeEdit->setAccessibleName(QStringLiteral("Кол-во обрабатываемых измерений"));
     FileCheckListBox->setAccessibleName(QStringLiteral("Опрашиваемые весы"));
-    Label12->setAccessibleName(QStringLiteral("Порт"));
-    Label6->setAccessibleName(QStringLiteral("Связь"));
+    // The labels that show a value keep no fixed name: Qt names a label after
+    // its text and tells assistive technology each time the text changes, so
+    // the value is heard; the caption beside it is the description.
+    Label12->setAccessibleDescription(QStringLiteral("Порт"));
+    Label6->setAccessibleDescription(QStringLiteral("Связь"));
+    PortDevice->setAccessibleDescription(QStringLiteral("Устройство порта"));
+    PortReason->setAccessibleDescription(QStringLiteral("Почему порт не на связи"));
     StrGrid1->setAccessibleName(QStringLiteral("Таблица измерений"));
     Chart1->setAccessibleName(QStringLiteral("График измерений"));
 }
@@ -334,19 +353,14 @@ void MainFormLayout::applyColumnWidths(const QString &timeSample, const QString 
         columns->resizeSection(column, gridColumnWidths[size_t(column)]);
     // Time and date must fit in the system's formats, which may be wider
     // than the laid-out widths.
-    const QFontMetrics metrics = StrGrid1->fontMetrics();
-    const int padding = 8;
-    const auto widen = [&](int column, int width) {
-        columns->resizeSection(column, std::max(columns->sectionSize(column), width));
-    };
-    widen(MeasurementColumns::timeColumn, metrics.horizontalAdvance(timeSample) + padding);
-    widen(MeasurementColumns::dateColumn, metrics.horizontalAdvance(dateSample) + padding);
+    StrGrid1->widenColumnFor(MeasurementColumns::timeColumn, timeSample);
+    StrGrid1->widenColumnFor(MeasurementColumns::dateColumn, dateSample);
     // Value columns fit a weight with all its decimals, unit columns the
     // widest unit text.
-    const int valueWidth = metrics.horizontalAdvance(QStringLiteral("-8388,607")) + padding;
-    const int unitWidth = metrics.horizontalAdvance(QStringLiteral("mg")) + padding;
     for (int slot = 0; MeasurementColumns::unitColumn(slot) < columns->count(); ++slot) {
-        widen(MeasurementColumns::valueColumn(slot), valueWidth);
-        widen(MeasurementColumns::unitColumn(slot), unitWidth);
+        StrGrid1->widenColumnFor(MeasurementColumns::valueColumn(slot), QStringLiteral("-8388,607"));
+        StrGrid1->widenColumnFor(MeasurementColumns::unitColumn(slot), QStringLiteral("mg"));
     }
+    // "№" follows the run as it grows.
+    StrGrid1->fitColumnToNewRows(MeasurementColumns::numberColumn);
 }

@@ -2,7 +2,9 @@
 
 #include "CaptionHeader.h"
 
+#include <QHeaderView>
 #include <QShortcut>
+#include <QStyle>
 #include <QScrollBar>
 
 StringGridView::StringGridView(QWidget *parent) : QTableView(parent)
@@ -29,7 +31,40 @@ void StringGridView::setModel(QAbstractItemModel *model)
         return;
     // A reset forgets which rows were hidden.
     connect(model, &QAbstractItemModel::modelReset, this, &StringGridView::hideCaptionRows);
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int, int last) { fitNewRow(last); });
+    // A table emptied and filled again is measured again.
+    connect(model, &QAbstractItemModel::modelReset, this, [this] { fittedLength_ = 0; });
+    connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { fittedLength_ = 0; });
     hideCaptionRows();
+}
+
+void StringGridView::widenColumnFor(int column, const QString &text)
+{
+    // The cell's own margins on either side of the text, as the item
+    // delegate draws it, and the grid line.
+    const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 2;
+    const int width = fontMetrics().horizontalAdvance(text) + margins;
+    QHeaderView *columns = horizontalHeader();
+    if (column < columns->count() && columns->sectionSize(column) < width)
+        columns->resizeSection(column, width);
+}
+
+void StringGridView::fitColumnToNewRows(int column)
+{
+    fittedColumn_ = column;
+    fittedLength_ = 0;
+}
+
+void StringGridView::fitNewRow(int row)
+{
+    if (fittedColumn_ < 0 || row < fixedRows)
+        return;
+    const QString number = model()->index(row, fittedColumn_).data().toString();
+    if (number.size() <= fittedLength_)
+        return;
+    fittedLength_ = number.size();
+    widenColumnFor(fittedColumn_, number);
 }
 
 void StringGridView::hideCaptionRows()

@@ -19,6 +19,11 @@ public:
     // Moves the top visible row down by one, also while the rows just added
     // still wait for the delayed layout.
     void moveTopRowDown();
+    // Widens a column, never narrows it, so that the text shows whole.
+    void widenColumnFor(int column, const QString &text);
+    // Keeps a column of counting numbers ("№") wide enough for the newest
+    // row's number as rows are added: a long run reaches six digits.
+    void fitColumnToNewRows(int column);
 
 protected:
     void updateGeometries() override;
@@ -27,4 +32,10 @@ protected:
 private:
     void hideCaptionRows();
     void alignTopRow();
+    void fitNewRow(int row);
+
+    int fittedColumn_ = -1;
+    // The length of the number the column was last fitted to: the width is
+    // measured again only when the numbers grow a digit.
+    qsizetype fittedLength_ = 0;
 };
