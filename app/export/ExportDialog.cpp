@@ -1,8 +1,10 @@
 #include "export/ExportDialog.h"
 
+#include "export/ExportTypeMemory.h"
+
 #include <QFileDialog>
 
-std::unique_ptr<QFileDialog> makeExportDialog(QWidget *parent)
+std::unique_ptr<QFileDialog> makeExportDialog(QWidget *parent, const ExportFormat &chosen)
 {
     auto dialog = std::make_unique<QFileDialog>(parent);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
@@ -11,8 +13,8 @@ std::unique_ptr<QFileDialog> makeExportDialog(QWidget *parent)
     for (const ExportFormat *format : exportFormats())
         filters.append(format->filter());
     dialog->setNameFilters(filters);
-    dialog->selectNameFilter(filters.front());
-    dialog->setDefaultSuffix(exportFormats().front()->suffix());
+    dialog->selectNameFilter(chosen.filter());
+    dialog->setDefaultSuffix(chosen.suffix());
     QObject::connect(dialog.get(), &QFileDialog::filterSelected, dialog.get(), [dialog = dialog.get()](const QString &filter) {
         dialog->setDefaultSuffix(formatForFile(QString(), filter).suffix());
     });
@@ -26,10 +28,13 @@ ExportTarget chosenTarget(const QFileDialog &dialog)
     return {path, formatForFile(path, dialog.selectedNameFilter())};
 }
 
-ExportTarget askExportTarget(QWidget *parent)
+ExportTarget askExportTarget(QWidget *parent, const QString &settingsPath)
 {
-    const auto dialog = makeExportDialog(parent);
+    const auto dialog = makeExportDialog(parent, rememberedExportType(settingsPath));
     if (dialog->exec() != QDialog::Accepted)
         return {};
-    return chosenTarget(*dialog);
+    const ExportTarget target = chosenTarget(*dialog);
+    // A settings file that cannot take it only loses the preference.
+    rememberExportType(settingsPath, *target.format);
+    return target;
 }

@@ -5,6 +5,7 @@
 #include "mainform/ChartAxes.h"
 #include "mainform/ChartZoom.h"
 #include "mainform/HelpFile.h"
+#include "mainform/HelpViewer.h"
 #include "mainform/TrayIcon.h"
 #include "mainform/WindowPublishing.h"
 #include "mainform/ui/KeyPressHook.h"
@@ -54,7 +55,8 @@ TMainForm::TMainForm(ReadingSource &source, QWidget *parent)
         QMessageBox::critical(this, QStringLiteral("PONDUS"), text);
     };
     beep_ = [] { QApplication::beep(); };
-    chooseSaveFile_ = [this] { return askExportTarget(this); };
+    chooseSaveFile_ = [this] { return askExportTarget(this, settingsPath_); };
+    openDocument_ = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
 
     ui_.setupUi(this);
     ports_ = new pondus::ports::MainFormPorts(source_, ui_.PortDevice, ui_.PortReason, this);
@@ -140,8 +142,17 @@ void TMainForm::N1Click()
                     .arg(helpFileName, folders.join(QStringLiteral("; "))));
         return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(help)))
-        inform_(QStringLiteral("Файл справки %1 не удаётся открыть.").arg(help));
+    if (openDocument_(QUrl::fromLocalFile(help)))
+        return;
+    // No program on the desktop opens it: the window's own viewer does, one
+    // for the window's life, hidden when closed.
+    auto *viewer = findChild<HelpViewer *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!viewer)
+        viewer = new HelpViewer(this);
+    if (const auto failure = viewer->showFile(help)) {
+        viewer->hide();
+        inform_(QStringLiteral("Файл справки %1 не удаётся прочитать: %2").arg(QDir::toNativeSeparators(help), *failure));
+    }
 }
 
 void TMainForm::N2Click()

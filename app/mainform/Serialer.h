@@ -15,6 +15,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QUrl>
 
 #include <functional>
 #include <optional>
@@ -34,6 +35,8 @@ public:
     using BeepSink = std::function<void()>;
     // Asks where and how to save the results; an empty name means cancelled.
     using SaveFileChooser = std::function<ExportTarget()>;
+    // Opens a document with the desktop's program for it; false when none did.
+    using DocumentOpener = std::function<bool(const QUrl &)>;
     // Told when the table is emptied.
     using ClearSink = std::function<void()>;
     // Told when the table was written to a file: the file and its rows.
@@ -58,6 +61,8 @@ public:
     void setErrorSink(MessageSink sink) { reportError_ = std::move(sink); }
     // How the file name of an export is asked; the save dialog unless replaced.
     void setSaveFileChooser(SaveFileChooser chooser) { chooseSaveFile_ = std::move(chooser); }
+    // How "Справка" opens ReadMe.txt; the desktop's program unless replaced.
+    void setDocumentOpener(DocumentOpener opener) { openDocument_ = std::move(opener); }
     void addClearSink(ClearSink sink) { clearSinks_.push_back(std::move(sink)); }
     void addExportSink(ExportSink sink) { exportSinks_.push_back(std::move(sink)); }
     // Recovery of a table the journal kept: its rows in order, the captions
@@ -98,7 +103,8 @@ public slots:
     void ApplyButton1Click();
     // "Очистить окно": empties the table and the chart without asking.
     void ClearButtonClick();
-    // "Справка": opens ReadMe.txt, or says that there is none.
+    // "Справка": opens ReadMe.txt, in the window's own viewer when no program
+    // on the desktop does, or says that there is none.
     void N1Click();
     // "Закрыть" in the notification area's menu: ends the program.
     void N2Click();
@@ -156,6 +162,7 @@ private:
     MessageSink reportError_;
     BeepSink beep_;
     SaveFileChooser chooseSaveFile_;
+    DocumentOpener openDocument_;
     std::vector<ClearSink> clearSinks_;
     std::vector<ExportSink> exportSinks_;
     // Label6 says that the line is lost.

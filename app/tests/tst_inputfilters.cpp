@@ -1,11 +1,13 @@
 // The key filters of the typed fields, and "Справка".
 #include "FakeReadingSource.h"
 #include "FormFixture.h"
+#include "mainform/HelpViewer.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QUrl>
 #include <QtTest>
 
@@ -123,6 +125,42 @@ private slots:
         help->trigger();
         QDir::setCurrent(f().dirPath());
         QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(readMe.fileName())});
+    }
+
+    void helpIsShownInTheProgramsOwnViewerWhenNoProgramOpensIt()
+    {
+        f().form().setDocumentOpener([](const QUrl &) { return false; });
+        QTemporaryDir elsewhere;
+        const QString readMe = QDir(elsewhere.path()).filePath(QStringLiteral("ReadMe.txt"));
+        QVERIFY(QFile::copy(QFINDTESTDATA("../ReadMe.txt"), readMe));
+        QDir::setCurrent(elsewhere.path());
+        auto *help = f().form().findChild<QAction *>(QStringLiteral("N1"));
+        help->trigger();
+        help->trigger(); // again: the same window
+        QVERIFY(f().messages.isEmpty());
+        const auto viewers = f().form().findChildren<HelpViewer *>();
+        QCOMPARE(viewers.size(), 1);
+        QVERIFY(viewers[0]->isVisible());
+        auto *text = viewers[0]->findChild<QPlainTextEdit *>(QStringLiteral("HelpText"));
+        QVERIFY(text->isReadOnly());
+        // Today's program: the ports window, the three file types, the
+        // journal and its recovery, zooming out, the recorder without a window.
+        for (const char *topic : {"«Порты…»", "(*.xls)", "(*.xlsx)", "(*.csv)", "journal.sqlite", "восстановить",
+                                  "Уменьшение:", "pondus-log", "[Export]"})
+            QVERIFY2(text->toPlainText().contains(QString::fromUtf8(topic)), topic);
+
+        // A file that cannot be read is named with the system's reason.
+        viewers[0]->close();
+        QVERIFY(QFile::setPermissions(readMe, QFileDevice::Permissions()));
+        if (QFile(readMe).open(QIODevice::ReadOnly))
+            QSKIP("permissions do not bind this user");
+        help->trigger();
+        QDir::setCurrent(f().dirPath());
+        QCOMPARE(f().messages.size(), 1);
+        QVERIFY(f().messages[0].contains(readMe));
+        QVERIFY2(f().messages[0].contains(QStringLiteral("Permission denied")) ||
+                     f().messages[0].contains(QStringLiteral("Отказано")),
+                 qPrintable(f().messages[0]));
     }
 };
 

@@ -1,6 +1,7 @@
 // "Сохранить в файл" on the main window: the file matches the grid, a
 // cancelled dialog writes nothing, a failure is reported and changes nothing.
 #include "export/ExportDialog.h"
+#include "export/ExportTypeMemory.h"
 #include "mainform/QtTranslations.h"
 #include "FakeReadingSource.h"
 #include "FormFixture.h"
@@ -77,6 +78,116 @@ private slots:
                 QCOMPARE(cells[column], table.cellText(row, column));
         }
         QCOMPARE(table.cellText(3, 3), QStringLiteral("0,125")); // as the grid shows it
+    }
+
+    void captionRowsComeFirstInTheFile()
+    {
+        link.setIdentity(1, 300, 123456);
+        link.setIdentity(2, 404, 7);
+        recordMeasurements(2);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("run.xls"));
+        save(path);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        const QStringList expected[] = {
+            {"", "", "", "Весы №1", "", "Весы №2", "", ""},
+            {"№", "Время", "Дата", "АВ-60", "", "ЛВ-12000", "", ""},
+            {"", "", "", "123456", "", "7", "", ""},
+        };
+        for (int row = 0; row < 3; ++row)
+            QCOMPARE(QString::fromUtf8(lines[row]).remove(u'\r').split(u'\t'), expected[row]);
+        QVERIFY(QString::fromUtf8(lines[3]).startsWith(QStringLiteral("1\t")));
+    }
+
+    void rowsRecordedWhileTheDialogIsOpenStayOutOfTheFile()
+    {
+        link.setLink(TRUTINA_LINK_ONLINE, 2);
+        fixture->check({0, 1});
+        fixture->start();
+        const auto measure = [&](int n) {
+            link.deliver(1, n);
+            link.deliver(2, n);
+            form().Timer2Timer();
+        };
+        measure(1);
+        measure(2);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("run.xls"));
+        // The poll goes on while the operator names the file.
+        form().setSaveFileChooser([&] {
+            measure(3);
+            return ExportTarget(path);
+        });
+        form().ApplyButton1Click();
+        fixture->click("StopButton");
+        QCOMPARE(form().table().measurementRows(), 3);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+        QCOMPARE(lines.size(), 3 + 2);
+        QVERIFY(lines.last().startsWith("2\t"));
+    }
+
+    void dialogOffersTheTypeSavedLast()
+    {
+        recordMeasurements(1);
+        QTemporaryDir folder;
+        // Answers the dialog the window opens; the filter it offered first.
+        const auto saveAs = [&](const QString &filter, const QString &name) {
+            QString offered;
+            QTimer::singleShot(0, &form(), [&] {
+                auto *dialog = form().findChild<QFileDialog *>();
+                QVERIFY(dialog);
+                offered = dialog->selectedNameFilter();
+                dialog->setDirectory(folder.path());
+                if (!filter.isEmpty()) {
+                    dialog->selectNameFilter(filter);
+                    emit dialog->filterSelected(filter);
+                }
+                dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(name);
+                QMetaObject::invokeMethod(dialog, "accept");
+            });
+            fixture->click("ApplyButton1");
+            return offered;
+        };
+        QCOMPARE(saveAs(QStringLiteral("CSV (*.csv)"), QStringLiteral("first")), QStringLiteral("Excel (*.xls)"));
+        QCOMPARE(saveAs(QString(), QStringLiteral("second")), QStringLiteral("CSV (*.csv)"));
+        QVERIFY(QFile::exists(folder.filePath(QStringLiteral("second.csv"))));
+        QCOMPARE(saveAs(QStringLiteral("Excel 2007+ (*.xlsx)"), QStringLiteral("third")), QStringLiteral("CSV (*.csv)"));
+        QVERIFY(QFile::exists(folder.filePath(QStringLiteral("third.xlsx"))));
+        QVERIFY(errors.isEmpty());
+        fixture->close();
+        const QByteArray settings = fixture->readFile();
+        QVERIFY2(settings.contains("[Export]\nType=xlsx\n"), settings.constData());
+        QVERIFY(settings.contains("[MainForm]"));
+    }
+
+    void keptTypeIsReadByItsSuffix_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QString>("offered");
+        QTest::newRow("none kept") << QByteArray("[MainForm]\nCOM=COM2\n") << "xls";
+        QTest::newRow("workbook") << QByteArray("[Export]\nType=xlsx\n") << "xlsx";
+        QTest::newRow("any case") << QByteArray("[Export]\nType= CSV\n") << "csv";
+        QTest::newRow("no type offered") << QByteArray("[Export]\nType=doc\n") << "xls";
+        QTest::newRow("no settings file") << QByteArray("\x7f""ELF\x01\x01") << "xls";
+    }
+    void keptTypeIsReadByItsSuffix()
+    {
+        QFETCH(QByteArray, settings);
+        QFETCH(QString, offered);
+        QTemporaryDir folder;
+        const QString ini = folder.filePath(QStringLiteral("PONDUS.ini"));
+        QFile file(ini);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(settings);
+        file.close();
+        QCOMPARE(rememberedExportType(ini).suffix(), offered);
+        const bool settingsFile = !settings.startsWith('\x7f');
+        QCOMPARE(rememberExportType(ini, *exportFormats()[2]), settingsFile);
+        QCOMPARE(rememberedExportType(ini).suffix(), settingsFile ? QStringLiteral("csv") : offered);
     }
 
     void chosenFolderBecomesCurrentButSettingsStay()
