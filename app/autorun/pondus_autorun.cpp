@@ -4,7 +4,7 @@
 // Used by the demo without a display and by the long-run benchmark; prints
 // what the run recorded and what it cost.
 //
-//   pondus-autorun --seconds N [--export FILE] [--screenshot FILE.png] [--size WxH]
+//   pondus-autorun --seconds N [--export FILE] [--screenshot FILE.png] [--ports-screenshot FILE.png] [--size WxH]
 //                  [--restore | --restore-only] [--print-rows] [--kill-in-poll-step N]
 //
 // The journal is the user's unless PONDUS.ini's [Journal] names another
@@ -15,6 +15,8 @@
 #include "mainform/Serialer.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QDialog>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -88,6 +90,17 @@ bool saveScreenshot(TMainForm &form, const QString &path)
     return shot.save(path);
 }
 
+// The window "Порты" as the menu opens it over the running window.
+bool savePortsScreenshot(TMainForm &form, const QString &path)
+{
+    control<QAction>(form, "PortsMenuItem").trigger();
+    auto &ports = control<QDialog>(form, "PortsWindow");
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    const bool saved = ports.grab().save(path);
+    ports.close();
+    return saved;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -101,6 +114,9 @@ int main(int argc, char *argv[])
     options.addOption({QStringLiteral("export"), QStringLiteral("Export the table to FILE."), QStringLiteral("FILE")});
     options.addOption(
         {QStringLiteral("screenshot"), QStringLiteral("Save a screenshot to FILE."), QStringLiteral("FILE")});
+    options.addOption({QStringLiteral("ports-screenshot"),
+                       QStringLiteral("Open \"Порты…\" at the end of the run and save a picture of it to FILE."),
+                       QStringLiteral("FILE")});
     options.addOption({QStringLiteral("size"), QStringLiteral("Size of the window, such as 1000x740."),
                        QStringLiteral("WIDTHxHEIGHT")});
     options.addOption({QStringLiteral("restore"),
@@ -179,6 +195,9 @@ int main(int argc, char *argv[])
             // The running window, rows and lines, as the operator sees it.
             if (options.isSet(QStringLiteral("screenshot")) &&
                 !saveScreenshot(form, options.value(QStringLiteral("screenshot"))))
+                exitCode = 1;
+            if (options.isSet(QStringLiteral("ports-screenshot")) &&
+                !savePortsScreenshot(form, options.value(QStringLiteral("ports-screenshot"))))
                 exitCode = 1;
             control<QAbstractButton>(form, "StopButton").click();
             const int rows = form.table().measurementRows();

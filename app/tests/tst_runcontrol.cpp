@@ -170,13 +170,39 @@ private slots:
         expectRefusedStartChangedNothing();
     }
 
+    void portChoiceSelectsThePortOnce_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<int>("port");
+        QTest::newRow("COM3") << "COM3" << 3;
+        QTest::newRow("AUTO") << "AUTO" << 0;
+    }
+    void portChoiceSelectsThePortOnce()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(int, port);
+        MainFormLayout::showText(f().control<QComboBox>("ComCB"), chosen);
+        start();
+        QCOMPARE(link.selectedPorts, QList<int32_t>{port});
+        QCOMPARE(label("Label12"), chosen);
+        f().form().Timer2Timer();
+        f().click("StopButton");
+        QCOMPARE(link.selectedPorts, QList<int32_t>{port});
+    }
+
     void manualMode()
     {
         start(QStringLiteral("вручную"));
         QVERIFY(!poll()->isActive());
         QVERIFY(f().enabled("ReadButton"));
+        f().click("ReadButton");
+        QCOMPARE(f().form().table().measurementRows(), 0);
+        QCOMPARE(f().form().table().rowCount(), 3 + 1); // the captions and the empty row
         for (int j = 1; j <= 3; ++j)
             link.deliver(j, 42);
+        f().click("ReadButton");
+        QCOMPARE(f().form().table().measurementRows(), 1);
+        // Again before the balances answer anew: nothing.
         f().click("ReadButton");
         QCOMPARE(f().form().table().measurementRows(), 1);
         f().click("StopButton");
