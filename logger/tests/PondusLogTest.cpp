@@ -29,6 +29,8 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,12 +87,16 @@ std::string eventKinds(const std::string &journal)
 // pondus-log as a child process with its output in files of the test.
 class Logger {
 public:
-    Logger(const fs::path &folder, std::vector<std::string> args) : folder_(folder)
+    // fileSizeLimit: the child's RLIMIT_FSIZE in bytes, 0 for none.
+    Logger(const fs::path &folder, std::vector<std::string> args, rlim_t fileSizeLimit = 0) : folder_(folder)
     {
         args.insert(args.begin(), {PONDUS_LOG, "--library", TRUTINA_LIBRARY});
         pid_ = ::fork();
         if (pid_ == 0) {
             if (::chdir(folder.c_str()) != 0)
+                ::_exit(127);
+            const rlimit limit{fileSizeLimit, fileSizeLimit};
+            if (fileSizeLimit > 0 && ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
                 ::_exit(127);
             const int out = ::open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int err = ::open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -296,6 +302,43 @@ TEST_F(PondusLog, SigtermMidRunLeavesEveryRowWhole)
         EXPECT_EQ(std::to_string(n - 2), cells(written[n], '\t').at(0));
     EXPECT_NE(std::string::npos, logger.err().find(std::to_string(written.size() - 3) + " rows in run.tsv"))
         << logger.err();
+}
+
+TEST_F(PondusLog, AFullDiskLeavesTheFileEndingWithItsLastWholeRow)
+{
+    // The file size limit stands for the full disk: a row's write comes
+    // short, as on a disk with a few bytes left.
+    const SimulatorProcess line = simulator();
+    Logger logger(folder, {"--port", line.path(), "--period", "0,2", "-o", "full.tsv"}, 700);
+    ASSERT_EQ(1, logger.exitCode()) << logger.err();
+    EXPECT_NE(std::string::npos, logger.err().find("full.tsv: File too large")) << logger.err();
+    const std::string text = contents(folder / "full.tsv");
+    ASSERT_GT(text.size(), 2u);
+    EXPECT_EQ("\r\n", text.substr(text.size() - 2)) << "the cut-off row is gone";
+    const std::vector<std::string> written = lines(text);
+    ASSERT_GT(written.size(), 3u + 1u) << text;
+    for (size_t n = 3; n < written.size(); ++n)
+        EXPECT_EQ(cells(written[2], '\t').size(), cells(written[n], '\t').size()) << written[n];
+}
+
+TEST_F(PondusLog, AnOutputThatIsNoRegularFileIsRefusedAtOnce)
+{
+    const SimulatorProcess line = simulator();
+    const fs::path fifo = folder / "rows.fifo";
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0644));
+    struct Case {
+        std::string output;
+        const char *says;
+    };
+    for (const Case &c : {Case{fifo.string(), "is a FIFO"}, Case{line.path(), "is a character device"}}) {
+        SCOPED_TRACE(c.output);
+        Logger logger(folder, {"--port", line.path(), "--period", "0,2", "--count", "2", "-o", c.output});
+        // Not waiting for a reader or for the line: it ends on its own.
+        ASSERT_EQ(1, logger.exitCode(10s)) << logger.err();
+        EXPECT_NE(std::string::npos, logger.err().find(c.output + ": " + c.says)) << logger.err();
+        EXPECT_EQ(std::string::npos, logger.err().find("recording to")) << logger.err();
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo)) << "left as it was";
 }
 
 TEST_F(PondusLog, BadArgumentsExitTwoWithOneLineAndNoFile)
