@@ -209,7 +209,7 @@ void readSettingsFile(LoggerOptions &options, const QString &path)
     const SampleSettings samples = SampleSettings::read(path);
     options.run.samples = sampleNamesOf(samples);
     options.constantMass = samples.constantMass;
-    options.mqtt = readMqttSection(path);
+    options.mqtt = readMqttSection(path, &options.mqttWarnings);
     if (const std::string problem = readDashboardSection(path, options.dashboard); !problem.empty())
         throw BadChoice(problem);
 }
@@ -259,8 +259,10 @@ struct MqttFlags {
         take(ca, mqtt.caFile);
         take(user, mqtt.user);
         take(passwordFile, mqtt.passwordFile);
-        if (parser.isSet(port))
+        if (parser.isSet(port)) {
             mqtt.port = int32_t(wholeNumber(QStringLiteral("mqtt-port"), parser.value(port), 1, 65535));
+            std::erase_if(options.mqttWarnings, [](const MqttSectionWarning &warning) { return warning.key == "Port"; });
+        }
         take(collect, options.collectPrefix);
         take(db, options.collectDb);
         if (!options.collectPrefix.empty() && options.collectDb.empty())

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "dashboard/DashboardSettings.h"
-#include "publish/MqttSettings.h"
+#include "publish/MqttIniSection.h"
 #include "recording/ConstantMassCriterion.h"
 #include "recording/RecordedRow.h"
 
@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pondus::logger {
 
@@ -42,6 +43,9 @@ struct LoggerOptions {
     std::string collectPrefix; // set: collect what every PC publishes under it instead of recording
     std::string collectDb;
     DashboardSettings dashboard; // [Dashboard] of --ini, then the --http flags; with --collect only
+    // Values of [MQTT] in --ini that could not be taken and what is used
+    // instead, but for those a flag overrides: told before the run starts.
+    std::vector<MqttSectionWarning> mqttWarnings;
 };
 
 struct ParsedCommandLine {

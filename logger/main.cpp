@@ -92,6 +92,8 @@ int main(int argc, char *argv[])
         return parsed.exitCode;
     }
     const LoggerOptions &options = *parsed.options;
+    for (const MqttSectionWarning &warning : options.mqttWarnings)
+        std::fprintf(stderr, "pondus-log: %s\n", warning.text.c_str());
     if (!options.collectPrefix.empty())
         return collectWithDashboard(options);
     if (!options.devicePath.empty())

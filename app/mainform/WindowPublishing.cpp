@@ -30,7 +30,12 @@ void WindowPublishing::showProblem(const QString &text)
 
 void publishWhenConfigured(TMainForm &form)
 {
-    const MqttSettings settings = readMqttSection(form.settingsPath());
+    std::vector<MqttSectionWarning> warnings;
+    const MqttSettings settings = readMqttSection(form.settingsPath(), &warnings);
+    for (const MqttSectionWarning &warning : warnings) {
+        std::fprintf(stderr, "%s\n", warning.text.c_str());
+        form.statusBar()->showMessage(QString::fromStdString(warning.text));
+    }
     if (settings.enabled) // owned by the form
         new WindowPublishing(form, settings, JournalSettings::read(form.settingsPath()).path.toStdString());
 }

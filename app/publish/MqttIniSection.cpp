@@ -11,18 +11,29 @@ std::string textOf(const IniSettings &section, const char *key, const std::strin
 
 } // namespace
 
-MqttSettings readMqttSection(const QString &iniPath)
+MqttSettings readMqttSection(const QString &iniPath, std::vector<MqttSectionWarning> *warnings)
 {
     MqttSettings settings;
     IniSettings section(QStringLiteral("MQTT"));
     if (!section.load(iniPath))
         return settings;
-    settings.enabled = section.flag("Enabled", settings.enabled);
+    auto warn = [&](const char *key, const QString &value, const std::string &used) {
+        if (warnings)
+            warnings->push_back({key, "[MQTT] " + std::string(key) + "=" + value.toStdString() + " " + used});
+    };
+    const QString enabled = section.text("Enabled", QString()).trimmed();
+    bool enabledIsNumber = false;
+    settings.enabled = enabled.toInt(&enabledIsNumber) != 0;
+    if (!enabled.isEmpty() && !enabledIsNumber)
+        warn("Enabled", enabled, "is neither 0 nor 1: publishing stays off");
     settings.host = textOf(section, "Host", settings.host);
-    bool isNumber = false;
-    const int port = section.text("Port", QString()).trimmed().toInt(&isNumber);
-    if (isNumber && port > 0 && port <= 65535)
+    const QString portText = section.text("Port", QString()).trimmed();
+    bool portIsNumber = false;
+    const int port = portText.toInt(&portIsNumber);
+    if (portIsNumber && port > 0 && port <= 65535)
         settings.port = port;
+    else if (!portText.isEmpty())
+        warn("Port", portText, "is not a port from 1 to 65535: " + std::to_string(settings.port) + " is used");
     settings.clientId = textOf(section, "ClientId", settings.clientId);
     settings.topicPrefix = textOf(section, "TopicPrefix", settings.topicPrefix);
     settings.caFile = textOf(section, "CaFile", settings.caFile);

@@ -28,7 +28,9 @@ private slots:
         writeFile(path, "[MainForm]\r\nCOM=COM2\r\n[MQTT]\r\nEnabled=1\r\nHost=broker.lab\r\nPort=8883\r\n"
                         "ClientId=bench-3\r\nTopicPrefix=lab/weights\r\nCaFile=/etc/lab/ca.crt\r\n"
                         "User=lab3\r\nPasswordFile=/etc/lab/mqtt.pass\r\n");
-        const MqttSettings settings = readMqttSection(path);
+        std::vector<MqttSectionWarning> warnings;
+        const MqttSettings settings = readMqttSection(path, &warnings);
+        QVERIFY(warnings.empty());
         QVERIFY(settings.enabled);
         QCOMPARE(settings.host, std::string("broker.lab"));
         QCOMPARE(settings.port, 8883);
@@ -44,9 +46,20 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("PONDUS.ini"));
         writeFile(path, "[MQTT]\nEnabled=yes\nPort=99999\n");
-        const MqttSettings settings = readMqttSection(path);
+        std::vector<MqttSectionWarning> warnings;
+        const MqttSettings settings = readMqttSection(path, &warnings);
         QVERIFY(!settings.enabled);
         QCOMPARE(settings.port, 1883);
+        QCOMPARE(warnings.size(), size_t(2));
+        QCOMPARE(warnings[0].text, std::string("[MQTT] Enabled=yes is neither 0 nor 1: publishing stays off"));
+        QCOMPARE(warnings[1].key, std::string("Port"));
+        QCOMPARE(warnings[1].text, std::string("[MQTT] Port=99999 is not a port from 1 to 65535: 1883 is used"));
+        for (const char *port : {"0", "x1883", "-1"}) {
+            warnings.clear();
+            writeFile(path, "[MQTT]\nEnabled=1\nPort=" + QByteArray(port) + "\n");
+            QCOMPARE(readMqttSection(path, &warnings).port, 1883);
+            QCOMPARE(warnings.size(), size_t(1));
+        }
     }
 
 private:

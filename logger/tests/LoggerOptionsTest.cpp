@@ -163,9 +163,13 @@ TEST(LoggerOptions, SamplesAndConstantMassFromTheSettingsFileAndTheCommandLine)
 TEST(LoggerOptions, PublishingFlagsOverTheSettingsFilesMqttSection)
 {
     QTemporaryDir folder;
-    const QString path =
-        settingsFile(folder, "[MainForm]\nCOM=COM2\nGetInfPeriod=1\n[MQTT]\nEnabled=1\nHost=broker.lab\nUser=line2\n");
-    LoggerOptions chosen = options({"--ini", path, "--mqtt-host", "other.lab", "--mqtt-port", "8883"});
+    const QString path = settingsFile(
+        folder, "[MainForm]\nCOM=COM2\nGetInfPeriod=1\n[MQTT]\nEnabled=1\nHost=broker.lab\nUser=line2\nPort=99999\n");
+    LoggerOptions chosen = options({"--ini", path});
+    EXPECT_EQ(1883, chosen.mqtt.port);
+    ASSERT_EQ(1u, chosen.mqttWarnings.size()) << "a bad port is told";
+    chosen = options({"--ini", path, "--mqtt-host", "other.lab", "--mqtt-port", "8883"});
+    EXPECT_TRUE(chosen.mqttWarnings.empty()) << "but not when the flag names the port";
     EXPECT_TRUE(chosen.mqtt.enabled);
     EXPECT_EQ("other.lab", chosen.mqtt.host);
     EXPECT_EQ(8883, chosen.mqtt.port);
