@@ -119,10 +119,14 @@ int main(int argc, char *argv[])
         LiveView view(stdout, ::isatty(STDOUT_FILENO) == 1, text, options.run.balances);
 
         std::optional<pondus::journal::JournalObserver> journal;
-        if (!options.journalPath.empty())
+        if (!options.journalPath.empty()) {
             journal.emplace(options.journalPath, [](const std::string &path, const std::string &reason) {
                 std::fprintf(stderr, "pondus-log: journal off: %s: %s\n", path.c_str(), reason.c_str());
             });
+            journal->journal().setNewFileSink([](const std::string &path, const std::string &reason) {
+                std::fprintf(stderr, "pondus-log: journal %s: %s\n", path.c_str(), reason.c_str());
+            });
+        }
         std::optional<PublishObserver> publisher;
         if (options.mqtt.enabled)
             publisher.emplace(options.mqtt, options.journalPath, [](const std::string &problem) {

@@ -9,6 +9,7 @@
 #include "recording/SessionObserver.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -108,7 +109,51 @@ bool Journal::openConnection(std::string &reason)
         reason = *syncer_->failure();
         return false;
     }
+    struct stat status {};
+    if (::stat(path_.c_str(), &status) != 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    fileDevice_ = status.st_dev;
+    fileInode_ = status.st_ino;
     return true;
+}
+
+std::optional<std::string> Journal::fileGone() const
+{
+    struct stat status {};
+    if (::stat(path_.c_str(), &status) != 0)
+        return errno == ENOENT ? "deleted during the run" : std::strerror(errno);
+    if (status.st_dev != fileDevice_ || status.st_ino != fileInode_)
+        return "replaced by another file during the run";
+    return std::nullopt;
+}
+
+void Journal::leaveVanishedFile(const std::string &told)
+{
+    close();
+    sheet_ = 0;
+    // The write-ahead log and its index beside the path are the vanished
+    // file's, still held by its readers: the new file must not take them up.
+    for (const char *suffix : {"-wal", "-shm"})
+        ::unlink((path_ + suffix).c_str());
+    if (onNewFile_)
+        onNewFile_(path_, told);
+}
+
+void Journal::startNewFile(const std::string &why)
+{
+    const int64_t rowsSoFar = sequence_;
+    leaveVanishedFile(why + "; a new journal file is started there with the run's rows from row " +
+                      std::to_string(rowsSoFar + 1) + " on");
+    std::string reason;
+    if (!openConnection(reason))
+        return fail(std::move(reason));
+    if (!continueOrStartSheet() || !insertRun())
+        return fail();
+    sequence_ = rowsSoFar;
+    slots_.clear();
+    event("run_start", "{\"continues_after_row\":" + std::to_string(rowsSoFar) + "}");
 }
 
 void Journal::fail()
@@ -188,29 +233,18 @@ bool Journal::continueOrStartSheet()
 
 int64_t Journal::runStarted(const RunSettings &settings, Stamp started)
 {
+    // Noticed between runs, a vanished file is followed by a new one.
+    if (db_)
+        if (const auto why = fileGone())
+            leaveVanishedFile(*why + "; a new journal file is started there");
     if (!open())
         return 0;
-    if (!continueOrStartSheet()) {
+    runSettings_ = settings;
+    runStart_ = started;
+    if (!continueOrStartSheet() || !insertRun()) {
         fail();
         return 0;
     }
-    Statement insert(db_.get(), "INSERT INTO run (sheet, started_ms, utc_offset_s, port, mode, period_ms, threshold, "
-                                "measurement_bound, balances) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
-    const bool inserted = insert.bind(1, sheet_)
-                              .bind(2, started.utcMs)
-                              .bind(3, started.utcOffsetSeconds)
-                              .bind(4, settings.port)
-                              .bind(5, modeName(settings.mode))
-                              .bind(6, settings.periodMs)
-                              .bind(7, settings.threshold)
-                              .bind(8, settings.measurementBound)
-                              .bind(9, jsonNumbers(settings.balances))
-                              .run();
-    if (!inserted) {
-        fail();
-        return 0;
-    }
-    run_ = sqlite3_last_insert_rowid(db_.get());
     sequence_ = 0;
     slots_.clear();
     event("run_start");
@@ -219,6 +253,25 @@ int64_t Journal::runStarted(const RunSettings &settings, Stamp started)
         if (const std::string &name = settings.sampleAt(balance); !name.empty())
             event("sample", "{\"balance\":" + std::to_string(balance) + ",\"name\":" + jsonQuoted(name) + "}");
     return run_;
+}
+
+bool Journal::insertRun()
+{
+    Statement insert(db_.get(), "INSERT INTO run (sheet, started_ms, utc_offset_s, port, mode, period_ms, threshold, "
+                                "measurement_bound, balances) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+    const bool inserted = insert.bind(1, sheet_)
+                              .bind(2, runStart_.utcMs)
+                              .bind(3, runStart_.utcOffsetSeconds)
+                              .bind(4, runSettings_.port)
+                              .bind(5, modeName(runSettings_.mode))
+                              .bind(6, runSettings_.periodMs)
+                              .bind(7, runSettings_.threshold)
+                              .bind(8, runSettings_.measurementBound)
+                              .bind(9, jsonNumbers(runSettings_.balances))
+                              .run();
+    if (inserted)
+        run_ = sqlite3_last_insert_rowid(db_.get());
+    return inserted;
 }
 
 void Journal::runStopped()

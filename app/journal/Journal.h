@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/types.h>
+
 struct ConstantMassEvent;
 
 namespace pondus::journal {
@@ -64,6 +66,9 @@ struct RestoreSink {
 class Journal {
 public:
     using FailureSink = std::function<void(const std::string &path, const std::string &reason)>;
+    // Told when the file was found deleted or replaced during a run and a
+    // new journal file was started at the path for the run's further rows.
+    using NewFileSink = std::function<void(const std::string &path, const std::string &reason)>;
 
     Journal(std::string path, FailureSink onFailure);
     ~Journal();
@@ -71,6 +76,7 @@ public:
     Journal &operator=(const Journal &) = delete;
 
     const std::string &path() const { return path_; }
+    void setNewFileSink(NewFileSink sink) { onNewFile_ = std::move(sink); }
     bool isOpen() const { return db_ != nullptr; }
 
     // Opens the file, creating it and its folder's tables as needed. False
@@ -107,7 +113,9 @@ public:
     // One recorded row of the running run, committed before it returns: its
     // run and place in it; nothing when it was not journaled. A balance fully
     // identified before and now with another model or ident is journaled as
-    // a replacement.
+    // a replacement. A journal file deleted or replaced since it was opened
+    // is noticed here: the run goes on in a new file at the path, its rows
+    // numbered on (a new run id), and the new file sink is told.
     std::optional<RowKey> recordRow(const RecordedRow &row);
     // The row number of the running run's next row, 1 for the first.
     int64_t nextSequence() const { return sequence_ + 1; }
@@ -136,12 +144,20 @@ private:
     bool insertEvent(const char *kind, const std::string &detail);
     void event(const char *kind, const std::string &detail = {});
     bool continueOrStartSheet();
+    bool insertRun();
+    // Why the file at the path is no longer the one open; nothing while it is.
+    std::optional<std::string> fileGone() const;
+    // Closes a file found deleted or replaced and tells so.
+    void leaveVanishedFile(const std::string &told);
+    // Starts a new file at the path for the running run.
+    void startNewFile(const std::string &why);
     // Nothing when written, else why not; a failed row leaves no trace.
     std::optional<std::string> writeRow(const RecordedRow &row);
     bool writeBalanceStates(const RecordedRow &row, bool &began);
 
     std::string path_;
     FailureSink onFailure_;
+    NewFileSink onNewFile_;
     Connection db_;
     std::unique_ptr<Statements> statements_;
     std::unique_ptr<JournalSyncer> syncer_;
@@ -149,6 +165,12 @@ private:
     int64_t sheetRows_ = 0;
     int64_t run_ = 0;
     int64_t sequence_ = 0;
+    // The running run as it started, for a new file to carry it on.
+    RunSettings runSettings_;
+    Stamp runStart_;
+    // The open file, to tell it from whatever stands at the path later.
+    dev_t fileDevice_ = 0;
+    ino_t fileInode_ = 0;
     // The balance of each slot as last journaled in this run.
     std::vector<BalanceReading> slots_;
 };

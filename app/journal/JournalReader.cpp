@@ -36,7 +36,8 @@ JournalReader::JournalReader(const std::string &path)
     newestRun_ = Statement(db, "SELECT id, started_ms FROM run ORDER BY id DESC LIMIT 1");
     rows_ = Statement(db, "SELECT seq, number, utc_ms, utc_offset_s, balance, model, ident, raw_value, divisor, "
                           "unit_code, stable, shown_unit FROM reading "
-                          "WHERE run = ?1 AND seq > ?2 AND seq <= ?2 + ?3 ORDER BY seq, slot");
+                          "WHERE run = ?1 AND seq > ?2 AND seq < ?3 + (SELECT coalesce(min(seq), ?2 + 1) "
+                          "FROM measurement WHERE run = ?1 AND seq > ?2) ORDER BY seq, slot");
     mark_ = Statement(db, "INSERT INTO published (run, seq) VALUES (?1, ?2) "
                           "ON CONFLICT (run) DO UPDATE SET seq = max(seq, excluded.seq)");
     published_ = Statement(db, "SELECT seq FROM published WHERE run = ?1");
@@ -47,6 +48,12 @@ JournalReader::JournalReader(const std::string &path)
                             " WHERE recorded > sent ORDER BY id");
     if (!newestRun_.valid() || !rows_.valid() || !mark_.valid() || !published_.valid() || !unsent_.valid())
         failure_ = path + ": " + failureText(db);
+}
+
+bool JournalReader::fileMoved()
+{
+    int moved = 0;
+    return db_ && sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved != 0;
 }
 
 std::optional<JournalReader::RunStart> JournalReader::newestRun()

@@ -21,6 +21,8 @@ public:
     explicit JournalReader(const std::string &path);
 
     const std::optional<std::string> &failure() const { return failure_; }
+    // Whether the file read was deleted or replaced at its path since.
+    bool fileMoved();
 
     struct RunStart {
         int64_t run = 0;

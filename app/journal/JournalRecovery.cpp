@@ -13,10 +13,11 @@ namespace {
 
 constexpr int64_t msPerDay = 24LL * 60 * 60 * 1000;
 
-// The rows of a sheet: the sequence numbers of its runs are consecutive from
-// one, so each run's highest is its row count.
+// The rows of a sheet: the sequence numbers of a run are consecutive (from
+// one, or from where a run carried on from a vanished file), so its span is
+// its row count.
 constexpr const char *sheetRowsSql =
-    "(SELECT coalesce(sum((SELECT max(m.seq) FROM measurement AS m WHERE m.run = r.id)), 0) "
+    "(SELECT coalesce(sum((SELECT max(m.seq) - min(m.seq) + 1 FROM measurement AS m WHERE m.run = r.id)), 0) "
     "FROM run AS r WHERE r.sheet = s.id)";
 
 RecordingMode modeOf(std::string_view name)

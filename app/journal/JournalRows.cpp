@@ -58,6 +58,10 @@ std::optional<RowKey> Journal::recordRow(const RecordedRow &row)
 {
     if (!db_ || run_ == 0)
         return std::nullopt;
+    if (const auto why = fileGone())
+        startNewFile(*why);
+    if (!db_)
+        return std::nullopt;
     if (auto failure = writeRow(row)) {
         fail(std::move(*failure));
         return std::nullopt;

@@ -25,6 +25,11 @@ JournalKeeper::JournalKeeper(TMainForm &form, const JournalSettings &settings, N
                           .arg(QDir::toNativeSeparators(QString::fromStdString(path)), QString::fromStdString(reason)));
           }))
 {
+    journal_->journal().setNewFileSink([this](const std::string &path, const std::string &reason) {
+        notice_(QStringLiteral("Файл журнала измерений пропал:\n%1\n%2\n\nИзмерения записываются в новый файл "
+                               "журнала на том же месте.")
+                    .arg(QDir::toNativeSeparators(QString::fromStdString(path)), QString::fromStdString(reason)));
+    });
     form_.session().keepRunsIn(*journal_);
     connectForm();
 }

@@ -63,10 +63,19 @@ std::string JournalBacklog::portWithUnsentRows()
 
 int64_t JournalBacklog::append(const CommittedRow &row)
 {
+    std::lock_guard reading(readerMutex_);
     std::lock_guard lock(runsMutex_);
-    if (currentInJournal_)
-        return row.seq;
-    return memory_.append(current_, row.row);
+    if (!currentInJournal_)
+        return memory_.append(current_, row.row);
+    if (row.kept() && (row.run != journalRuns_[current_] || !reader_ || reader_->fileMoved())) {
+        // The journal carried the run on in a new file (the old one was
+        // deleted): its rows are read from there, numbered on.
+        journalRuns_[current_] = row.run;
+        reader_.reset();
+        openReader();
+        reader_->markPublished(row.run, 0);
+    }
+    return row.seq;
 }
 
 bool JournalBacklog::fromJournal() const

@@ -37,7 +37,8 @@ public:
     std::string portWithUnsentRows();
 
     // A row of the current run was committed: its seq, the journal's own
-    // for a journaled row.
+    // for a journaled row. A row the journal kept under another run than
+    // the one it started with (a new journal file) is read from there on.
     int64_t append(const CommittedRow &row);
     // Whether the current run is read back from the journal.
     bool fromJournal() const;

@@ -11,6 +11,7 @@
 #include "export/CsvText.h"
 #include "export/TabSeparatedText.h"
 #include "journal/JournalReader.h"
+#include "publish/ReadingMessage.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -20,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -500,6 +502,44 @@ TEST_F(PondusLog, OnATerminalALiveViewInstead)
 }
 
 } // namespace
+
+TEST_F(PondusLog, AJournalDeletedDuringTheRunIsFollowedByANewOneAndEveryRowIsPublished)
+{
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start());
+    TopicWatcher watcher(broker.clientSettings("lab"), "lab/+/+/reading");
+    ASSERT_TRUE(watcher.waitSubscribed());
+    const SimulatorProcess line = simulator();
+    const fs::path journalPath = folder / "journal.sqlite";
+    Logger logger(folder, {"--port", line.path(), "--period", "0,2", "-o", "rows.tsv", "--journal",
+                           journalPath.string(), "--mqtt", "--mqtt-host", "127.0.0.1", "--mqtt-port",
+                           std::to_string(broker.port()), "--mqtt-prefix", "lab"});
+    ASSERT_TRUE(waitFor([&] { return rows("rows.tsv").size() >= 3 + 3; }, 20s)) << logger.err();
+    ASSERT_TRUE(fs::remove(journalPath));
+    ASSERT_TRUE(waitFor([&] { return fs::exists(journalPath) && rows("rows.tsv").size() >= 3 + 8; }, 20s))
+        << logger.err();
+    logger.signal(SIGTERM);
+    ASSERT_EQ(0, logger.exitCode(20s)) << logger.err();
+    EXPECT_NE(std::string::npos, logger.err().find("journal " + journalPath.string() + ": deleted during the run"))
+        << logger.err();
+
+    const int64_t recorded = int64_t(rows("rows.tsv").size() - 3);
+    pondus::journal::JournalReader reader(journalPath.string());
+    const auto run = reader.newestRun();
+    ASSERT_TRUE(run) << reader.failure().value_or("");
+    const std::vector<SequencedRow> kept = reader.rowsAfter(run->run, 0, 1000);
+    ASSERT_FALSE(kept.empty());
+    EXPECT_GT(kept.front().seq, 3) << "the new file starts where the old one was left";
+    EXPECT_EQ(recorded, kept.back().seq) << "and keeps every later row";
+    std::set<int64_t> published;
+    EXPECT_TRUE(watcher.waitFor([&](const std::vector<WatchedMessage> &messages) {
+        for (const WatchedMessage &message : messages)
+            if (const auto reading = parseReadingPayload(message.payload))
+                published.insert(reading->row.seq);
+        return int64_t(published.size()) >= recorded;
+    })) << logger.err();
+    EXPECT_EQ(recorded, int64_t(published.size()));
+}
 
 TEST_F(PondusLog, OnThePortSearchRowsArePublishedUnderThePortFound)
 {

@@ -3,6 +3,8 @@
 // and leaves the next run free to try again.
 #include "JournalFixture.h"
 
+#include "journal/JournalReader.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -215,4 +217,51 @@ TEST_F(JournalFixture, SigkillLosesNoRowThatWasRecorded)
     const auto pending = journal.pendingSheets();
     ASSERT_EQ(pending.size(), 1u);
     EXPECT_EQ(pending[0].rows, journaled);
+}
+
+TEST_F(JournalFixture, AFileDeletedDuringARunIsFollowedByANewOneThatKeepsTheLaterRows)
+{
+    auto journal = makeJournal();
+    std::vector<std::string> told;
+    journal.setNewFileSink([&](const std::string &where, const std::string &reason) {
+        told.push_back(where + ": " + reason);
+    });
+    journal.programStarted();
+    journal.runStarted(settings(2));
+    // A reader of the old file stays open across the deletion, as the
+    // publisher's does: the new file must not take up its log.
+    pondus::journal::JournalReader reader(path);
+    for (int n = 1; n <= 3; ++n)
+        ASSERT_TRUE(journal.recordRow(row(n, 2)));
+    ASSERT_TRUE(std::filesystem::remove(path));
+    std::optional<RowKey> key;
+    for (int n = 4; n <= 6; ++n) {
+        key = journal.recordRow(row(n, 2));
+        ASSERT_TRUE(key);
+        EXPECT_EQ(n, key->seq) << "numbered on";
+    }
+    ASSERT_EQ(1u, told.size());
+    EXPECT_EQ(path + ": deleted during the run; a new journal file is started there with the run's rows from row 4 on",
+              told[0]);
+    EXPECT_TRUE(failures.empty());
+    EXPECT_EQ(scalar("SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'"), 1);
+    EXPECT_EQ(scalar("SELECT count(*) FROM run"), 1);
+    pondus::journal::JournalReader fresh(path);
+    const std::vector<SequencedRow> rows = fresh.rowsAfter(key->run, 0, 2);
+    ASSERT_EQ(2u, rows.size()) << "read from the first row the file has";
+    EXPECT_EQ(4, rows[0].row.number);
+    EXPECT_EQ(2u, rows[1].row.readings.size());
+    journal.runStopped();
+    auto nextStart = makeJournal();
+    ASSERT_TRUE(nextStart.open());
+    const std::vector<pondus::journal::PendingSheet> pending = nextStart.pendingSheets();
+    ASSERT_EQ(1u, pending.size());
+    EXPECT_EQ(3, pending[0].rows) << "what the new file holds";
+
+    // Between runs, the next run starts in a new file.
+    ASSERT_TRUE(std::filesystem::remove(path));
+    EXPECT_NE(0, journal.runStarted(settings(2)));
+    ASSERT_EQ(2u, told.size());
+    EXPECT_EQ(path + ": deleted during the run; a new journal file is started there", told[1]);
+    EXPECT_EQ(scalar("SELECT count(*) FROM run"), 1);
 }
