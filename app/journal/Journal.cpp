@@ -153,7 +153,7 @@ void Journal::startNewFile(const std::string &why)
         return fail();
     sequence_ = rowsSoFar;
     slots_.clear();
-    event("run_start", "{\"continues_after_row\":" + std::to_string(rowsSoFar) + "}");
+    runStartEvents("{\"continues_after_row\":" + std::to_string(rowsSoFar) + "}");
 }
 
 void Journal::fail()
@@ -247,12 +247,17 @@ int64_t Journal::runStarted(const RunSettings &settings, Stamp started)
     }
     sequence_ = 0;
     slots_.clear();
-    event("run_start");
-    // The samples' names belong to the run, beside its settings.
-    for (const int32_t balance : settings.balances)
-        if (const std::string &name = settings.sampleAt(balance); !name.empty())
-            event("sample", "{\"balance\":" + std::to_string(balance) + ",\"name\":" + jsonQuoted(name) + "}");
+    runStartEvents({});
     return run_;
+}
+
+void Journal::runStartEvents(const std::string &detail)
+{
+    event("run_start", detail);
+    // The samples' names belong to the run, beside its settings.
+    for (const int32_t balance : runSettings_.balances)
+        if (const std::string &name = runSettings_.sampleAt(balance); !name.empty())
+            event("sample", "{\"balance\":" + std::to_string(balance) + ",\"name\":" + jsonQuoted(name) + "}");
 }
 
 bool Journal::insertRun()

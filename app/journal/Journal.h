@@ -145,6 +145,8 @@ private:
     void event(const char *kind, const std::string &detail = {});
     bool continueOrStartSheet();
     bool insertRun();
+    // The running run's start and its samples, as events.
+    void runStartEvents(const std::string &detail);
     // Why the file at the path is no longer the one open; nothing while it is.
     std::optional<std::string> fileGone() const;
     // Closes a file found deleted or replaced and tells so.
