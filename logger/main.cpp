@@ -164,9 +164,10 @@ int main(int argc, char *argv[])
                      output.c_str());
         // The last rows may still be on their way to the broker.
         if (publisher && !publisher->waitUntilSent(std::chrono::seconds(5)))
-            std::fprintf(stderr, "pondus-log: MQTT: the broker does not have every row; %s\n",
-                         options.journalPath.empty() ? "the others are lost (no journal)"
-                                                     : "the others wait in the journal for the next start");
+            std::fprintf(stderr, "pondus-log: MQTT: %lld rows were not sent to the broker; %s\n",
+                         static_cast<long long>(publisher->rowsDue()),
+                         options.journalPath.empty() ? "they are lost (no journal)"
+                                                     : "they wait in the journal for the next start");
         return code;
     } catch (const std::exception &error) {
         std::fprintf(stderr, "pondus-log: %s\n", error.what());

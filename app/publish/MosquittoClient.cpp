@@ -7,6 +7,10 @@
 #include <fstream>
 #include <mutex>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // The library is set up once for the process and left set up: clients may
@@ -17,11 +21,27 @@ void initialiseLibraryOnce()
     std::call_once(once, [] { mosquitto_lib_init(); });
 }
 
+// Why a file the client is to read cannot be, in the system's words; empty
+// when it can. Opened without waiting: a FIFO would hold the program.
+std::string unreadable(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::strerror(errno);
+    struct stat status {};
+    const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    ::close(fd);
+    return regular ? std::string() : "not a regular file";
+}
+
 bool readPassword(const std::string &path, std::string &password, std::string &error)
 {
+    std::string why = unreadable(path);
     std::ifstream file(path);
-    if (!file) {
-        error = "MQTT: не удалось открыть файл пароля " + path + ": " + std::strerror(errno);
+    if (why.empty() && !file)
+        why = std::strerror(errno);
+    if (!why.empty()) {
+        error = "MQTT: не удалось открыть файл пароля " + path + ": " + why;
         return false;
     }
     std::getline(file, password);
@@ -60,6 +80,11 @@ MosquittoHandle makeMosquittoClient(const MqttSettings &settings, const std::str
         }
     }
     if (!settings.caFile.empty()) {
+        // The library names any failure of its own check with one generic text.
+        if (const std::string why = unreadable(settings.caFile); !why.empty()) {
+            error = "MQTT: не удалось открыть файл CA " + settings.caFile + ": " + why;
+            return nullptr;
+        }
         const int rc = mosquitto_tls_set(client.get(), settings.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
             error = "MQTT: TLS с файлом CA " + settings.caFile + " не настроен: " + libraryProblem(rc);

@@ -203,10 +203,21 @@ void MqttPublisher::acknowledged(int mid)
 
 bool MqttPublisher::waitUntilSent(std::chrono::milliseconds limit)
 {
+    if (!client_)
+        return rowsDue() == 0;
     std::unique_lock lock(mutex_);
-    return !client_ || acknowledgedChanged_.wait_for(lock, limit, [this] {
+    return acknowledgedChanged_.wait_for(lock, limit, [this] {
         return runs_.size() <= 1 && acknowledgedThrough_ >= (runs_.empty() ? 0 : newestRecorded_.load());
     });
+}
+
+int64_t MqttPublisher::rowsDue() const
+{
+    std::lock_guard lock(mutex_);
+    int64_t due = 0;
+    for (const Run &run : runs_)
+        due += recordedOf(run) - (&run == &runs_.front() ? acknowledgedThrough_ : run.publishedBefore);
+    return due;
 }
 
 void MqttPublisher::report(const std::string &text)

@@ -52,8 +52,11 @@ public:
     void setSamples(std::vector<SampleStatus> samples);
 
     // Waits at most `limit` for the broker to have every row recorded so
-    // far, as a program does before it ends; false when some are still due.
+    // far, as a program does before it ends; false when some are still due,
+    // at once when there is no client to send them.
     bool waitUntilSent(std::chrono::milliseconds limit);
+    // Rows recorded or resumed that the broker has not acknowledged.
+    int64_t rowsDue() const;
 
     bool connected() const { return connected_.load(); }
     // The broker has every row of the newest run up to this one.

@@ -79,3 +79,8 @@ bool PublishObserver::waitUntilSent(std::chrono::milliseconds limit)
 {
     return !publisher_ || publisher_->waitUntilSent(limit);
 }
+
+int64_t PublishObserver::rowsDue() const
+{
+    return publisher_ ? publisher_->rowsDue() : 0;
+}

@@ -34,6 +34,8 @@ public:
     // Waits at most `limit` for the broker to have every row, as a program
     // does before it ends; true when it has them (or nothing was published).
     bool waitUntilSent(std::chrono::milliseconds limit);
+    // Rows the broker does not have yet.
+    int64_t rowsDue() const;
 
 private:
     // A publisher for the port, which first sends what runs on that port

@@ -541,6 +541,31 @@ TEST_F(PondusLog, AJournalDeletedDuringTheRunIsFollowedByANewOneAndEveryRowIsPub
     EXPECT_EQ(recorded, int64_t(published.size()));
 }
 
+TEST_F(PondusLog, AnUnreadableCaFileIsNamedWithTheSystemsReasonAndTheRowsNotSentAreCounted)
+{
+    const SimulatorProcess line = simulator();
+    const std::string missing = (folder / "missing.crt").string();
+    struct Case {
+        std::vector<std::string> journal;
+        const char *fate;
+    };
+    for (const Case &c : {Case{{"--journal", (folder / "journal.sqlite").string()}, "they wait in the journal"},
+                          Case{{"--no-journal"}, "they are lost (no journal)"}}) {
+        SCOPED_TRACE(c.fate);
+        std::vector<std::string> args{"--port", line.path(), "--period", "0,2", "--count", "3", "-o", "ca.tsv",
+                                      "--mqtt", "--mqtt-port", "1", "--mqtt-ca", missing};
+        args.insert(args.end(), c.journal.begin(), c.journal.end());
+        Logger logger(folder, args);
+        ASSERT_EQ(0, logger.exitCode()) << logger.err();
+        EXPECT_NE(std::string::npos,
+                  logger.err().find("не удалось открыть файл CA " + missing + ": No such file or directory"))
+            << logger.err();
+        EXPECT_NE(std::string::npos, logger.err().find("MQTT: 3 rows were not sent to the broker; " +
+                                                      std::string(c.fate)))
+            << logger.err();
+    }
+}
+
 TEST_F(PondusLog, OnThePortSearchRowsArePublishedUnderThePortFound)
 {
     MosquittoBroker broker;
