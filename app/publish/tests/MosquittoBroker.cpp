@@ -71,6 +71,7 @@ void MosquittoBroker::writeConfiguration()
          << "user root\n" // as root it would otherwise switch to a user that cannot read this folder
          << "persistence true\n"
          << "persistence_location " << folder_ << "/\n"
+         << "autosave_interval 1\n" // as the README advises: a killed broker keeps all but its last second
          << "max_queued_messages 100000\n"
          << "log_dest file " << folder_ << "/broker.log\n";
     if (options_.user.empty()) {
