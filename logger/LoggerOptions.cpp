@@ -152,16 +152,6 @@ void chooseSampleOf(SampleSettings &samples, const QString &value)
                                  .arg(value)));
 }
 
-std::vector<std::string> sampleNamesOf(const SampleSettings &samples)
-{
-    std::vector<std::string> names;
-    for (const QString &name : samples.names)
-        names.push_back(text(name));
-    while (!names.empty() && names.back().empty())
-        names.pop_back();
-    return names;
-}
-
 // The window's saved choices: port, period or the new-weight mode with its
 // threshold, and the check marks of the balance list; the [Logger] section
 // adds the output file and the link time-out.
@@ -207,7 +197,7 @@ void readSettingsFile(LoggerOptions &options, const QString &path)
     if (const QString timeout = logger.text("LinkTimeout", QString()); !timeout.isEmpty())
         options.linkTimeout = durationOf(QStringLiteral("ini [Logger] LinkTimeout"), timeout);
     const SampleSettings samples = SampleSettings::read(path);
-    options.run.samples = sampleNamesOf(samples);
+    options.run.samples = samples.runNames();
     options.constantMass = samples.constantMass;
     options.mqtt = readMqttSection(path, &options.mqttWarnings);
     if (const std::string problem = readDashboardSection(path, options.dashboard); !problem.empty())
@@ -388,7 +378,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
                 samples.setName(p, QString::fromStdString(options.run.sampleAt(p)));
             for (const QString &value : parser.values(sample))
                 chooseSampleOf(samples, value);
-            options.run.samples = sampleNamesOf(samples);
+            options.run.samples = samples.runNames();
         }
         if (parser.isSet(untilConstant)) {
             const std::optional<ConstantMassCriterion> criterion = parseConstantMassCriterion(parser.value(untilConstant));

@@ -19,11 +19,6 @@ namespace {
 
 constexpr int firstScrollingRow = 7;
 
-QString balanceCaption(int j)
-{
-    return QStringLiteral("Весы №%1").arg(j);
-}
-
 } // namespace
 
 RunSettings TMainForm::runSettings() const
@@ -42,6 +37,7 @@ RunSettings TMainForm::runSettings() const
     for (int item = 0; item < RunState::balances; ++item)
         if (isChecked(item))
             settings.balances.push_back(item + 1);
+    settings.samples = SampleSettings::read(settingsPath_).runNames();
     return settings;
 }
 
@@ -82,7 +78,7 @@ void TMainForm::writeHeaders(const std::vector<BalanceCaption> &captions)
         const int column = MeasurementColumns::valueColumn(int(slot));
         table_->setHeaderCell(MeasurementColumns::modelRow, column, modelDesignation(caption.modelCode));
         table_->setHeaderCell(MeasurementColumns::captionRow, column, balanceCaption(caption.balance));
-        ui_.Series[size_t(caption.balance - 1)]->setName(balanceCaption(caption.balance));
+        ui_.Series[size_t(caption.balance - 1)]->setName(legendCaption(caption.balance));
         table_->setHeaderCell(MeasurementColumns::identRow, column, QString::number(caption.ident));
     }
 }
@@ -111,7 +107,8 @@ void TMainForm::chartBalance(int j, int column)
     const int32_t newest = session_.history().measurementNo;
     if (newest < state_.measurementBound) {
         if (const auto value = table_->cellNumber(MeasurementColumns::rowOf(newest), column))
-            series->append(newest, *value);
+            if (const auto shown = chartValue(size_t(*MeasurementColumns::slotOf(column)), *value))
+                series->append(newest, *shown);
         return;
     }
     series->replace(chartWindow(column, newest - state_.measurementBound + 1, newest));
@@ -121,9 +118,45 @@ QList<QPointF> TMainForm::chartWindow(int column, int32_t first, int32_t newest)
 {
     QList<QPointF> window;
     window.reserve(newest - first + 1);
+    const size_t slot = size_t(MeasurementColumns::slotOf(column).value_or(0));
     for (int32_t n = first; n <= newest; ++n) {
         if (const auto value = table_->cellNumber(MeasurementColumns::rowOf(n), column))
-            window.append(QPointF(n, *value));
+            if (const auto shown = chartValue(slot, *value))
+                window.append(QPointF(n, *shown));
     }
     return window;
+}
+
+std::optional<double> TMainForm::chartValue(size_t slot, double mass) const
+{
+    if (chartQuantity_ == ChartQuantity::Mass)
+        return mass;
+    const RunTrends *trends = session_.samples().trends();
+    if (!trends || slot >= trends->balances().size() || !trends->trend(slot).reference())
+        return std::nullopt;
+    const double reference = trends->trend(slot).reference()->value;
+    const double change = mass - reference;
+    if (chartQuantity_ == ChartQuantity::Change)
+        return change;
+    if (reference == 0)
+        return std::nullopt;
+    return change / reference * 100.0;
+}
+
+void TMainForm::setChartQuantity(ChartQuantity quantity)
+{
+    chartQuantity_ = quantity;
+    const std::vector<int32_t> &balances = session_.run().settings.balances;
+    const int32_t newest = session_.history().measurementNo;
+    const int32_t first = std::max(1, newest - state_.measurementBound + 1);
+    for (size_t slot = 0; slot < balances.size() && newest > 0; ++slot)
+        ui_.Series[size_t(balances[slot] - 1)]->replace(
+            chartWindow(MeasurementColumns::valueColumn(int(slot)), first, newest));
+    fitAxesToSeries(ui_.Series, *ui_.AxisX, *ui_.AxisY);
+}
+
+QString TMainForm::legendCaption(int j) const
+{
+    const std::string &sample = session_.run().settings.sampleAt(j);
+    return sample.empty() ? balanceCaption(j) : balanceCaption(j) + QStringLiteral(" — ") + QString::fromStdString(sample);
 }

@@ -73,6 +73,7 @@ void TMainForm::WeightButtonClick()
     }
     applyPeriod(*period);
     // The run's settings are taken here, once; no poll reads the controls.
+    session_.samples().setCriterion(SampleSettings::read(settingsPath_).constantMass);
     session_.start(runSettings(), port, ports_->diagnosisFor(port), {});
     if (!waitForLink())
         return;

@@ -8,6 +8,7 @@
 #include "mainform/HelpViewer.h"
 #include "mainform/TrayIcon.h"
 #include "mainform/WindowPublishing.h"
+#include "mainform/WindowSamples.h"
 #include "mainform/ui/KeyPressHook.h"
 #include "recording/MeasurementColumns.h"
 #include "recording/RunChoices.h"
@@ -74,6 +75,7 @@ TMainForm::TMainForm(ReadingSource &source, QWidget *parent)
 
     connectControls();
     FormCreate();
+    new WindowSamples(*this); // owned by the window
 }
 
 void TMainForm::connectControls()
@@ -110,6 +112,7 @@ TMainForm::~TMainForm()
     // Children that observe the session leave it before it goes with the
     // window's members.
     qDeleteAll(findChildren<WindowPublishing *>(Qt::FindDirectChildrenOnly));
+    qDeleteAll(findChildren<WindowSamples *>(Qt::FindDirectChildrenOnly));
 }
 
 void TMainForm::FormCreate()

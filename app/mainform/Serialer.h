@@ -12,6 +12,7 @@
 #include "recording/RecordedRow.h"
 #include "recording/RecordingSession.h"
 #include "recording/ValueFormat.h"
+#include "settings/SampleSettings.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -75,6 +76,12 @@ public:
     RunSettings runSettings() const;
     // The grid row the next measurement fills.
     int currentRow() const;
+    // What the chart's lines show: the masses, or each sample's change from
+    // its reference in the run's unit or in percent; redrawn at once.
+    void setChartQuantity(ChartQuantity quantity);
+    ChartQuantity chartQuantity() const { return chartQuantity_; }
+    // "Весы №j", and " — <sample>" when the run names its sample.
+    QString legendCaption(int j) const;
 
     // Key filters of the typed fields: a refused character is set to 0.
     void ComCBKeyPress(QChar &key);
@@ -146,6 +153,9 @@ private:
     // The run stopped because a balance under recorded rows is another one now.
     void showReplacedBalance(const CaptionChange &replacement);
     QList<QPointF> chartWindow(int column, int32_t first, int32_t newest) const;
+    // A mass of the balance in `slot` as the chart shows it; nothing where
+    // its sample has no reference to compare with.
+    std::optional<double> chartValue(size_t slot, double mass) const;
     void rowCommitted(const CommittedRow &row) override;
     void chartBalance(int j, int column);
 
@@ -170,5 +180,6 @@ private:
     // The clear question, made on first use and asked again each time; a
     // child of the window.
     TAskForm *askForm_ = nullptr;
+    ChartQuantity chartQuantity_ = ChartQuantity::Mass;
     pondus::ports::MainFormPorts *ports_ = nullptr; // a child of the window
 };

@@ -21,3 +21,8 @@ QString replacementText(const CaptionChange &replacement)
         .arg(modelDesignation(after.modelCode))
         .arg(after.ident);
 }
+
+QString balanceCaption(int j)
+{
+    return QStringLiteral("Весы №%1").arg(j);
+}

@@ -9,6 +9,9 @@
 
 #include <cstdint>
 
+// "Весы №j", a balance's caption over its column and in the chart's legend.
+QString balanceCaption(int j);
+
 // The designation of a model code, "Неизвестна" for codes without a model.
 QString modelDesignation(int32_t modelCode);
 

@@ -173,11 +173,13 @@ void RecordingSession::commit(const RecordedRow &row)
             committed.run = key->run;
             committed.seq = key->seq;
         }
+    // The samples take the row first, so that an observer charting it
+    // finds its sample's reference already.
+    std::vector<ConstantMassEvent> reached;
+    const SampleValues values{committed, samples_.add(row, reached)};
     for (SessionObserver *observer : observers_)
         if (observer != keeper_)
             observer->rowCommitted(committed);
-    std::vector<ConstantMassEvent> reached;
-    const SampleValues values{committed, samples_.add(row, reached)};
     for (SessionObserver *observer : observers_)
         observer->massChanged(values);
     for (const ConstantMassEvent &event : reached)

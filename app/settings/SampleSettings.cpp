@@ -42,6 +42,16 @@ bool SampleSettings::setName(int position, const QString &name)
     return true;
 }
 
+std::vector<std::string> SampleSettings::runNames() const
+{
+    std::vector<std::string> result;
+    for (const QString &name : names)
+        result.push_back(name.toStdString());
+    while (!result.empty() && result.back().empty())
+        result.pop_back();
+    return result;
+}
+
 SampleSettings SampleSettings::read(const QString &iniPath)
 {
     SampleSettings settings;

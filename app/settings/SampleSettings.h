@@ -15,6 +15,8 @@
 #include <QString>
 
 #include <array>
+#include <string>
+#include <vector>
 
 // What the chart's lines show for each balance.
 enum class ChartQuantity : int8_t {
@@ -42,4 +44,7 @@ struct SampleSettings {
     QString nameAt(int position) const;
     // Sets it, trimmed and as one line; false for a position outside 1..positions.
     bool setName(int position, const QString &name);
+    // The names as a run takes them (RunSettings::samples): UTF-8, index
+    // p - 1 for position p, without the empty ones at the end.
+    std::vector<std::string> runNames() const;
 };

@@ -1,0 +1,142 @@
+// The window's samples: names from "Образцы…" in the legend, the chart in
+// mass, Δm or Δm %, the status of each sample, the notification of constant
+// mass and the run that stops once every sample has reached it.
+#include "FakeReadingSource.h"
+#include "FormFixture.h"
+
+#include "mainform/SamplesDialog.h"
+#include "mainform/WindowSamples.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QtTest>
+
+class SamplesTest : public QObject {
+    Q_OBJECT
+
+private:
+    FakeReadingSource link;
+    std::unique_ptr<FormFixture> fixture;
+    QStringList notes;
+
+    FormFixture &f() { return *fixture; }
+    WindowSamples &samples() { return *f().form().findChild<WindowSamples *>(); }
+    // One row: balance 1 and balance 3 in grams, balance 2 too (a row waits
+    // for the whole line).
+    void row(int32_t first, int32_t third)
+    {
+        link.deliver(1, first, 1000, true, 200);
+        link.deliver(2, 0, 1, true, 200);
+        link.deliver(3, third, 1000, true, 200);
+        f().form().Timer2Timer();
+    }
+    QList<qreal> ys(int j)
+    {
+        QList<qreal> values;
+        for (const QPointF &point : f().series(j)->points())
+            values.append(point.y());
+        return values;
+    }
+
+private slots:
+    void init()
+    {
+        link = FakeReadingSource();
+        link.setLink(TRUTINA_LINK_ONLINE, 3);
+        fixture = std::make_unique<FormFixture>(
+            link, QByteArray("[MainForm]\r\nCOM=COM1\r\n[Samples]\r\n1=Глина К-2\r\n3=Торф\r\n"
+                             "[Experiment]\r\nChart=percent\r\nConstantMass=1%/1s\r\nStopWhenConstant=1\r\n"));
+        notes.clear();
+        samples().setNotify([this](const QString &, const QString &text) { notes.append(text); });
+        f().check({0, 2});
+    }
+    void cleanup() { fixture.reset(); }
+
+    void aDryingRunShowsItsSamplesAndStopsAtConstantMass()
+    {
+        f().start();
+        row(100'000, 2'000);
+        row(95'000, 2'000);
+        QCOMPARE(f().series(1)->name(), QStringLiteral("Весы №1 — Глина К-2"));
+        QCOMPARE(f().series(3)->name(), QStringLiteral("Весы №3 — Торф"));
+        // Δm % of each sample's first reading: both start at zero.
+        QCOMPARE(ys(1), (QList<qreal>{0, -5}));
+        QCOMPARE(ys(3), (QList<qreal>{0, 0}));
+        const QString status = f().control<QLabel>("SamplesStatus")->text();
+        QVERIFY2(status.startsWith(QStringLiteral("№1: Δm -5 g (-5 %)")), qPrintable(status));
+        QVERIFY2(status.contains(QStringLiteral("№3: Δm 0 g (0 %)")), qPrintable(status));
+
+        // Held within 1 % for a second: both constant, the run stops itself.
+        QElapsedTimer held;
+        held.start();
+        while (f().form().session().running() && held.elapsed() < 10'000) {
+            row(95'000, 2'000);
+            QTest::qWait(100);
+        }
+        QVERIFY(!f().form().session().running());
+        QCOMPARE(notes.size(), 2);
+        QVERIFY2(notes[0].startsWith(QStringLiteral("Весы №1 — Глина К-2: постоянная масса (")), qPrintable(notes[0]));
+        QVERIFY(notes[1].startsWith(QStringLiteral("Весы №3 — Торф: постоянная масса (")));
+        QVERIFY(f().control<QLabel>("SamplesStatus")->text().contains(QStringLiteral("постоянная масса с")));
+    }
+
+    void theChartsChoiceRedrawsAndIsRemembered()
+    {
+        f().start();
+        row(100'000, 2'000);
+        row(99'500, 2'100);
+        auto *menu = f().control<QMenu>("ChartMenu");
+        QCOMPARE(menu->actions().size(), 3);
+        QVERIFY(menu->actions()[2]->isChecked());
+        menu->actions()[1]->trigger(); // Δm
+        QCOMPARE(ys(1), (QList<qreal>{0, -0.5}));
+        QCOMPARE(ys(3).size(), 2);
+        QCOMPARE(ys(3)[1], 0.1);
+        QVERIFY(f().readFile().contains("Chart=change"));
+        menu->actions()[0]->trigger();
+        QCOMPARE(ys(1), (QList<qreal>{100, 99.5}));
+        QVERIFY(f().readFile().contains("Chart=mass"));
+        f().click("StopButton");
+    }
+
+    void theDialogSavesNamesAndRefusesACriterionItCannotRead()
+    {
+        SamplesDialog dialog(SampleSettings::read(f().settingsFile()), &f().form());
+        QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("SampleName1"))->text(), QStringLiteral("Глина К-2"));
+        dialog.findChild<QLineEdit *>(QStringLiteral("SampleName2"))->setText(QStringLiteral("  Песок\n"));
+        auto *criterion = dialog.findChild<QLineEdit *>(QStringLiteral("ConstantMass"));
+        QCOMPARE(criterion->text(), QStringLiteral("1%/1s"));
+        criterion->setText(QStringLiteral("быстро"));
+        dialog.findChild<QCheckBox *>(QStringLiteral("StopWhenConstant"))->setChecked(false);
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected)); // still open
+        QVERIFY(!dialog.findChild<QLabel *>(QStringLiteral("ConstantMassProblem"))->text().isEmpty());
+        criterion->setText(QStringLiteral("0,005g/30m"));
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        const SampleSettings chosen = dialog.chosen();
+        QCOMPARE(chosen.nameAt(2), QStringLiteral("Песок"));
+        QCOMPARE(chosen.constantMass.limitKind, ConstantMassCriterion::Limit::InUnit);
+        QVERIFY(!chosen.stopWhenConstant);
+
+        // Through the menu item: saved in [Samples], and the next run takes it.
+        QTimer::singleShot(0, this, [] {
+            auto *open = qobject_cast<SamplesDialog *>(QApplication::activeModalWidget());
+            QVERIFY(open);
+            open->findChild<QLineEdit *>(QStringLiteral("SampleName1"))->setText(QStringLiteral("Глина К-3"));
+            open->accept();
+        });
+        f().form().findChild<QAction *>(QStringLiteral("SamplesMenuItem"))->trigger();
+        QVERIFY(f().readFile().contains("1=Глина К-3"));
+        QCOMPARE(f().form().runSettings().samples, (std::vector<std::string>{"Глина К-3", "", "Торф"}));
+    }
+};
+
+QTEST_MAIN(SamplesTest)
+#include "tst_samples.moc"
