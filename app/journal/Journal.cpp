@@ -318,12 +318,6 @@ void Journal::exported(const std::string &file, int64_t rows)
     event("export", "{\"file\":" + jsonQuoted(file) + ",\"rows\":" + std::to_string(rows) + "}");
 }
 
-void Journal::cellEdited(const CellEdit &edit)
-{
-    event("cell_edit", "{\"row\":" + std::to_string(edit.row) + ",\"column\":" + std::to_string(edit.column) +
-                           ",\"old\":" + jsonQuoted(edit.oldText) + ",\"new\":" + jsonQuoted(edit.newText) + "}");
-}
-
 void Journal::balanceReplaced(const BalanceChange &change)
 {
     event("balance_replaced", change.json());

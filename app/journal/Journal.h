@@ -35,10 +35,24 @@ struct PendingSheet {
     int64_t openedMs = 0;
 };
 
-// An operator's edit of a cell of the window's table, by grid row and column.
+// A cell of a table kept by what it holds rather than where the window
+// drew it: a measurement row by its run and sequence number, or a caption
+// row of a run; the column by name ("number", "time", "date", "value",
+// "unit") and, for a value or unit, the balance it belongs to. A cell the
+// journal holds no row for keeps its grid place.
+struct CellKey {
+    int64_t run = 0;
+    int64_t seq = 0;          // 0 for a caption row
+    int32_t captionRow = -1;  // 0..2 when seq is 0
+    std::string column;
+    int32_t balance = 0;      // for "value" and "unit"
+    int32_t gridRow = -1;     // set only for a cell without a journaled row
+    int32_t gridColumn = -1;
+};
+
+// An operator's edit of a cell of the window's table.
 struct CellEdit {
-    int32_t row = 0;
-    int32_t column = 0;
+    CellKey cell;
     std::string oldText;
     std::string newText;
 };
@@ -60,7 +74,8 @@ struct BalanceChange {
 struct RestoreSink {
     std::function<void(const RunSettings &)> run;
     std::function<void(const RecordedRow &)> row;
-    std::function<void(const CellEdit &)> edit;
+    // With the grid place the edited cell has in the restored table.
+    std::function<void(int32_t row, int32_t column, const CellEdit &)> edit;
 };
 
 class Journal {
@@ -101,6 +116,9 @@ public:
     // The table was written to file, rows being sheetRows() when it was taken.
     void exported(const std::string &file, int64_t rows);
     void cellEdited(const CellEdit &edit);
+    // The key of the cell at a grid place of the current table: the row is
+    // found among the journaled rows of the table in their order.
+    CellKey cellAt(int32_t gridRow, int32_t gridColumn);
     // The window stopped a run because a balance was replaced; rows record it
     // by themselves.
     void balanceReplaced(const BalanceChange &change);

@@ -2,10 +2,10 @@
 // pruning of old ones.
 #include "journal/Journal.h"
 
+#include "journal/JournalCells.h"
 #include "journal/JournalStatements.h"
 #include "journal/JournalSyncer.h"
-
-#include <charconv>
+#include "journal/JsonText.h"
 
 namespace pondus::journal {
 
@@ -27,24 +27,6 @@ RecordingMode modeOf(std::string_view name)
     if (name == "manual")
         return RecordingMode::Manual;
     return RecordingMode::Periodic;
-}
-
-// The whole numbers of a JSON list such as "[1,-20,300]".
-std::vector<int32_t> numbersOf(std::string_view list)
-{
-    std::vector<int32_t> numbers;
-    const char *at = list.data();
-    const char *const end = at + list.size();
-    while (at < end) {
-        if (*at == '-' || (*at >= '0' && *at <= '9')) {
-            int32_t value = 0;
-            at = std::from_chars(at, end, value).ptr;
-            numbers.push_back(value);
-        } else {
-            ++at;
-        }
-    }
-    return numbers;
 }
 
 // The balance states of one run in the order of their rows.
@@ -127,6 +109,7 @@ bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink)
     bool statesFailed = false;
     int64_t restored = 0;
     RecordedRow row;
+    RestoredGrid grid;
     while ((runResult = runs.step()) == SQLITE_ROW) {
         RunSettings settings;
         settings.port = runs.text(1);
@@ -134,7 +117,8 @@ bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink)
         settings.periodMs = int32_t(runs.integer(3));
         settings.threshold = int32_t(runs.integer(4));
         settings.measurementBound = int32_t(runs.integer(5));
-        settings.balances = numbersOf(runs.text(6));
+        settings.balances = jsonNumbersOf(runs.text(6));
+        grid.addRun(runs.integer(0), settings.balances);
         if (sink.run)
             sink.run(settings);
         BalanceStates states(db_.get(), runs.integer(0));
@@ -146,7 +130,7 @@ bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink)
             row.number = int32_t(rows.integer(1));
             row.utcMs = rows.integer(2);
             row.utcOffsetSeconds = int32_t(rows.integer(3));
-            const std::vector<int32_t> values = numbersOf(rows.text(4));
+            const std::vector<int32_t> values = jsonNumbersOf(rows.text(4));
             const int64_t stable = rows.integer(5);
             const std::string_view units = rows.text(6);
             row.readings.resize(values.size());
@@ -157,6 +141,7 @@ bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink)
                 reading.stable = ((stable >> slot) & 1) != 0;
                 reading.shownUnit = slot < units.size() && units[slot] != '-' ? int8_t(units[slot] - '0') : int8_t(-1);
             }
+            grid.addRow(runs.integer(0), rows.integer(0));
             if (sink.row)
                 sink.row(row);
             ++restored;
@@ -165,15 +150,22 @@ bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink)
         if (rowResult != SQLITE_DONE)
             break;
     }
-    Statement edits(db_.get(), "SELECT json_extract(detail, '$.row'), json_extract(detail, '$.column'), "
-                               "json_extract(detail, '$.old'), json_extract(detail, '$.new') FROM event "
-                               "WHERE sheet = ?1 AND kind = 'cell_edit' ORDER BY id");
+    Statement edits(db_.get(), "SELECT coalesce(json_extract(detail, '$.grid_row'), -1), "
+                               "coalesce(json_extract(detail, '$.grid_column'), -1), "
+                               "coalesce(json_extract(detail, '$.run'), 0), coalesce(json_extract(detail, '$.seq'), 0), "
+                               "coalesce(json_extract(detail, '$.caption'), -1), json_extract(detail, '$.column'), "
+                               "coalesce(json_extract(detail, '$.balance'), 0), json_extract(detail, '$.old'), "
+                               "json_extract(detail, '$.new') FROM event WHERE sheet = ?1 AND kind = 'cell_edit' "
+                               "ORDER BY id");
     edits.bind(1, sheet.sheet);
     int editResult = SQLITE_ROW;
     while (runResult == SQLITE_DONE && (editResult = edits.step()) == SQLITE_ROW) {
-        if (sink.edit)
-            sink.edit({int32_t(edits.integer(0)), int32_t(edits.integer(1)), std::string(edits.text(2)),
-                       std::string(edits.text(3))});
+        const CellKey cell{edits.integer(2),          edits.integer(3),          int32_t(edits.integer(4)),
+                           std::string(edits.text(5)), int32_t(edits.integer(6)), int32_t(edits.integer(0)),
+                           int32_t(edits.integer(1))};
+        const auto place = grid.place(cell);
+        if (place && sink.edit)
+            sink.edit(place->first, place->second, {cell, std::string(edits.text(7)), std::string(edits.text(8))});
     }
     if (runResult != SQLITE_DONE || editResult != SQLITE_DONE || statesFailed || !statements_->commit.run())
         return fail(), false;

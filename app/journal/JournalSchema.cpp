@@ -79,6 +79,40 @@ JOIN balance_state AS b ON b.run = m.run AND b.slot = v.key
  AND b.seq = (SELECT max(s.seq) FROM balance_state AS s
               WHERE s.run = m.run AND s.slot = v.key AND s.seq <= m.seq);
 )sql",
+    // Edits were kept by grid row and column; they are keyed by run, row
+    // and balance column. The grid rows of a table are its runs' rows in
+    // order after the three caption rows; a caption row belongs to the last
+    // run of the table when it was edited. An edit whose row the file no
+    // longer holds keeps its grid place under other names.
+    R"sql(
+CREATE TEMP TABLE grid_row AS
+SELECT r.sheet, m.run, m.seq, r.balances,
+       2 + row_number() OVER (PARTITION BY r.sheet ORDER BY m.run, m.seq) AS grid_row
+FROM measurement AS m JOIN run AS r ON r.id = m.run;
+CREATE TEMP TABLE grid_edit AS
+SELECT e.id, json_extract(e.detail, '$.row') AS grid_row, json_extract(e.detail, '$.column') AS grid_column,
+       coalesce(g.run, (SELECT max(r.id) FROM run AS r WHERE r.sheet = e.sheet AND r.started_ms <= e.utc_ms)) AS run,
+       g.seq, coalesce(g.balances, (SELECT r.balances FROM run AS r WHERE r.sheet = e.sheet AND
+                                    r.started_ms <= e.utc_ms ORDER BY r.id DESC LIMIT 1)) AS balances
+FROM event AS e
+LEFT JOIN temp.grid_row AS g ON g.sheet = e.sheet AND g.grid_row = json_extract(e.detail, '$.row')
+WHERE e.kind = 'cell_edit' AND json_type(e.detail, '$.row') IS NOT NULL;
+UPDATE event SET detail = json_set(json_remove(detail, '$.row', '$.column'),
+    '$.run', k.run,
+    CASE WHEN k.seq IS NULL THEN '$.caption' ELSE '$.seq' END, coalesce(k.seq, k.grid_row),
+    '$.column', CASE k.grid_column WHEN 0 THEN 'number' WHEN 1 THEN 'time' WHEN 2 THEN 'date'
+                 ELSE CASE (k.grid_column - 3) % 2 WHEN 0 THEN 'value' ELSE 'unit' END END)
+FROM temp.grid_edit AS k
+WHERE event.id = k.id AND k.run IS NOT NULL AND (k.seq IS NOT NULL OR k.grid_row < 3);
+UPDATE event SET detail = json_set(detail, '$.balance', json_extract(k.balances, '$[' || ((k.grid_column - 3) / 2) || ']'))
+FROM temp.grid_edit AS k
+WHERE event.id = k.id AND k.grid_column >= 3 AND json_type(event.detail, '$.run') IS NOT NULL;
+UPDATE event SET detail = json_set(json_remove(detail, '$.row', '$.column'), '$.grid_row', json_extract(detail, '$.row'),
+                                   '$.grid_column', json_extract(detail, '$.column'))
+WHERE kind = 'cell_edit' AND json_type(detail, '$.row') IS NOT NULL;
+DROP TABLE temp.grid_row;
+DROP TABLE temp.grid_edit;
+)sql",
 };
 
 std::optional<int64_t> pragmaNumber(sqlite3 *db, std::string_view pragma)

@@ -14,7 +14,7 @@ namespace pondus::journal {
 // is never taken for one.
 constexpr int32_t applicationId = 0x504F4E44;
 // The schema this program writes; user_version of the file.
-constexpr int32_t schemaVersion = 1;
+constexpr int32_t schemaVersion = 2;
 
 // Makes db a journal of the current schema. Returns why it cannot: a file
 // that is not SQLite, another program's database, a newer schema, or the

@@ -2,6 +2,7 @@
 // journal composes; SQLite's own JSON functions read them back.
 #include "journal/JsonText.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +47,23 @@ std::string jsonNumber(std::optional<double> number)
     if (std::strtod(text, nullptr) != *number)
         std::snprintf(text, sizeof text, "%.17g", *number);
     return text;
+}
+
+std::vector<int32_t> jsonNumbersOf(std::string_view list)
+{
+    std::vector<int32_t> numbers;
+    const char *at = list.data();
+    const char *const end = at + list.size();
+    while (at < end) {
+        if (*at == '-' || (*at >= '0' && *at <= '9')) {
+            int32_t value = 0;
+            at = std::from_chars(at, end, value).ptr;
+            numbers.push_back(value);
+        } else {
+            ++at;
+        }
+    }
+    return numbers;
 }
 
 } // namespace pondus::journal

@@ -67,7 +67,7 @@ void JournalKeeper::connectForm()
     const auto edited = whileKept<int, int, const QString &, const QString &>(
         kept, [this](Journal &journal, int row, int column, const QString &oldText, const QString &newText) {
             if (!restoring_)
-                journal.cellEdited({row, column, oldText.toStdString(), newText.toStdString()});
+                journal.cellEdited({journal.cellAt(row, column), oldText.toStdString(), newText.toStdString()});
         });
     QObject::connect(&form_.table(), &MeasurementTable::cellEdited, &form_, edited);
 }
@@ -114,9 +114,9 @@ bool JournalKeeper::restore(const PendingSheet &sheet)
                     form_.restoreRow(row);
                     lastRow = row;
                 },
-                [&](const pondus::journal::CellEdit &edit) {
+                [&](int32_t row, int32_t column, const pondus::journal::CellEdit &edit) {
                     finishRun();
-                    form_.restoreEdit(edit.row, edit.column, QString::fromStdString(edit.newText));
+                    form_.restoreEdit(row, column, QString::fromStdString(edit.newText));
                 }});
     finishRun();
     restoring_ = false;

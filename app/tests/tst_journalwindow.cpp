@@ -160,6 +160,8 @@ private slots:
         QCOMPARE(text(journalPath(), "SELECT json_extract(detail, '$.old') || '|' || json_extract(detail, '$.new') "
                                      "FROM event WHERE kind = 'cell_edit'"),
                  reading + QStringLiteral("|99,5"));
+        // Kept by the row's run and sequence number, not by the grid's row.
+        QCOMPARE(scalar(journalPath(), "SELECT json_extract(detail, '$.seq') FROM event WHERE kind = 'cell_edit'"), 2);
         QCOMPARE(scalar(journalPath(), "SELECT raw_value FROM reading WHERE seq = 2 AND slot = 0"), 2001);
     }
 

@@ -49,14 +49,6 @@ std::string fileBytes(const std::string &path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void executeOn(const std::string &path, const char *sql)
-{
-    sqlite3 *db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-}
-
 } // namespace
 
 TEST_F(JournalFixture, AFolderTheUserCannotWriteTurnsTheJournalOffWithTheReason)
@@ -121,9 +113,9 @@ TEST_F(JournalFixture, AFileThatIsNotAJournalIsLeftAsItIs)
          [this] { std::ofstream(path, std::ios::binary) << std::string(4096, 'x') << "результаты"; },
          "file is not a database"},
         {"another program's database",
-         [this] { executeOn(path, "CREATE TABLE orders (id INTEGER); INSERT INTO orders VALUES (1);"); },
+         [this] { execute("CREATE TABLE orders (id INTEGER); INSERT INTO orders VALUES (1);"); },
          "another program's database"},
-        {"a journal of a newer version", [this] { executeOn(path, "PRAGMA application_id = 1347374660; PRAGMA user_version = 7; CREATE TABLE t (x);"); },
+        {"a journal of a newer version", [this] { execute("PRAGMA application_id = 1347374660; PRAGMA user_version = 7; CREATE TABLE t (x);"); },
          "newer version"},
     };
     for (const Case &c : cases) {

@@ -79,6 +79,16 @@ protected:
         return value;
     }
 
+    // SQL run on the journal file through a connection of its own, as
+    // someone with the sqlite3 tool would.
+    void execute(const std::string &sql) const
+    {
+        sqlite3 *db = nullptr;
+        sqlite3_open(path.c_str(), &db);
+        sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+
     std::filesystem::path folder;
     std::string path;
     std::vector<std::string> failures;

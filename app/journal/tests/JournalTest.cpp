@@ -17,12 +17,16 @@ struct Restored {
     std::vector<RunSettings> runs;
     std::vector<RecordedRow> rows;
     std::vector<CellEdit> edits;
+    std::vector<std::pair<int32_t, int32_t>> places;
 
     RestoreSink sink()
     {
         return {[this](const RunSettings &s) { runs.push_back(s); },
                 [this](const RecordedRow &r) { rows.push_back(r); },
-                [this](const CellEdit &e) { edits.push_back(e); }};
+                [this](int32_t row, int32_t column, const CellEdit &e) {
+                    places.emplace_back(row, column);
+                    edits.push_back(e);
+                }};
     }
 };
 
@@ -52,8 +56,8 @@ TEST_F(JournalFixture, RowsEditsAndSettingsComeBackAsRecorded)
             written.back().readings[1].shownUnit = n >= 7 ? 4 : 0;
             journal.recordRow(written.back());
         }
-        journal.cellEdited({4, 3, "-4,95", "1,5 \"x\"\n"});
-        journal.cellEdited({4, 3, "1,5 \"x\"\n", "2"});
+        journal.cellEdited({journal.cellAt(4, 3), "-4,95", "1,5 \"x\"\n"});
+        journal.cellEdited({journal.cellAt(4, 3), "1,5 \"x\"\n", "2"});
         EXPECT_EQ(journal.sheetRows(), 8);
         // The program ends without export or clear.
     }
@@ -73,7 +77,9 @@ TEST_F(JournalFixture, RowsEditsAndSettingsComeBackAsRecorded)
     ASSERT_EQ(restored.edits.size(), 2u);
     EXPECT_EQ(restored.edits[0].newText, "1,5 \"x\"\n");
     EXPECT_EQ(restored.edits[1].oldText, "1,5 \"x\"\n");
-    EXPECT_EQ(restored.edits[1].row, 4);
+    EXPECT_EQ(restored.places[1], std::pair(4, 3));
+    EXPECT_EQ(restored.edits[1].cell.seq, 2);
+    EXPECT_EQ(restored.edits[1].cell.balance, 1);
     EXPECT_TRUE(failures.empty());
     // A restored table is the current one: it is no longer offered, and the
     // next run continues it.
@@ -113,7 +119,7 @@ TEST_F(JournalFixture, EventsAreJournaledWithTheirDetails)
     EXPECT_EQ(scalar("SELECT ident FROM reading WHERE seq = 1 AND slot = 1"), 5001);
     EXPECT_EQ(scalar("SELECT ident FROM reading WHERE seq = 2 AND slot = 1"), 9999);
     EXPECT_EQ(scalar("SELECT weight * 100 FROM reading WHERE seq = 2 AND slot = 0"), 2000 - 500000);
-    EXPECT_EQ(scalar("PRAGMA user_version"), 1);
+    EXPECT_EQ(scalar("PRAGMA user_version"), 2);
     EXPECT_TRUE(failures.empty());
 }
 

@@ -1,0 +1,112 @@
+// Edited cells on a real journal file: kept by run, row and balance column,
+// put back where they stand on the grid, and an older file's grid-keyed
+// edits re-keyed when it is opened, none lost.
+#include "JournalFixture.h"
+
+#include "recording/MeasurementColumns.h"
+
+using pondus::journal::CellEdit;
+using pondus::journal::PendingSheet;
+
+namespace {
+
+using Place = std::pair<int32_t, int32_t>;
+using Columns = MeasurementColumns;
+
+struct Restored {
+    std::vector<Place> places;
+    std::vector<std::string> texts;
+};
+
+Restored restoreOnly(pondus::journal::Journal &journal)
+{
+    Restored restored;
+    const std::vector<PendingSheet> pending = journal.pendingSheets();
+    if (pending.size() == 1)
+        journal.restore(pending[0], {{}, {}, [&](int32_t row, int32_t column, const CellEdit &edit) {
+                                         restored.places.emplace_back(row, column);
+                                         restored.texts.push_back(edit.oldText + ">" + edit.newText);
+                                     }});
+    return restored;
+}
+
+class JournalCells : public JournalFixture {
+protected:
+    // Two runs in one table: three balances and five rows, then balances 3
+    // and 2 (in that order) and three rows.
+    static void recordTwoRuns(pondus::journal::Journal &journal)
+    {
+        journal.runStarted(settings(3), {1'700'000'000'000, 0});
+        for (int n = 1; n <= 5; ++n)
+            journal.recordRow(row(n, 3));
+        journal.runStopped();
+        RunSettings second = settings(0);
+        second.balances = {3, 2};
+        journal.runStarted(second, {1'700'000'100'000, 0});
+        for (int n = 6; n <= 8; ++n)
+            journal.recordRow(row(n, 2));
+        journal.runStopped();
+    }
+};
+
+} // namespace
+
+TEST_F(JournalCells, EditsAreKeyedByRunRowAndBalanceAndComeBackInPlace)
+{
+    const std::vector<Place> edited = {
+        {Columns::rowOf(7), Columns::valueColumn(1)}, // run 2, row 2, balance 2
+        {Columns::rowOf(2), Columns::unitColumn(2)},  // run 1, row 2, balance 3
+        {Columns::rowOf(8), Columns::timeColumn},
+        {Columns::identRow, Columns::valueColumn(0)}, // the caption of balance 3 in run 2
+    };
+    {
+        auto journal = makeJournal();
+        recordTwoRuns(journal);
+        for (const Place &place : edited)
+            journal.cellEdited({journal.cellAt(place.first, place.second), "a", "b"});
+    }
+    EXPECT_EQ(scalar("SELECT count(*) FROM event WHERE kind = 'cell_edit' AND detail = "
+                     "'{\"run\":2,\"seq\":2,\"column\":\"value\",\"balance\":2,\"old\":\"a\",\"new\":\"b\"}'"),
+              1);
+    EXPECT_EQ(scalar("SELECT json_extract(detail, '$.balance') FROM event WHERE kind = 'cell_edit' AND "
+                     "json_extract(detail, '$.caption') = 2"),
+              3);
+    auto journal = makeJournal();
+    ASSERT_TRUE(journal.open());
+    EXPECT_EQ(restoreOnly(journal).places, edited);
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(JournalCells, AnOlderFileKeepsItsGridKeyedEditsReKeyed)
+{
+    {
+        auto journal = makeJournal();
+        recordTwoRuns(journal);
+    }
+    // The file as the previous version left it: edits by grid row and column,
+    // one of them on a row the file does not hold.
+    execute("INSERT INTO event (utc_ms, utc_offset_s, sheet, run, kind, detail) VALUES "
+            "(1700000200000, 0, 1, NULL, 'cell_edit', '{\"row\":9,\"column\":5,\"old\":\"1\",\"new\":\"2\"}'),"
+            "(1700000200001, 0, 1, NULL, 'cell_edit', '{\"row\":4,\"column\":1,\"old\":\"3\",\"new\":\"4\"}'),"
+            "(1700000200002, 0, 1, NULL, 'cell_edit', '{\"row\":0,\"column\":3,\"old\":\"5\",\"new\":\"6\"}'),"
+            "(1700000200003, 0, 1, NULL, 'cell_edit', '{\"row\":40,\"column\":4,\"old\":\"7\",\"new\":\"8\"}');"
+            "PRAGMA user_version = 1;");
+    auto journal = makeJournal();
+    ASSERT_TRUE(journal.open());
+    EXPECT_EQ(scalar("PRAGMA user_version"), 2);
+    EXPECT_EQ(scalar("SELECT count(*) FROM event WHERE kind = 'cell_edit'"), 4);
+    EXPECT_EQ(scalar("SELECT count(*) FROM event WHERE json_extract(detail, '$.run') = 2 AND "
+                     "json_extract(detail, '$.seq') = 2 AND json_extract(detail, '$.balance') = 2 AND "
+                     "json_extract(detail, '$.column') = 'value'"),
+              1);
+    EXPECT_EQ(scalar("SELECT json_extract(detail, '$.seq') FROM event WHERE json_extract(detail, '$.column') = 'time'"),
+              2);
+    EXPECT_EQ(scalar("SELECT json_extract(detail, '$.balance') FROM event WHERE json_extract(detail, '$.caption') = 0"),
+              3);
+    EXPECT_EQ(scalar("SELECT json_extract(detail, '$.grid_row') FROM event WHERE json_extract(detail, '$.new') = '8'"),
+              40);
+    const Restored restored = restoreOnly(journal);
+    EXPECT_EQ(restored.places, (std::vector<Place>{{9, 5}, {4, 1}, {0, 3}, {40, 4}}));
+    EXPECT_EQ(restored.texts, (std::vector<std::string>{"1>2", "3>4", "5>6", "7>8"}));
+    EXPECT_TRUE(failures.empty());
+}
