@@ -120,8 +120,21 @@ private:
     lxw_worksheet *startMeasurementSheet(int index);
     void writeTableRow(lxw_worksheet *sheet, lxw_row_t sheetRow, size_t index);
     void writeRecordedCell(lxw_worksheet *sheet, lxw_row_t sheetRow, int column, const RunSnapshot::Row &row);
+    void writeChanges(lxw_worksheet *sheet, lxw_row_t sheetRow, size_t index);
     void writeSettings();
     void writeChart(const QString &firstSheet, int lastRowOfFirstSheet);
+    // The first column of a balance's Δm and Δm %, after the grid's columns.
+    lxw_col_t changeColumn(size_t slot) const { return lxw_col_t(run_.gridColumns() + 2 * int(slot)); }
+
+    // The weight cell each balance's changes are taken from: its first
+    // stable reading, and again the first stable one in another unit.
+    struct Reference {
+        std::string cell; // 'Измерения'!$D$4
+        double value = 0;
+        int8_t unit = SnapshotReading::noUnit;
+    };
+    std::vector<std::optional<Reference>> references_;
+    QString sheetName_; // of the measurement sheet being written
 
     const RunSnapshot &run_;
     const int rowsPerSheet_;
@@ -190,8 +203,8 @@ void WorkbookWriter::writeNumber(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t 
 
 lxw_worksheet *WorkbookWriter::startMeasurementSheet(int index)
 {
-    lxw_worksheet *sheet =
-        addSheet(index == 0 ? measurementSheet : QStringLiteral("%1 (%2)").arg(measurementSheet).arg(index + 1));
+    sheetName_ = index == 0 ? measurementSheet : QStringLiteral("%1 (%2)").arg(measurementSheet).arg(index + 1);
+    lxw_worksheet *sheet = addSheet(sheetName_);
     if (!sheet)
         return nullptr;
     worksheet_freeze_panes(sheet, captionRows, 0);
@@ -204,9 +217,21 @@ lxw_worksheet *WorkbookWriter::startMeasurementSheet(int index)
         worksheet_set_column(sheet, value, value, 12, nullptr);
         worksheet_set_column(sheet, value + 1, value + 1, 5, nullptr);
     }
+    // A sheet is written row after row: the changes' captions with their row.
+    const bool changes = run_.rowCount() > 0;
+    for (size_t slot = 0; changes && slot < run_.balances.size(); ++slot)
+        worksheet_set_column(sheet, changeColumn(slot), changeColumn(slot) + 1, 10, nullptr);
     for (int row = 0; row < captionRows; ++row) {
         for (int column = 0; column < columns; ++column)
             writeText(sheet, lxw_row_t(row), lxw_col_t(column), run_.captionCell(row, column), captionFormat_);
+        for (size_t slot = 0; changes && slot < run_.balances.size(); ++slot) {
+            const ColumnCaption &caption = run_.balances[slot];
+            const std::string &sample = run_.settings.sampleAt(caption.balance);
+            const std::string texts[captionRows][2] = {{caption.name, caption.name}, {"Δm", "Δm, %"}, {sample, sample}};
+            for (int half = 0; half < 2; ++half)
+                writeText(sheet, lxw_row_t(row), changeColumn(slot) + lxw_col_t(half), texts[row][half],
+                          captionFormat_);
+        }
     }
     return sheet;
 }
@@ -253,6 +278,47 @@ void WorkbookWriter::writeTableRow(lxw_worksheet *sheet, lxw_row_t sheetRow, siz
     }
 }
 
+// Live formulas, so that a weight corrected in the workbook changes them;
+// each carries its value as written, for readers that do not calculate.
+void WorkbookWriter::writeChanges(lxw_worksheet *sheet, lxw_row_t sheetRow, size_t index)
+{
+    references_.resize(run_.balances.size());
+    const RunSnapshot::Row row = run_.row(index);
+    for (size_t slot = 0; slot < run_.balances.size() && slot < row.readings.size(); ++slot) {
+        const SnapshotReading &reading = row.readings[slot];
+        const int column = MeasurementColumns::valueColumn(int(slot));
+        const bool typed = run_.edit(index, column) != nullptr;
+        const double value = ValueFormat::weightValue(reading.rawValue, reading.divisor);
+        std::optional<Reference> &reference = references_[slot];
+        char cell[16];
+        lxw_rowcol_to_cell(cell, sheetRow, lxw_col_t(column));
+        if (!typed && reading.stable && (!reference || reference->unit != reading.unit)) {
+            char fixed[24];
+            lxw_rowcol_to_cell_abs(fixed, sheetRow, lxw_col_t(column), 1, 1);
+            reference = Reference{"'" + sheetName_.toStdString() + "'!" + fixed, value, reading.unit};
+        }
+        if (!reference)
+            continue;
+        const std::string &from = reference->cell;
+        const std::string change = std::string("IF(ISNUMBER(") + cell + ")," + cell + "-" + from + ",\"\")";
+        const std::string percent = std::string("IF(AND(ISNUMBER(") + cell + ")," + from + "<>0),(" + cell + "-" +
+                                    from + ")/" + from + "*100,\"\")";
+        const lxw_col_t at = changeColumn(slot);
+        if (typed) {
+            check(worksheet_write_formula_str(sheet, sheetRow, at, ("=" + change).c_str(), nullptr, ""));
+            check(worksheet_write_formula_str(sheet, sheetRow, at + 1, ("=" + percent).c_str(), nullptr, ""));
+            continue;
+        }
+        check(worksheet_write_formula_num(sheet, sheetRow, at, ("=" + change).c_str(), nullptr,
+                                          value - reference->value));
+        if (reference->value != 0)
+            check(worksheet_write_formula_num(sheet, sheetRow, at + 1, ("=" + percent).c_str(), nullptr,
+                                              (value - reference->value) / reference->value * 100.0));
+        else
+            check(worksheet_write_formula_str(sheet, sheetRow, at + 1, ("=" + percent).c_str(), nullptr, ""));
+    }
+}
+
 void WorkbookWriter::writeSettings()
 {
     lxw_worksheet *sheet = addSheet(settingsSheet);
@@ -292,11 +358,13 @@ void WorkbookWriter::writeSettings()
     ++row;
     label(QStringLiteral("Весы"));
     check(worksheet_write_string(sheet, row, 1, utf8(QStringLiteral("Модель")), captionFormat_));
-    check(worksheet_write_string(sheet, row++, 2, utf8(QStringLiteral("Идентификационный номер")), captionFormat_));
+    check(worksheet_write_string(sheet, row, 2, utf8(QStringLiteral("Идентификационный номер")), captionFormat_));
+    check(worksheet_write_string(sheet, row++, 3, utf8(QStringLiteral("Образец")), captionFormat_));
     for (const ColumnCaption &caption : run_.balances) {
         writeText(sheet, row, 0, caption.name);
         writeText(sheet, row, 1, caption.model);
-        writeText(sheet, row++, 2, caption.ident);
+        writeText(sheet, row, 2, caption.ident);
+        writeText(sheet, row++, 3, settings.sampleAt(caption.balance));
     }
 }
 
@@ -357,8 +425,11 @@ std::optional<QString> WorkbookWriter::write(const QString &path)
         const lxw_row_t sheetRow = lxw_row_t(captionRows + dataRow % dataRowsPerSheet);
         if (sheets == 1)
             lastRowOfFirstSheet = int(sheetRow);
-        if (sheet)
+        if (sheet) {
             writeTableRow(sheet, sheetRow, index);
+            if (index < run_.rowCount())
+                writeChanges(sheet, sheetRow, index);
+        }
     }
     writeSettings();
     if (run_.rowCount() > 0 && !run_.balances.empty())

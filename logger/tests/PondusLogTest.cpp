@@ -703,3 +703,66 @@ TEST_F(PondusLog, ARunStopsByItselfOnceEverySampleHasReachedConstantMass)
     EXPECT_LT(second.at("driftPerHour").get<double>(), 0.0) << "still drying";
     EXPECT_GT(second.at("driftPerHour").get<double>(), -10.0) << "but almost flat";
 }
+
+TEST_F(PondusLog, TheWorkbooksChangesAreFormulasOfItsWeightsThatGiveTheCsvsNumbers)
+{
+    const SimulatorProcess line = simulator({"--balance", "kind=2,unit=g,decimals=3,weight=approach:12:11:1",
+                                             "--balance", "kind=1,unit=mg,decimals=1,weight=approach:850:792:2"});
+    const std::string journal = (folder / "journal.sqlite").string();
+    Logger logger(folder, {"--port", line.path(), "--period", "0,2", "--count", "8", "-o", "run.xlsx", "--journal",
+                           journal, "--sample", "2=Каолин"});
+    ASSERT_EQ(0, logger.exitCode()) << logger.err();
+
+    // openpyxl reads each formula and the value written with it; the
+    // formula is recomputed here from the weight cells it names.
+    const std::string command = std::string(PYTHON3) + " -c '"
+        "import openpyxl, re, sys\n"
+        "book = openpyxl.load_workbook(sys.argv[1])\n"
+        "values = openpyxl.load_workbook(sys.argv[1], data_only=True)\n"
+        "sheet, cached = book[\"Измерения\"], values[\"Измерения\"]\n"
+        "print(sheet.cell(3, 10).value, book[\"Настройки\"].cell(11, 4).value)\n"
+        "for row in range(4, sheet.max_row + 1):\n"
+        "    out = []\n"
+        "    for column in range(8, 12):\n"
+        "        formula = sheet.cell(row, column).value\n"
+        "        cells = re.findall(r\"(?:\\x27[^\\x27]+\\x27!)?\\$?([A-Z]+)\\$?([0-9]+)\", formula)\n"
+        "        weight = sheet[cells[0][0] + cells[0][1]].value\n"
+        "        reference = book[\"Измерения\"][cells[-1][0] + cells[-1][1]].value\n"
+        "        change = weight - reference\n"
+        "        again = change if column % 2 == 0 else change / reference * 100\n"
+        "        out.append(\"%r/%r\" % (cached.cell(row, column).value, again))\n"
+        "    print(\" \".join(out))\n' " + (folder / "run.xlsx").string();
+    std::string text;
+    if (std::FILE *reader = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, reader)) > 0;)
+            text.append(buffer, n);
+        ::pclose(reader);
+    }
+    const std::vector<std::string> read = lines(text, "\n");
+    ASSERT_EQ(1u + 8u, read.size()) << text;
+    EXPECT_EQ("Каолин Каолин", read[0]) << "the sample in the sheet's captions and in the settings";
+
+    pondus::journal::JournalReader reader(journal);
+    const std::optional<RunSnapshot> snapshot = snapshotOfRun(reader, reader.newestRun()->run);
+    ASSERT_TRUE(snapshot);
+    CsvText csv{ValueFormat()};
+    QByteArray bytes;
+    csv.appendHeader(*snapshot, bytes);
+    for (size_t index = 0; index < snapshot->rowCount(); ++index)
+        csv.appendRow(*snapshot, index, bytes);
+    const std::vector<std::string> csvLines = lines(bytes.toStdString());
+    for (size_t n = 1; n < read.size(); ++n) {
+        const std::vector<std::string> fields = cells(csvLines.at(n), ',');
+        const std::vector<std::string> workbook = cells(read[n], ' ');
+        ASSERT_EQ(4u, workbook.size()) << read[n];
+        for (size_t k = 0; k < 4; ++k) {
+            const std::string &pair = workbook[k];
+            const double written = std::stod(pair.substr(0, pair.find('/')));
+            const double again = std::stod(pair.substr(pair.find('/') + 1));
+            const double fromCsv = std::stod(fields.at(k < 2 ? 4 + k : 9 + k - 2));
+            EXPECT_NEAR(again, written, 1e-9) << "row " << n << ": " << pair;
+            EXPECT_NEAR(fromCsv, written, 1e-9) << "row " << n << ": " << csvLines.at(n);
+        }
+    }
+}
