@@ -194,10 +194,17 @@ private slots:
         QCOMPARE(rows.size(), table->rowCount());
         for (int row = 0; row < table->rowCount(); ++row) {
             const QJsonArray cells = rows[row].toArray();
-            QCOMPARE(cells.size(), table->columnCount());
+            // The grid, then each balance's Δm and Δm, % as formulas.
+            QCOMPARE(cells.size(), table->columnCount() + 2 * 3);
             for (int column = 0; column < table->columnCount(); ++column)
                 compareWithGrid(*table, row, column, cells[column]);
+            for (int column = table->columnCount(); row >= MeasurementColumns::captionRows && column < cells.size();
+                 ++column)
+                QVERIFY(cells[column].isNull() ||
+                        cells[column][QStringLiteral("value")].toString().startsWith(QStringLiteral("=IF(")));
         }
+        QCOMPARE(rows[3].toArray()[9][QStringLiteral("value")].toString(),
+                 QStringLiteral("=IF(ISNUMBER(D4),D4-'Измерения'!$D$4,\"\")"));
         // The operator's texts stay text; the time keeps its milliseconds.
         QCOMPARE(rows[5].toArray()[3][QStringLiteral("value")].toString(), QStringLiteral("12,5 исправлено"));
         QCOMPARE(qint64(rows[3].toArray()[1][QStringLiteral("ms")].toDouble()) % 1000, 789);
