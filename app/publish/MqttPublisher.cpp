@@ -15,8 +15,10 @@ constexpr auto rowPickUp = std::chrono::milliseconds(50);
 
 } // namespace
 
-MqttPublisher::MqttPublisher(const MqttSettings &settings, PortTopics topics, RowBacklog &backlog, Report sink)
-    : settings_(settings), topics_(std::move(topics)), backlog_(backlog), report_(std::move(sink))
+MqttPublisher::MqttPublisher(const MqttSettings &settings, PortTopics topics, RowBacklog &backlog, Report sink,
+                             std::string link)
+    : settings_(settings), topics_(std::move(topics)), backlog_(backlog), report_(std::move(sink)),
+      link_(std::move(link))
 {
     const std::string clientId =
         settings_.clientId.empty() ? "pondus-" + topics_.pc + "-" + topics_.port : settings_.clientId;

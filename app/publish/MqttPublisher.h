@@ -28,8 +28,10 @@ public:
     using Report = std::function<void(const std::string &)>;
 
     // Starts connecting at once; a broker that cannot be reached is retried
-    // in the background. The backlog must outlive the publisher.
-    MqttPublisher(const MqttSettings &settings, PortTopics topics, RowBacklog &backlog, Report sink);
+    // in the background. The backlog must outlive the publisher. link: the
+    // link state of the first status, which is sent on connecting.
+    MqttPublisher(const MqttSettings &settings, PortTopics topics, RowBacklog &backlog, Report sink,
+                  std::string link = "stopped");
     // Publishes "offline" and disconnects; unsent rows stay in the backlog.
     ~MqttPublisher();
     MqttPublisher(const MqttPublisher &) = delete;

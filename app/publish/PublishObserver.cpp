@@ -5,21 +5,19 @@ PublishObserver::PublishObserver(const MqttSettings &settings, const std::string
                                  MqttPublisher::Report report)
     : settings_(settings), report_(std::move(report)), backlog_(journalPath)
 {
-    if (const std::string port = backlog_.portWithUnsentRows(); !port.empty()) {
-        publishPort(port);
-        publisher_->setLink("stopped");
-    }
+    if (const std::string port = backlog_.portWithUnsentRows(); !port.empty())
+        publishPort(port, "stopped");
 }
 
 PublishObserver::~PublishObserver() = default;
 
-void PublishObserver::publishPort(const std::string &port)
+void PublishObserver::publishPort(const std::string &port, const std::string &link)
 {
     // One publisher per port, as its status topic and last will name it.
     publisher_.reset();
     port_ = port;
     publisher_ = std::make_unique<MqttPublisher>(settings_, PortTopics{settings_.topicPrefix, localPcName(), port_},
-                                                 backlog_, report_);
+                                                 backlog_, report_, link);
     resumeRunsOf(port);
 }
 
@@ -37,7 +35,7 @@ void PublishObserver::runStarted(const RunInfo &run)
     backlog_.startRun(name, run.keptRun);
     const std::string port = run.linkPort > 0 ? topicPortOf(run.linkPort) : run.settings.port;
     if (!publisher_ || port != port_)
-        publishPort(port);
+        publishPort(port, "OnLine");
     // A device path is played as COM1: runs the journal keeps under the path
     // are this port's too.
     if (run.settings.port != port && run.settings.port != searchedPort)

@@ -39,8 +39,8 @@ public:
 
 private:
     // A publisher for the port, which first sends what runs on that port
-    // left unsent.
-    void publishPort(const std::string &port);
+    // left unsent; its first status tells link.
+    void publishPort(const std::string &port, const std::string &link);
     // Runs the journal keeps under that port name that a program left unsent.
     void resumeRunsOf(const std::string &journalPort);
 

@@ -571,7 +571,9 @@ TEST_F(PondusLog, OnThePortSearchRowsArePublishedUnderThePortFound)
     MosquittoBroker broker;
     ASSERT_TRUE(broker.start());
     TopicWatcher watcher(broker.clientSettings("lab"), "lab/+/+/reading");
+    TopicWatcher statuses(broker.clientSettings("lab"), "lab/+/+/status");
     ASSERT_TRUE(watcher.waitSubscribed());
+    ASSERT_TRUE(statuses.waitSubscribed());
     const SimulatorProcess line = simulator();
     for (int port : {1, 2, 4})
         ::setenv(("TRUTINA_COM" + std::to_string(port)).c_str(), (folder / "absent").c_str(), 1);
@@ -592,6 +594,15 @@ TEST_F(PondusLog, OnThePortSearchRowsArePublishedUnderThePortFound)
     ASSERT_EQ(3u, arrived.size());
     for (const WatchedMessage &message : arrived)
         EXPECT_TRUE(message.topic.ends_with("/COM3/reading")) << message.topic;
+    // The first status after connecting already tells the link.
+    std::string first;
+    ASSERT_TRUE(statuses.waitFor([&](const std::vector<WatchedMessage> &messages) {
+        for (const WatchedMessage &message : messages)
+            if (!message.payload.empty() && first.empty())
+                first = message.payload;
+        return !first.empty();
+    }));
+    EXPECT_EQ("{\"link\":\"OnLine\",\"status\":\"online\"}", first);
 }
 
 namespace {

@@ -143,8 +143,7 @@ TEST(MqttBroker, ReadingsArriveAsTheDocumentedJsonWithARetainedStatus)
     TopicWatcher watcher(settings, "lab/#");
     ASSERT_TRUE(watcher.waitSubscribed());
     MemoryBacklog backlog(1000);
-    MqttPublisher publisher(settings, {"lab", "pc1", "COM2"}, backlog, {});
-    publisher.setLink("OnLine");
+    MqttPublisher publisher(settings, {"lab", "pc1", "COM2"}, backlog, {}, "OnLine");
     publisher.startRun("run-a");
     for (int i = 1; i <= 3; ++i)
         publisher.rowRecorded(backlog.append("run-a", rowAt(i)));
@@ -162,6 +161,16 @@ TEST(MqttBroker, ReadingsArriveAsTheDocumentedJsonWithARetainedStatus)
         return !messages.empty() && messages.back().retained
                && nlohmann::json::parse(messages.back().payload) == nlohmann::json{{"status", "online"}, {"link", "OnLine"}};
     })) << "a subscriber that comes later still learns the status";
+    watcher.waitFor([](const auto &messages) {
+        const auto status = std::find_if(messages.begin(), messages.end(),
+                                         [](const auto &m) { return m.topic == "lab/pc1/COM2/status"; });
+        EXPECT_NE(status, messages.end());
+        if (status != messages.end()) {
+            EXPECT_EQ(nlohmann::json::parse(status->payload), (nlohmann::json{{"status", "online"}, {"link", "OnLine"}}))
+                << "the first status is in the documented form";
+        }
+        return true;
+    });
 
     int64_t expectedSeq = 1;
     watcher.waitFor([&](const auto &messages) {
