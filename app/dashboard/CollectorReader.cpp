@@ -13,13 +13,15 @@ namespace {
 
 // A row's readings, by the row's place in its run.
 const char *const readingsOfRow = "SELECT balance, raw_value, divisor, unit_code, shown_unit, stable, model_code, ident "
-                                  "FROM collected_readings WHERE pc = ?1 AND run = ?2 AND seq = ?3 ORDER BY slot";
+                                  "FROM collected_readings WHERE pc = ?1 AND port = ?2 AND run = ?3 AND seq = ?4 "
+                                  "ORDER BY slot";
 
 // Rows and their readings over a range of sequence numbers, in order.
 const char *const rowsWithReadings =
     "SELECT r.seq, r.number, r.utc_ms, r.utc_offset_s, v.slot, v.balance, v.raw_value, v.divisor, v.unit_code, "
     "v.shown_unit, v.stable, v.model_code, v.ident "
-    "FROM collected_rows r JOIN collected_readings v ON v.pc = r.pc AND v.run = r.run AND v.seq = r.seq "
+    "FROM collected_rows r JOIN collected_readings v "
+    "ON v.pc = r.pc AND v.port = r.port AND v.run = r.run AND v.seq = r.seq "
     "WHERE r.pc = ?1 AND r.port = ?2 AND r.run = ?3 AND r.seq BETWEEN ?4 AND ?5 ORDER BY r.seq, v.slot";
 
 BalanceReading readingAt(const Statement &statement, int column)
@@ -86,7 +88,7 @@ json CollectorReader::lab(int64_t nowUtcMs)
                 row.row.utcMs = lastRow.integer(2);
                 row.row.utcOffsetSeconds = int32_t(lastRow.integer(3));
                 const int64_t received = lastRow.integer(4);
-                readings.bind(1, where.pc).bind(2, run).bind(3, row.seq);
+                bindKey(readings, {where.pc, where.port, run}).bind(4, row.seq);
                 while (readings.step() == SQLITE_ROW)
                     row.row.readings.push_back(readingAt(readings, 0));
                 readings.reset();
@@ -141,7 +143,7 @@ json CollectorReader::runInfo(const RunKey &key, const RunSpan &span)
     json balances = json::array();
     if (bindKey(first, key).step() == SQLITE_ROW) {
         Statement readings(db_.get(), readingsOfRow);
-        readings.bind(1, key.pc).bind(2, key.run).bind(3, first.integer(0));
+        bindKey(readings, key).bind(4, first.integer(0));
         while (readings.step() == SQLITE_ROW)
             balances.push_back(balanceJson(readingAt(readings, 0)));
     }

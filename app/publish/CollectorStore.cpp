@@ -2,12 +2,14 @@
 
 #include <sqlite3.h>
 
+#include <optional>
+
 namespace {
 
-const char *const schema = R"sql(
-PRAGMA journal_mode = WAL;
-PRAGMA synchronous = NORMAL;
-CREATE TABLE IF NOT EXISTS collected_rows (
+// A reading is one row of a PC's port: two ports of one PC may start runs
+// of the same name (the same millisecond), so the port is part of the key.
+const char *const tables = R"sql(
+CREATE TABLE collected_rows (
     pc TEXT NOT NULL,
     port TEXT NOT NULL,
     run TEXT NOT NULL,
@@ -16,10 +18,11 @@ CREATE TABLE IF NOT EXISTS collected_rows (
     utc_ms INTEGER NOT NULL,
     utc_offset_s INTEGER NOT NULL,
     received_utc_ms INTEGER NOT NULL,
-    PRIMARY KEY (pc, run, seq)
+    PRIMARY KEY (pc, port, run, seq)
 );
-CREATE TABLE IF NOT EXISTS collected_readings (
+CREATE TABLE collected_readings (
     pc TEXT NOT NULL,
+    port TEXT NOT NULL,
     run TEXT NOT NULL,
     seq INTEGER NOT NULL,
     slot INTEGER NOT NULL,
@@ -31,7 +34,7 @@ CREATE TABLE IF NOT EXISTS collected_readings (
     stable INTEGER NOT NULL,
     model_code INTEGER NOT NULL,
     ident INTEGER NOT NULL,
-    PRIMARY KEY (pc, run, seq, slot)
+    PRIMARY KEY (pc, port, run, seq, slot)
 );
 CREATE TABLE IF NOT EXISTS port_status (
     pc TEXT NOT NULL,
@@ -41,6 +44,61 @@ CREATE TABLE IF NOT EXISTS port_status (
     PRIMARY KEY (pc, port)
 );
 )sql";
+
+// The first files keyed rows by (pc, run, seq): their rows move over whole,
+// each reading taking the port of its row, in one transaction.
+const char *const fromFirstVersion = R"sql(
+ALTER TABLE collected_rows RENAME TO collected_rows_v0;
+ALTER TABLE collected_readings RENAME TO collected_readings_v0;
+)sql";
+const char *const moveFirstVersionRows = R"sql(
+INSERT INTO collected_rows SELECT * FROM collected_rows_v0;
+INSERT INTO collected_readings
+    SELECT v.pc, coalesce(r.port, ''), v.run, v.seq, v.slot, v.balance, v.raw_value, v.divisor, v.unit_code,
+           v.shown_unit, v.stable, v.model_code, v.ident
+    FROM collected_readings_v0 v LEFT JOIN collected_rows_v0 r ON r.pc = v.pc AND r.run = v.run AND r.seq = v.seq;
+DROP TABLE collected_readings_v0;
+DROP TABLE collected_rows_v0;
+)sql";
+
+constexpr int schemaVersion = 1;
+
+int64_t numberOf(sqlite3 *db, const char *sql)
+{
+    sqlite3_stmt *statement = nullptr;
+    int64_t value = -1;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
+        value = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+    return value;
+}
+
+// Makes the tables of a new file or brings an older file's up to date;
+// nothing when done, else why not.
+std::optional<std::string> prepareTables(sqlite3 *db)
+{
+    auto run = [db](const char *sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; };
+    if (!run("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; BEGIN IMMEDIATE"))
+        return sqlite3_errmsg(db);
+    const int64_t version = numberOf(db, "PRAGMA user_version");
+    const bool existing = numberOf(db, "SELECT count(*) FROM sqlite_schema WHERE name = 'collected_rows'") > 0;
+    std::optional<std::string> problem;
+    if (version > schemaVersion)
+        problem = "a collector file of a newer version (" + std::to_string(version) + "); it is left as it is";
+    else if (version < schemaVersion) {
+        const std::string setVersion = "PRAGMA user_version = " + std::to_string(schemaVersion);
+        const bool made = (!existing || run(fromFirstVersion)) && run(tables) &&
+                          (!existing || run(moveFirstVersionRows)) && run(setVersion.c_str());
+        if (!made)
+            problem = sqlite3_errmsg(db);
+    }
+    if (problem || !run("COMMIT")) {
+        if (!problem)
+            problem = sqlite3_errmsg(db);
+        run("ROLLBACK");
+    }
+    return problem;
+}
 
 struct StatementDeleter {
     void operator()(sqlite3_stmt *statement) const { sqlite3_finalize(statement); }
@@ -86,8 +144,8 @@ std::unique_ptr<CollectorStore> CollectorStore::open(const std::string &path, st
     }
     std::unique_ptr<CollectorStore> store(new CollectorStore(db, path));
     sqlite3_busy_timeout(db, 5000);
-    if (sqlite3_exec(db, schema, nullptr, nullptr, nullptr) != SQLITE_OK) {
-        error = path + ": " + sqlite3_errmsg(db);
+    if (const auto problem = prepareTables(db)) {
+        error = path + ": " + *problem;
         return nullptr;
     }
     auto prepare = [db](const char *sql) {
@@ -100,9 +158,9 @@ std::unique_ptr<CollectorStore> CollectorStore::open(const std::string &path, st
     s.commit = prepare("COMMIT");
     s.rollback = prepare("ROLLBACK");
     s.row = prepare("INSERT OR IGNORE INTO collected_rows VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
-    s.reading = prepare("INSERT INTO collected_readings VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    s.reading = prepare("INSERT INTO collected_readings VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     s.status = prepare("INSERT OR REPLACE INTO port_status VALUES (?, ?, ?, ?)");
-    s.lastSeq = prepare("SELECT COALESCE(MAX(seq), 0) FROM collected_rows WHERE pc = ? AND run = ?");
+    s.lastSeq = prepare("SELECT COALESCE(MAX(seq), 0) FROM collected_rows WHERE pc = ? AND port = ? AND run = ?");
     if (!s.begin || !s.commit || !s.rollback || !s.row || !s.reading || !s.status || !s.lastSeq) {
         error = path + ": " + sqlite3_errmsg(db);
         return nullptr;
@@ -147,7 +205,7 @@ CollectorStore::Outcome CollectorStore::store(const PortTopics &where, const Par
     }
     for (size_t slot = 0; slot < row.readings.size(); ++slot) {
         const BalanceReading &r = row.readings[slot];
-        if (runWith(s.reading.get(), where.pc, reading.run, reading.row.seq, slot, r.balance, r.rawValue,
+        if (runWith(s.reading.get(), where.pc, where.port, reading.run, reading.row.seq, slot, r.balance, r.rawValue,
                     r.divisor, r.unitCode, r.shownUnit, r.stable, r.modelCode, r.ident)
             != SQLITE_DONE) {
             fail("показание");
@@ -170,9 +228,9 @@ bool CollectorStore::storeStatus(const PortTopics &where, const std::string &pay
     return true;
 }
 
-int64_t CollectorStore::lastSeq(const std::string &pc, const std::string &run)
+int64_t CollectorStore::lastSeq(const PortTopics &where, const std::string &run)
 {
-    if (runWith(statements_->lastSeq.get(), pc, run) != SQLITE_ROW)
+    if (runWith(statements_->lastSeq.get(), where.pc, where.port, run) != SQLITE_ROW)
         return 0;
     const int64_t seq = sqlite3_column_int64(statements_->lastSeq.get(), 0);
     sqlite3_reset(statements_->lastSeq.get());

@@ -1,5 +1,7 @@
 // The collector's SQLite file: every reading of every PC, one row per
-// (pc, run, seq) however often it arrives, and the last status of each port.
+// (pc, port, run, seq) however often it arrives, and the last status of each
+// port. A file of the first version, keyed without the port, is brought up
+// to date when opened, keeping every row.
 #pragma once
 
 #include "publish/ReadingMessage.h"
@@ -21,8 +23,9 @@ public:
     // Failed leaves the reason in lastError().
     Outcome store(const PortTopics &where, const ParsedReading &reading, int64_t receivedUtcMs);
     bool storeStatus(const PortTopics &where, const std::string &payload, int64_t receivedUtcMs);
-    // The highest sequence number stored for the run of that PC; 0 for none.
-    int64_t lastSeq(const std::string &pc, const std::string &run);
+    // The highest sequence number stored for the run of that PC's port; 0
+    // for none.
+    int64_t lastSeq(const PortTopics &where, const std::string &run);
     const std::string &lastError() const { return lastError_; }
 
 private:

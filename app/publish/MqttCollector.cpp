@@ -100,9 +100,9 @@ void MqttCollector::take(const std::string &topic, std::string_view payload)
             report_("MQTT: в " + topic + " не показание: сообщение пропущено");
         return;
     }
-    const auto key = std::make_pair(where->pc, reading->run);
+    const auto key = std::make_tuple(where->pc, where->port, reading->run);
     if (!highest_.contains(key)) // what an earlier session stored counts too
-        highest_.emplace(key, store_.lastSeq(where->pc, reading->run));
+        highest_.emplace(key, store_.lastSeq(*where, reading->run));
     const CollectorStore::Outcome outcome = store_.store(*where, *reading, now);
     if (outcome == CollectorStore::Outcome::Failed && report_)
         report_(store_.lastError());
@@ -118,7 +118,7 @@ void MqttCollector::take(const std::string &topic, std::string_view payload)
 
 void MqttCollector::checkSequence(const PortTopics &where, const ParsedReading &reading)
 {
-    const auto known = highest_.find(std::make_pair(where.pc, reading.run));
+    const auto known = highest_.find(std::make_tuple(where.pc, where.port, reading.run));
     const int64_t seq = reading.row.seq;
     const std::string run = where.pc + "/" + where.port + ", серия " + reading.run;
     if (seq > known->second + 1) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 
 class MqttCollector {
@@ -49,8 +50,8 @@ private:
     const StatusArrival statusArrival_;
     std::string startError_;
     MosquittoHandle client_;
-    // Highest seq seen per (pc, run); touched only on the network thread.
-    std::map<std::pair<std::string, std::string>, int64_t> highest_;
+    // Highest seq seen per (pc, port, run); touched only on the network thread.
+    std::map<std::tuple<std::string, std::string, std::string>, int64_t> highest_;
 
     std::atomic<bool> subscribed_{false};
     std::atomic<int64_t> stored_{0};

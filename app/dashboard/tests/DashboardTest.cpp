@@ -219,6 +219,34 @@ TEST_F(CollectorReaderTest, RunsNewestFirstAndUnknownRunsHaveNoSpan)
         EXPECT_FALSE(reader->span(unknown)) << unknown.pc << " " << unknown.port << " " << unknown.run;
 }
 
+TEST_F(CollectorReaderTest, TwoPortsOfOnePcWithRunsOfTheSameNameShowEachItsOwnReadings)
+{
+    storeRows(1, 3);
+    for (int64_t seq = 1; seq <= 3; ++seq) {
+        ParsedReading r;
+        r.run = key.run;
+        r.row.seq = seq;
+        r.row.row.utcMs = 1'000'000 + 200 * seq;
+        r.row.row.readings = {{5, int32_t(900 + seq), 1, 200, 0, true, 300, 9}};
+        ASSERT_EQ(store->store({"lab", "pc1", "COM1"}, r, 0), CollectorStore::Outcome::Stored);
+    }
+    struct Case {
+        RunKey key;
+        size_t balances;
+        int firstBalance;
+    };
+    for (const Case &c : {Case{key, 2, 1}, Case{{"pc1", "COM1", key.run}, 1, 5}}) {
+        SCOPED_TRACE(c.key.port);
+        const auto span = reader->span(c.key);
+        ASSERT_TRUE(span);
+        EXPECT_EQ(reader->runInfo(c.key, *span)["balances"].size(), c.balances);
+        const auto rows = reader->rowsPage(c.key, *span, 1)["rows"];
+        ASSERT_EQ(rows.size(), 3u);
+        EXPECT_EQ(rows[0]["balances"].size(), c.balances);
+        EXPECT_EQ(reader->chart(c.key, *span, 0, INT64_MAX / 2, 100)["series"][0]["balance"], c.firstBalance);
+    }
+}
+
 TEST_F(CollectorReaderTest, OpensOnlyWhatExistsAndNeverCreatesIt)
 {
     std::string error;

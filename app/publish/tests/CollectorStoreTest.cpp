@@ -1,5 +1,6 @@
-// The collector's SQLite file on a real file: each (pc, run, seq) once, the
-// readings of a row beside it, and a clear error for a path it cannot open.
+// The collector's SQLite file on a real file: each (pc, port, run, seq) once,
+// the readings of a row beside it, a file of the first version brought up to
+// date with every row, and a clear error for a path it cannot open.
 #include "publish/CollectorStore.h"
 
 #include <gtest/gtest.h>
@@ -52,13 +53,15 @@ TEST_F(CollectorStoreTest, KeepsEachRowOnceWithItsReadings)
     EXPECT_EQ(store->store(pc1, reading("r", 2), 5), CollectorStore::Outcome::Stored);
     EXPECT_EQ(store->store(pc1, reading("r", 1), 6), CollectorStore::Outcome::Duplicate);
     EXPECT_EQ(store->store(pc2, reading("r", 1), 6), CollectorStore::Outcome::Stored) << "another PC";
-    EXPECT_EQ(store->lastSeq("pc1", "r"), 2);
-    EXPECT_EQ(store->lastSeq("pc1", "other"), 0);
+    EXPECT_EQ(store->store({"lab", "pc1", "COM2"}, reading("r", 1), 6), CollectorStore::Outcome::Stored)
+        << "another port of the same PC";
+    EXPECT_EQ(store->lastSeq(pc1, "r"), 2);
+    EXPECT_EQ(store->lastSeq(pc1, "other"), 0);
     EXPECT_TRUE(store->storeStatus(pc1, R"({"status":"online"})", 7));
     EXPECT_TRUE(store->storeStatus(pc1, R"({"status":"offline"})", 8));
     store.reset();
-    EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_rows"), 3);
-    EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_readings"), 6);
+    EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_rows"), 4);
+    EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_readings"), 8);
     EXPECT_EQ(count(file, "SELECT COUNT(*) FROM port_status WHERE payload LIKE '%offline%'"), 1);
 
     // Opened again, the file keeps what it had and still refuses duplicates.
@@ -73,4 +76,51 @@ TEST_F(CollectorStoreTest, NamesThePathItCannotOpen)
     const auto missing = folder / "no-such-folder" / "lab.db";
     EXPECT_FALSE(CollectorStore::open(missing, error));
     EXPECT_NE(error.find(missing.string()), std::string::npos) << error;
+}
+
+TEST_F(CollectorStoreTest, AFileOfTheFirstVersionKeepsEveryRowAndTakesThePortIntoTheKey)
+{
+    const auto file = folder / "old.db";
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    const char *firstVersion =
+        "CREATE TABLE collected_rows (pc TEXT NOT NULL, port TEXT NOT NULL, run TEXT NOT NULL, seq INTEGER NOT NULL,"
+        " number INTEGER NOT NULL, utc_ms INTEGER NOT NULL, utc_offset_s INTEGER NOT NULL,"
+        " received_utc_ms INTEGER NOT NULL, PRIMARY KEY (pc, run, seq));"
+        "CREATE TABLE collected_readings (pc TEXT NOT NULL, run TEXT NOT NULL, seq INTEGER NOT NULL,"
+        " slot INTEGER NOT NULL, balance INTEGER NOT NULL, raw_value INTEGER NOT NULL, divisor INTEGER NOT NULL,"
+        " unit_code INTEGER NOT NULL, shown_unit INTEGER NOT NULL, stable INTEGER NOT NULL,"
+        " model_code INTEGER NOT NULL, ident INTEGER NOT NULL, PRIMARY KEY (pc, run, seq, slot));"
+        "CREATE TABLE port_status (pc TEXT NOT NULL, port TEXT NOT NULL, payload TEXT NOT NULL,"
+        " received_utc_ms INTEGER NOT NULL, PRIMARY KEY (pc, port));"
+        "INSERT INTO collected_rows VALUES ('pc1', 'COM1', 'r', 1, 1, 1000, 0, 5), ('pc1', 'COM1', 'r', 2, 2, 2000, 0, 5),"
+        " ('pc2', 'COM3', 'r', 1, 1, 1000, 0, 5);"
+        "INSERT INTO collected_readings VALUES ('pc1', 'r', 1, 0, 1, 100, 10, 200, 0, 1, 300, 7),"
+        " ('pc1', 'r', 2, 0, 1, 101, 10, 200, 0, 1, 300, 7), ('pc2', 'r', 1, 0, 1, 102, 10, 200, 0, 1, 300, 7);"
+        "INSERT INTO port_status VALUES ('pc1', 'COM1', '{}', 5);";
+    ASSERT_EQ(sqlite3_exec(db, firstVersion, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+
+    std::string error;
+    auto store = CollectorStore::open(file, error);
+    ASSERT_TRUE(store) << error;
+    EXPECT_EQ(store->lastSeq({"lab", "pc1", "COM1"}, "r"), 2);
+    EXPECT_EQ(store->store({"lab", "pc1", "COM1"}, reading("r", 2), 9), CollectorStore::Outcome::Duplicate);
+    EXPECT_EQ(store->store({"lab", "pc1", "COM2"}, reading("r", 1), 9), CollectorStore::Outcome::Stored);
+    store.reset();
+    EXPECT_EQ(count(file, "PRAGMA user_version"), 1);
+    EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_rows"), 3 + 1);
+    EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_readings WHERE port = 'COM3' AND raw_value = 102"), 1);
+    EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_readings"), 3 + 2);
+    EXPECT_EQ(count(file, "SELECT COUNT(*) FROM port_status"), 1);
+
+    // Opened again, nothing moves twice; a newer file is left alone.
+    ASSERT_TRUE(CollectorStore::open(file, error)) << error;
+    EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_rows"), 4);
+    sqlite3_open(file.c_str(), &db);
+    sqlite3_exec(db, "PRAGMA user_version = 9", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    EXPECT_FALSE(CollectorStore::open(file, error));
+    EXPECT_NE(error.find("newer version"), std::string::npos) << error;
+    EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_rows"), 4);
 }

@@ -352,6 +352,32 @@ TEST(MqttBroker, AWrongPasswordIsReportedClearlyAndRecordingGoesOn)
     EXPECT_NE(unreadable.startError().find("/nonexistent/password"), std::string::npos);
 }
 
+TEST(MqttBroker, TwoPortsOfOnePcWithRunsOfTheSameNameKeepEveryRow)
+{
+    // Runs started in the same millisecond on two ports have the same name.
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start());
+    const MqttSettings settings = settingsFor(broker);
+    Reports reports;
+    Collected collected(settings, "ports", reports);
+    ASSERT_TRUE(collected.waitSubscribed());
+    MemoryBacklog first(1000);
+    MemoryBacklog second(1000);
+    MqttPublisher com1(settings, {"lab", "pc1", "COM1"}, first, reports.sink(), "OnLine");
+    MqttPublisher com2(settings, {"lab", "pc1", "COM2"}, second, reports.sink(), "OnLine");
+    com1.startRun("2026-12-09T01:40:00.000Z");
+    com2.startRun("2026-12-09T01:40:00.000Z");
+    for (int i = 1; i <= 4; ++i) {
+        com1.rowRecorded(first.append("2026-12-09T01:40:00.000Z", rowAt(i)));
+        com2.rowRecorded(second.append("2026-12-09T01:40:00.000Z", rowAt(i)));
+    }
+    EXPECT_TRUE(collected.waitForRows(8)) << reports.all();
+    EXPECT_EQ(collected.collector->duplicateCount(), 0);
+    EXPECT_EQ(collected.collector->missingCount(), 0);
+    for (const char *port : {"COM1", "COM2"})
+        EXPECT_EQ(collected.store->lastSeq({"lab", "pc1", port}, "2026-12-09T01:40:00.000Z"), 4) << port;
+}
+
 TEST(MqttBroker, TlsWithAUserCarriesReadingsToTheCollector)
 {
     MosquittoBroker broker({"lab", "right-password", true});
@@ -370,7 +396,7 @@ TEST(MqttBroker, TlsWithAUserCarriesReadingsToTheCollector)
     for (int i = 1; i <= 5; ++i)
         publisher.rowRecorded(backlog.append("run-d", rowAt(i)));
     EXPECT_TRUE(collected.waitForRows(5)) << reports.all();
-    EXPECT_EQ(collected.store->lastSeq("pc9", "run-d"), 5);
+    EXPECT_EQ(collected.store->lastSeq({"lab", "pc9", "COM4"}, "run-d"), 5);
 
     // The broker restarts: the TLS connection is made anew and rows resume.
     broker.stop();
