@@ -6,8 +6,8 @@
 //   export_bench [rows [suffix]]   (a suffix such as xlsx times that format alone)
 #include "ProcessUsage.h"
 #include "export/ExportFormat.h"
-#include "export/TableSnapshot.h"
-#include "recording/MeasurementTable.h"
+#include "mainform/TableSnapshot.h"
+#include "mainform/MeasurementTable.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -2,7 +2,7 @@
 
 #include "DashboardOptions.h"
 #include "ExitCodes.h"
-#include "publish/MqttIniSection.h"
+#include "settings/MqttIniSection.h"
 #include "recording/DurationText.h"
 #include "recording/RunChoices.h"
 #include "settings/IniSettings.h"

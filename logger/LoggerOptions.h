@@ -3,7 +3,7 @@
 #pragma once
 
 #include "dashboard/DashboardSettings.h"
-#include "publish/MqttIniSection.h"
+#include "settings/MqttIniSection.h"
 #include "recording/ConstantMassCriterion.h"
 #include "recording/RecordedRow.h"
 

@@ -1,7 +1,7 @@
 // "Сохранить в файл": the table as it stands when the button is pressed,
 // written to the file and in the format the operator chooses.
 #include "export/ExportFormat.h"
-#include "export/TableSnapshot.h"
+#include "mainform/TableSnapshot.h"
 #include "mainform/Serialer.h"
 
 #include <QDir>

@@ -7,7 +7,7 @@
 #include "mainform/RunState.h"
 #include "mainform/ui/MainFormLayout.h"
 #include "recording/MeasurementRecorder.h"
-#include "recording/MeasurementTable.h"
+#include "mainform/MeasurementTable.h"
 #include "recording/ReadingSource.h"
 #include "recording/RecordedRow.h"
 #include "recording/RecordingSession.h"

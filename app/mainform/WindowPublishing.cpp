@@ -1,7 +1,7 @@
 #include "mainform/WindowPublishing.h"
 
 #include "mainform/Serialer.h"
-#include "publish/MqttIniSection.h"
+#include "settings/MqttIniSection.h"
 #include "settings/JournalSettings.h"
 
 #include <QStatusBar>

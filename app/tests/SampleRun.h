@@ -4,8 +4,8 @@
 #pragma once
 
 #include "export/ExportFormat.h"
-#include "export/TableSnapshot.h"
-#include "recording/MeasurementTable.h"
+#include "mainform/TableSnapshot.h"
+#include "mainform/MeasurementTable.h"
 
 #include <QDateTime>
 

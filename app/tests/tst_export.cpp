@@ -1,8 +1,8 @@
 // The export file, byte for byte, and what a failed write leaves behind.
 #include "export/ResultExport.h"
-#include "export/TableSnapshot.h"
+#include "mainform/TableSnapshot.h"
 #include "export/TabSeparatedText.h"
-#include "recording/MeasurementTable.h"
+#include "mainform/MeasurementTable.h"
 
 #include <QDir>
 #include <QFile>

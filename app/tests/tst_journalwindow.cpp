@@ -3,7 +3,7 @@
 // and a journal that cannot be opened while the run goes on.
 #include "FakeReadingSource.h"
 #include "FormFixture.h"
-#include "export/TableSnapshot.h"
+#include "mainform/TableSnapshot.h"
 #include "export/TabSeparatedText.h"
 #include "mainform/JournalKeeper.h"
 

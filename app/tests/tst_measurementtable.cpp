@@ -1,6 +1,6 @@
 // The compact measurement table and the texts it produces.
 #include "recording/BalanceTexts.h"
-#include "recording/MeasurementTable.h"
+#include "mainform/MeasurementTable.h"
 
 #include <QSet>
 #include <QtTest>

@@ -1,6 +1,6 @@
 // The [MQTT] section of PONDUS.ini: off by default, every key read, bad
 // values falling back, and the window's own section untouched by it.
-#include "publish/MqttIniSection.h"
+#include "settings/MqttIniSection.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -4,7 +4,7 @@
 // reason a port fails laid out under the chart without moving the window.
 #include "FakeReadingSource.h"
 #include "FormFixture.h"
-#include "export/TableSnapshot.h"
+#include "mainform/TableSnapshot.h"
 #include "ports/MainFormPorts.h"
 #include "recording/MeasurementColumns.h"
 

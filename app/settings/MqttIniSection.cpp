@@ -1,4 +1,4 @@
-#include "publish/MqttIniSection.h"
+#include "settings/MqttIniSection.h"
 
 #include "settings/IniSettings.h"
 

@@ -1,4 +1,4 @@
-#include "recording/MeasurementTable.h"
+#include "mainform/MeasurementTable.h"
 
 #include "recording/BalanceTexts.h"
 

@@ -1,8 +1,8 @@
-#include "export/TableSnapshot.h"
+#include "mainform/TableSnapshot.h"
 
 #include "export/LocalOffsets.h"
 #include "recording/BalanceColours.h"
-#include "recording/MeasurementTable.h"
+#include "mainform/MeasurementTable.h"
 
 #include <algorithm>
 
