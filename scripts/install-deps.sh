@@ -23,7 +23,7 @@ else
     libxlsxwriter-dev python3-openpyxl
     qt6-serialport-dev qt6-translations-l10n
     libcli11-dev
-    libmosquitto-dev mosquitto mosquitto-clients openssl nlohmann-json3-dev
+    libmosquitto-dev mosquitto mosquitto-clients openssl libssl-dev nlohmann-json3-dev
     libcpp-httplib-dev libjs-chart.js chromium chromium-driver python3-selenium
     help2man lintian desktop-file-utils appstream systemd
     file fakeroot dpkg-dev

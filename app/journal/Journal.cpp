@@ -2,6 +2,7 @@
 // runs and the operator.
 #include "journal/Journal.h"
 
+#include "journal/JournalChain.h"
 #include "journal/JournalSchema.h"
 #include "journal/JournalStatements.h"
 #include "journal/JournalSyncer.h"
@@ -12,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -99,6 +101,10 @@ bool Journal::openConnection(std::string &reason)
         return false;
     }
     sqlite3_wal_autocheckpoint(db, 0);
+    if (!loadChain()) {
+        reason = failureText(db);
+        return false;
+    }
     statements_ = std::make_unique<Statements>(db);
     if (!statements_->valid()) {
         reason = failureText(db);
@@ -181,16 +187,50 @@ bool Journal::execute(const char *sql)
     return sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+bool Journal::loadChain()
+{
+    const auto actor = chainActor(db_.get(), operatorName_, actorText_);
+    if (!actor)
+        return false;
+    actor_ = *actor;
+    Statement last(db_.get(), "SELECT link, hash FROM event WHERE link = (SELECT max(link) FROM event) UNION ALL "
+                              "SELECT link, hash FROM (SELECT link, hash FROM measurement ORDER BY link DESC LIMIT 1) "
+                              "ORDER BY link DESC LIMIT 1");
+    head_ = {};
+    link_ = 0;
+    const int found = last.step();
+    if (found == SQLITE_ROW && !last.isNull(0)) {
+        link_ = last.integer(0);
+        const std::string_view hash = last.blob(1);
+        std::copy_n(hash.begin(), std::min(hash.size(), head_.size()), head_.begin());
+    }
+    return found == SQLITE_ROW || found == SQLITE_DONE;
+}
+
 bool Journal::insertEvent(const char *kind, const std::string &detail)
 {
     const Stamp now = Stamp::now();
-    return statements_->insertEvent.bind(1, now.utcMs)
-        .bind(2, now.utcOffsetSeconds)
-        .bind(3, sheet_)
-        .bind(4, run_)
-        .bind(5, kind)
-        .bind(6, detail)
-        .run();
+    const std::string settings = std::string_view(kind) == "run_start"
+                                     ? runContent(runStart_.utcMs, runStart_.utcOffsetSeconds, runSettings_.port,
+                                                  modeName(runSettings_.mode), runSettings_.periodMs,
+                                                  runSettings_.threshold, runSettings_.measurementBound,
+                                                  jsonNumbers(runSettings_.balances))
+                                     : std::string();
+    const Digest digest = nextDigest(eventContent(
+        {link_ + 1, now.utcMs, now.utcOffsetSeconds, sheet_, run_, kind, detail, actorText_, settings}));
+    const bool inserted = statements_->insertEvent.bind(1, now.utcMs)
+                              .bind(2, now.utcOffsetSeconds)
+                              .bind(3, sheet_)
+                              .bind(4, run_)
+                              .bind(5, kind)
+                              .bind(6, detail)
+                              .bind(7, actor_)
+                              .bind(8, link_ + 1)
+                              .bindBlob(9, digest)
+                              .run();
+    if (inserted)
+        linked(digest);
+    return inserted;
 }
 
 void Journal::event(const char *kind, const std::string &detail)
@@ -315,7 +355,11 @@ void Journal::exported(const std::string &file, int64_t rows)
         if (!mark.bind(1, sheet_).bind(2, rows).bind(3, Stamp::now().utcMs).run())
             return fail();
     }
-    event("export", "{\"file\":" + jsonQuoted(file) + ",\"rows\":" + std::to_string(rows) + "}");
+    // The file's digest ties what was handed on to the record it came from.
+    const std::string format = std::filesystem::path(file).extension().string();
+    event("export", "{\"file\":" + jsonQuoted(file) + ",\"rows\":" + std::to_string(rows) +
+                        ",\"format\":" + jsonQuoted(format.empty() ? format : format.substr(1)) +
+                        ",\"sha256\":" + jsonQuoted(fileSha256(file)) + "}");
 }
 
 void Journal::balanceReplaced(const BalanceChange &change)

@@ -8,6 +8,7 @@
 // depends on it.
 #pragma once
 
+#include "journal/ChainHash.h"
 #include "journal/SqliteHandles.h"
 #include "journal/Stamp.h"
 #include "recording/RecordedRow.h"
@@ -93,6 +94,11 @@ public:
     const std::string &path() const { return path_; }
     void setNewFileSink(NewFileSink sink) { onNewFile_ = std::move(sink); }
     bool isOpen() const { return db_ != nullptr; }
+    // The lab's display name for the operator, recorded beside the system
+    // account; takes effect when the journal is next opened.
+    void setOperatorName(std::string name) { operatorName_ = std::move(name); }
+    // The digest of the chain's last link, in hex; empty while closed.
+    std::string head() const { return db_ ? hexOf(head_) : std::string(); }
 
     // Opens the file, creating it and its folder's tables as needed. False
     // when it cannot be; the failure sink has been told why.
@@ -173,7 +179,14 @@ private:
     void startNewFile(const std::string &why);
     // Nothing when written, else why not; a failed row leaves no trace.
     std::optional<std::string> writeRow(const RecordedRow &row);
-    bool writeBalanceStates(const RecordedRow &row, bool &began);
+    // Rolls a failed row back; why it failed.
+    std::string rolledBack();
+    bool writeBalanceStates(const RecordedRow &row, bool &began, std::string &states);
+    // Who writes and where the chain ends, read when the file is opened.
+    bool loadChain();
+    // The next link's number and digest over content; taken when its insert succeeded.
+    Digest nextDigest(std::string_view content) const { return chainDigest(head_, content); }
+    void linked(const Digest &digest) { head_ = digest, ++link_; }
 
     std::string path_;
     FailureSink onFailure_;
@@ -191,6 +204,12 @@ private:
     // The open file, to tell it from whatever stands at the path later.
     dev_t fileDevice_ = 0;
     ino_t fileInode_ = 0;
+    // The chain: the last link's number and digest, and who writes.
+    Digest head_{};
+    int64_t link_ = 0;
+    int64_t actor_ = 0;
+    std::string actorText_;
+    std::string operatorName_;
     // The balance of each slot as last journaled in this run.
     std::vector<BalanceReading> slots_;
 };

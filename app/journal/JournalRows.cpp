@@ -3,6 +3,7 @@
 // only when a balance's model, ident, divisor or unit code changes.
 #include "journal/Journal.h"
 
+#include "journal/JournalChain.h"
 #include "journal/JournalStatements.h"
 #include "journal/JournalSyncer.h"
 #include "journal/JsonText.h"
@@ -75,27 +76,45 @@ std::optional<RowKey> Journal::recordRow(const RecordedRow &row)
 std::optional<std::string> Journal::writeRow(const RecordedRow &row)
 {
     bool began = false;
-    const bool written = writeBalanceStates(row, began) &&
-                         statements_->insertMeasurement.bind(1, run_)
+    std::string states;
+    if (!writeBalanceStates(row, began, states))
+        return rolledBack();
+    const std::string values = rawValues(row.readings);
+    const std::string units = shownUnits(row.readings);
+    const int64_t stable = stableMask(row.readings);
+    const Digest digest = nextDigest(rowContent({link_ + 1, run_, sequence_ + 1, row.number, row.utcMs,
+                                                 row.utcOffsetSeconds, values, stable, units, states}));
+    const bool written = statements_->insertMeasurement.bind(1, run_)
                              .bind(2, sequence_ + 1)
                              .bind(3, row.number)
                              .bind(4, row.utcMs)
                              .bind(5, row.utcOffsetSeconds)
-                             .bind(6, rawValues(row.readings))
-                             .bind(7, stableMask(row.readings))
-                             .bind(8, shownUnits(row.readings))
+                             .bind(6, values)
+                             .bind(7, stable)
+                             .bind(8, units)
+                             .bind(9, link_ + 1)
+                             .bindBlob(10, digest)
                              .run() &&
                          (!began || statements_->commit.run());
-    if (written)
+    if (written) {
+        linked(digest);
         return std::nullopt;
+    }
+    return rolledBack();
+}
+
+std::string Journal::rolledBack()
+{
     // The reason is taken before the rollback replaces it.
     std::string reason = failureText(db_.get());
     if (sqlite3_get_autocommit(db_.get()) == 0)
         statements_->rollback.run();
+    // The chain's end goes back to what the file holds.
+    loadChain();
     return reason;
 }
 
-bool Journal::writeBalanceStates(const RecordedRow &row, bool &began)
+bool Journal::writeBalanceStates(const RecordedRow &row, bool &began, std::string &states)
 {
     if (slots_.size() < row.readings.size())
         slots_.resize(row.readings.size());
@@ -127,6 +146,8 @@ bool Journal::writeBalanceStates(const RecordedRow &row, bool &began)
                                   .run();
         if (!inserted)
             return false;
+        states += stateContent(int64_t(slot), reading.balance, reading.modelCode, reading.ident, reading.divisor,
+                               reading.unitCode);
         last = reading;
     }
     return true;

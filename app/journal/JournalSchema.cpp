@@ -3,6 +3,7 @@
 // open.
 #include "journal/JournalSchema.h"
 
+#include "journal/JournalChain.h"
 #include "journal/SqliteHandles.h"
 
 #include <array>
@@ -113,7 +114,29 @@ WHERE kind = 'cell_edit' AND json_type(detail, '$.row') IS NOT NULL;
 DROP TABLE temp.grid_row;
 DROP TABLE temp.grid_edit;
 )sql",
+    // The hash chain: every event and row carries its place in the chain and
+    // its digest; events say who wrote them. An older file's events and rows
+    // are chained once, after this step.
+    R"sql(
+CREATE TABLE actor (
+  id INTEGER PRIMARY KEY,
+  user TEXT NOT NULL,
+  uid INTEGER NOT NULL,
+  host TEXT NOT NULL,
+  operator TEXT NOT NULL DEFAULT '',
+  UNIQUE (user, uid, host, operator)
+);
+ALTER TABLE event ADD COLUMN actor INTEGER REFERENCES actor(id);
+ALTER TABLE event ADD COLUMN link INTEGER;
+ALTER TABLE event ADD COLUMN hash BLOB;
+ALTER TABLE measurement ADD COLUMN link INTEGER;
+ALTER TABLE measurement ADD COLUMN hash BLOB;
+CREATE INDEX event_by_link ON event(link);
+)sql",
 };
+
+// The first version whose files carry the chain.
+constexpr int64_t chainedVersion = 3;
 
 std::optional<int64_t> pragmaNumber(sqlite3 *db, std::string_view pragma)
 {
@@ -128,23 +151,28 @@ bool execute(sqlite3 *db, const std::string &sql)
     return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-std::optional<std::string> upgrade(sqlite3 *db, int64_t version)
+std::optional<std::string> upgrade(sqlite3 *db, int64_t version, int64_t target)
 {
     std::string script = "BEGIN IMMEDIATE;\n";
-    for (int64_t step = version; step < schemaVersion; ++step)
+    for (int64_t step = version; step < target; ++step)
         script += upgradeSteps[size_t(step)];
     script += "PRAGMA application_id = " + std::to_string(applicationId) + ";\n";
-    script += "PRAGMA user_version = " + std::to_string(schemaVersion) + ";\nCOMMIT;";
-    if (execute(db, script))
+    script += "PRAGMA user_version = " + std::to_string(target) + ";\n";
+    std::optional<std::string> failure;
+    if (!execute(db, script))
+        failure = failureText(db);
+    else if (version > 0 && version < chainedVersion && target >= chainedVersion)
+        failure = chainOnMigration(db);
+    if (!failure && execute(db, "COMMIT"))
         return std::nullopt;
-    std::string reason = failureText(db);
+    std::string reason = failure ? *failure : failureText(db);
     execute(db, "ROLLBACK");
     return reason;
 }
 
 } // namespace
 
-std::optional<std::string> prepareSchema(sqlite3 *db)
+std::optional<std::string> prepareSchema(sqlite3 *db, int32_t target)
 {
     // The first read of the file tells a database from anything else.
     const auto version = pragmaNumber(db, "PRAGMA user_version");
@@ -153,13 +181,13 @@ std::optional<std::string> prepareSchema(sqlite3 *db)
     if (!version || !tables || !application)
         return failureText(db);
     if (*tables == 0 && *application == 0)
-        return upgrade(db, 0);
+        return upgrade(db, 0, target);
     if (*application != applicationId)
         return std::string("the file is another program's database, not a measurement journal");
-    if (*version > schemaVersion)
+    if (*version > target)
         return "the journal was written by a newer version of the program (schema " + std::to_string(*version) + ")";
-    if (*version < schemaVersion)
-        return upgrade(db, *version);
+    if (*version < target)
+        return upgrade(db, *version, target);
     return std::nullopt;
 }
 

@@ -14,11 +14,13 @@ namespace pondus::journal {
 // is never taken for one.
 constexpr int32_t applicationId = 0x504F4E44;
 // The schema this program writes; user_version of the file.
-constexpr int32_t schemaVersion = 2;
+constexpr int32_t schemaVersion = 3;
 
 // Makes db a journal of the current schema. Returns why it cannot: a file
 // that is not SQLite, another program's database, a newer schema, or the
 // failure of a statement.
-std::optional<std::string> prepareSchema(sqlite3 *db);
+// A file is only ever brought to an older version to make one as an older
+// program left it.
+std::optional<std::string> prepareSchema(sqlite3 *db, int32_t version = schemaVersion);
 
 } // namespace pondus::journal

@@ -77,6 +77,19 @@ void Statement::reset()
     sqlite3_clear_bindings(statement_.get());
 }
 
+Statement &Statement::bindBlob(int index, const std::array<unsigned char, 32> &bytes)
+{
+    sqlite3_bind_blob(statement_.get(), index, bytes.data(), int(bytes.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+std::string_view Statement::blob(int column) const
+{
+    const void *bytes = sqlite3_column_blob(statement_.get(), column);
+    return bytes ? std::string_view(static_cast<const char *>(bytes), size_t(sqlite3_column_bytes(statement_.get(), column)))
+                 : std::string_view();
+}
+
 std::string_view Statement::text(int column) const
 {
     const auto *bytes = sqlite3_column_text(statement_.get(), column);

@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,6 +30,7 @@ public:
     Statement &bind(int index, int64_t value);
     Statement &bind(int index, std::string_view text);
     Statement &bindNull(int index);
+    Statement &bindBlob(int index, const std::array<unsigned char, 32> &bytes);
     // SQLITE_ROW, SQLITE_DONE or an error code.
     int step();
     // Steps once and resets: true when the statement ran to its end.
@@ -37,6 +39,7 @@ public:
 
     int64_t integer(int column) const { return sqlite3_column_int64(statement_.get(), column); }
     std::string_view text(int column) const;
+    std::string_view blob(int column) const;
     bool isNull(int column) const { return sqlite3_column_type(statement_.get(), column) == SQLITE_NULL; }
 
 private:

@@ -3,6 +3,8 @@
 // edits re-keyed when it is opened, none lost.
 #include "JournalFixture.h"
 
+#include "journal/ChainVerifier.h"
+#include "journal/JournalSchema.h"
 #include "recording/MeasurementColumns.h"
 
 using pondus::journal::CellEdit;
@@ -77,23 +79,31 @@ TEST_F(JournalCells, EditsAreKeyedByRunRowAndBalanceAndComeBackInPlace)
     EXPECT_TRUE(failures.empty());
 }
 
-TEST_F(JournalCells, AnOlderFileKeepsItsGridKeyedEditsReKeyed)
+TEST_F(JournalCells, AnOlderFileKeepsItsGridKeyedEditsReKeyedAndIsChainedOnce)
 {
-    {
-        auto journal = makeJournal();
-        recordTwoRuns(journal);
-    }
-    // The file as the previous version left it: edits by grid row and column,
-    // one of them on a row the file does not hold.
-    execute("INSERT INTO event (utc_ms, utc_offset_s, sheet, run, kind, detail) VALUES "
+    // The file as the first version left it, with the same two runs, and
+    // edits by grid row and column, one of them on a row it does not hold.
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(pondus::journal::prepareSchema(db, 1), std::nullopt);
+    sqlite3_close(db);
+    execute("INSERT INTO sheet (id, opened_ms) VALUES (1, 1700000000000);"
+            "INSERT INTO run VALUES (1, 1, 1700000000000, 0, 'COM1', 'periodic', 200, 0, 20, '[1,2,3]'),"
+            "                       (2, 1, 1700000100000, 0, 'COM1', 'periodic', 200, 0, 20, '[3,2]');"
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 8) "
+            "INSERT INTO measurement SELECT CASE WHEN i <= 5 THEN 1 ELSE 2 END, CASE WHEN i <= 5 THEN i ELSE i - 5 END, "
+            "i, 1700000000000 + 200 * i + CASE WHEN i <= 5 THEN 0 ELSE 100000 END, 0, "
+            "CASE WHEN i <= 5 THEN '[1,2,3]' ELSE '[3,2]' END, 1, '00' FROM n;"
+            "INSERT INTO balance_state VALUES (1, 0, 1, 1, 300, 5000, 100, 200), (2, 0, 1, 3, 302, 5002, 100, 200);"
+            "INSERT INTO event (utc_ms, utc_offset_s, sheet, run, kind, detail) VALUES "
+            "(1700000000000, 0, 1, 1, 'run_start', NULL), (1700000100000, 0, 1, 2, 'run_start', NULL),"
             "(1700000200000, 0, 1, NULL, 'cell_edit', '{\"row\":9,\"column\":5,\"old\":\"1\",\"new\":\"2\"}'),"
             "(1700000200001, 0, 1, NULL, 'cell_edit', '{\"row\":4,\"column\":1,\"old\":\"3\",\"new\":\"4\"}'),"
             "(1700000200002, 0, 1, NULL, 'cell_edit', '{\"row\":0,\"column\":3,\"old\":\"5\",\"new\":\"6\"}'),"
-            "(1700000200003, 0, 1, NULL, 'cell_edit', '{\"row\":40,\"column\":4,\"old\":\"7\",\"new\":\"8\"}');"
-            "PRAGMA user_version = 1;");
+            "(1700000200003, 0, 1, NULL, 'cell_edit', '{\"row\":40,\"column\":4,\"old\":\"7\",\"new\":\"8\"}');");
     auto journal = makeJournal();
-    ASSERT_TRUE(journal.open());
-    EXPECT_EQ(scalar("PRAGMA user_version"), 2);
+    ASSERT_TRUE(journal.open()) << failures.front();
+    EXPECT_EQ(scalar("PRAGMA user_version"), pondus::journal::schemaVersion);
     EXPECT_EQ(scalar("SELECT count(*) FROM event WHERE kind = 'cell_edit'"), 4);
     EXPECT_EQ(scalar("SELECT count(*) FROM event WHERE json_extract(detail, '$.run') = 2 AND "
                      "json_extract(detail, '$.seq') = 2 AND json_extract(detail, '$.balance') = 2 AND "
@@ -108,5 +118,12 @@ TEST_F(JournalCells, AnOlderFileKeepsItsGridKeyedEditsReKeyed)
     const Restored restored = restoreOnly(journal);
     EXPECT_EQ(restored.places, (std::vector<Place>{{9, 5}, {4, 1}, {0, 3}, {40, 4}}));
     EXPECT_EQ(restored.texts, (std::vector<std::string>{"1>2", "3>4", "5>6", "7>8"}));
+    // Chained once, marked so with the date, and whole.
+    EXPECT_EQ(scalar("SELECT json_extract(detail, '$.links') FROM event WHERE kind = 'chained_on_migration' AND "
+                     "json_extract(detail, '$.note') = 'chained on migration' AND json_extract(detail, '$.date') LIKE '2%'"),
+              14);
+    const pondus::journal::ChainCheck check = pondus::journal::verifyChain(path);
+    EXPECT_TRUE(check.intact) << check.broken;
+    EXPECT_EQ(check.runs.size(), 2u);
     EXPECT_TRUE(failures.empty());
 }

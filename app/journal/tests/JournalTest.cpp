@@ -119,7 +119,7 @@ TEST_F(JournalFixture, EventsAreJournaledWithTheirDetails)
     EXPECT_EQ(scalar("SELECT ident FROM reading WHERE seq = 1 AND slot = 1"), 5001);
     EXPECT_EQ(scalar("SELECT ident FROM reading WHERE seq = 2 AND slot = 1"), 9999);
     EXPECT_EQ(scalar("SELECT weight * 100 FROM reading WHERE seq = 2 AND slot = 0"), 2000 - 500000);
-    EXPECT_EQ(scalar("PRAGMA user_version"), 2);
+    EXPECT_EQ(scalar("PRAGMA user_version"), 3);
     EXPECT_TRUE(failures.empty());
 }
 

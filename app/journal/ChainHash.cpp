@@ -1,0 +1,66 @@
+// SHA-256 from libcrypto, the canonical field encoding and hex text.
+#include "journal/ChainHash.h"
+
+#include <openssl/evp.h>
+#include <openssl/sha.h>
+
+#include <fstream>
+#include <memory>
+#include <vector>
+
+namespace pondus::journal {
+
+Digest chainDigest(const Digest &previous, std::string_view content)
+{
+    Digest digest{};
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr);
+    EVP_DigestUpdate(context.get(), previous.data(), previous.size());
+    EVP_DigestUpdate(context.get(), content.data(), content.size());
+    EVP_DigestFinal_ex(context.get(), digest.data(), nullptr);
+    return digest;
+}
+
+std::string fileSha256(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return {};
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr);
+    std::vector<char> block(1 << 16);
+    while (file.read(block.data(), std::streamsize(block.size())) || file.gcount() > 0)
+        EVP_DigestUpdate(context.get(), block.data(), size_t(file.gcount()));
+    if (file.bad())
+        return {};
+    Digest digest{};
+    EVP_DigestFinal_ex(context.get(), digest.data(), nullptr);
+    return hexOf(digest);
+}
+
+std::string hexOf(std::string_view bytes)
+{
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(bytes.size() * 2);
+    for (const char byte : bytes) {
+        hex += digits[(unsigned char)byte >> 4];
+        hex += digits[(unsigned char)byte & 15];
+    }
+    return hex;
+}
+
+std::string hexOf(const Digest &digest)
+{
+    return hexOf(std::string_view(reinterpret_cast<const char *>(digest.data()), digest.size()));
+}
+
+Canonical &Canonical::add(std::string_view text)
+{
+    text_ += std::to_string(text.size());
+    text_ += ':';
+    text_ += text;
+    return *this;
+}
+
+} // namespace pondus::journal

@@ -1,0 +1,33 @@
+// The journal's hash chain in its parts: SHA-256, the canonical text of an
+// event that the hash is taken over, and the text a person reads.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace pondus::journal {
+
+using Digest = std::array<unsigned char, 32>;
+
+// SHA-256 of the previous link's digest followed by the content.
+Digest chainDigest(const Digest &previous, std::string_view content);
+// SHA-256 of a file's bytes in lower-case hex; empty when it cannot be read.
+std::string fileSha256(const std::string &path);
+std::string hexOf(const Digest &digest);
+std::string hexOf(std::string_view bytes);
+
+// Fields written one after another, each with its length in front, so that
+// no two different sequences of fields give the same text.
+class Canonical {
+public:
+    Canonical &add(std::string_view text);
+    Canonical &add(int64_t number) { return add(std::string_view(std::to_string(number))); }
+    const std::string &text() const { return text_; }
+
+private:
+    std::string text_;
+};
+
+} // namespace pondus::journal

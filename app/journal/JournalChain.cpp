@@ -1,0 +1,155 @@
+// The chain's canonical texts, the account that writes, and the chaining of
+// a file written before the chain existed.
+#include "journal/JournalChain.h"
+
+#include "journal/ChainReader.h"
+#include "journal/SqliteHandles.h"
+#include "journal/Stamp.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <limits>
+
+namespace pondus::journal {
+
+std::string eventContent(const EventFields &event)
+{
+    return Canonical()
+        .add("event")
+        .add(event.link)
+        .add(event.utcMs)
+        .add(event.utcOffsetSeconds)
+        .add(event.sheet)
+        .add(event.run)
+        .add(event.kind)
+        .add(event.detail)
+        .add(event.actor)
+        .add(event.runSettings)
+        .text();
+}
+
+std::string rowContent(const RowFields &row)
+{
+    return Canonical()
+        .add("row")
+        .add(row.link)
+        .add(row.run)
+        .add(row.seq)
+        .add(row.number)
+        .add(row.utcMs)
+        .add(row.utcOffsetSeconds)
+        .add(row.rawValues)
+        .add(row.stable)
+        .add(row.units)
+        .add(row.states)
+        .text();
+}
+
+std::string actorContent(std::string_view user, int64_t uid, std::string_view host, std::string_view operatorName)
+{
+    return Canonical().add(user).add(uid).add(host).add(operatorName).text();
+}
+
+std::string stateContent(int64_t slot, int64_t balance, int64_t model, int64_t ident, int64_t divisor,
+                         int64_t unitCode)
+{
+    return Canonical().add(slot).add(balance).add(model).add(ident).add(divisor).add(unitCode).text();
+}
+
+std::string runContent(int64_t startedMs, int64_t utcOffsetSeconds, std::string_view port, std::string_view mode,
+                       int64_t periodMs, int64_t threshold, int64_t measurementBound, std::string_view balances)
+{
+    return Canonical()
+        .add(startedMs)
+        .add(utcOffsetSeconds)
+        .add(port)
+        .add(mode)
+        .add(periodMs)
+        .add(threshold)
+        .add(measurementBound)
+        .add(balances)
+        .text();
+}
+
+std::optional<int64_t> chainActor(sqlite3 *db, std::string_view operatorName, std::string &content)
+{
+    const uid_t uid = geteuid();
+    const passwd *account = getpwuid(uid);
+    const std::string user = account && account->pw_name ? account->pw_name : std::to_string(uid);
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    Statement insert(db, "INSERT OR IGNORE INTO actor (user, uid, host, operator) VALUES (?1, ?2, ?3, ?4)");
+    Statement find(db, "SELECT id FROM actor WHERE user = ?1 AND uid = ?2 AND host = ?3 AND operator = ?4");
+    if (!insert.bind(1, user).bind(2, int64_t(uid)).bind(3, host).bind(4, operatorName).run() ||
+        find.bind(1, user).bind(2, int64_t(uid)).bind(3, host).bind(4, operatorName).step() != SQLITE_ROW)
+        return std::nullopt;
+    content = actorContent(user, uid, host, operatorName);
+    return find.integer(0);
+}
+
+std::optional<std::string> chainOnMigration(sqlite3 *db)
+{
+    std::string actor;
+    // No display name is known at migration; an empty one, not a missing one.
+    const auto actorId = chainActor(db, std::string_view(""), actor);
+    if (!actorId)
+        return failureText(db);
+    const ChainStates states(db);
+    Statement events(db, std::string(chainEventsSql) + "ORDER BY e.utc_ms, e.id");
+    Statement rows(db, std::string(chainRowsSql) + "ORDER BY utc_ms, run, seq");
+    Statement linkEvent(db, "UPDATE event SET link = ?2, hash = ?3 WHERE id = ?1");
+    Statement linkRow(db, "UPDATE measurement SET link = ?3, hash = ?4 WHERE run = ?1 AND seq = ?2");
+    Digest head{};
+    int64_t link = 0;
+    int eventStep = events.step();
+    int rowStep = rows.step();
+    constexpr int64_t never = std::numeric_limits<int64_t>::max();
+    while (eventStep == SQLITE_ROW || rowStep == SQLITE_ROW) {
+        const int64_t eventMs = eventStep == SQLITE_ROW ? events.integer(1) : never;
+        const int64_t rowMs = rowStep == SQLITE_ROW ? rows.integer(4) : never;
+        ++link;
+        bool linked = false;
+        if (eventMs <= rowMs) {
+            ChainedEvent event(events);
+            event.fields.link = link;
+            head = chainDigest(head, eventContent(event.fields));
+            linked = linkEvent.bind(1, events.integer(20)).bind(2, link).bindBlob(3, head).run();
+            eventStep = events.step();
+        } else {
+            ChainedRow row(rows, states);
+            row.fields.link = link;
+            head = chainDigest(head, rowContent(row.fields));
+            linked = linkRow.bind(1, row.fields.run).bind(2, row.fields.seq).bind(3, link).bindBlob(4, head).run();
+            rowStep = rows.step();
+        }
+        if (!linked)
+            return failureText(db);
+    }
+    if (eventStep != SQLITE_DONE || rowStep != SQLITE_DONE || states.failed())
+        return failureText(db);
+    const Stamp now = Stamp::now();
+    char date[32] = {};
+    const std::time_t seconds = std::time_t(now.utcMs / 1000);
+    std::tm utc{};
+    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%SZ", gmtime_r(&seconds, &utc));
+    const std::string detail = "{\"note\":\"chained on migration\",\"date\":\"" + std::string(date) +
+                               "\",\"links\":" + std::to_string(link) + "}";
+    EventFields mark{link + 1, now.utcMs, now.utcOffsetSeconds, 0, 0, "chained_on_migration", detail, actor, {}};
+    head = chainDigest(head, eventContent(mark));
+    Statement insert(db, "INSERT INTO event (utc_ms, utc_offset_s, kind, detail, actor, link, hash) "
+                         "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    if (!insert.bind(1, now.utcMs)
+             .bind(2, int64_t(now.utcOffsetSeconds))
+             .bind(3, mark.kind)
+             .bind(4, detail)
+             .bind(5, *actorId)
+             .bind(6, mark.link)
+             .bindBlob(7, head)
+             .run())
+        return failureText(db);
+    return std::nullopt;
+}
+
+} // namespace pondus::journal

@@ -1,0 +1,93 @@
+// The hash chain on a real journal file: an untouched file verifies, and
+// each change made behind the program's back with SQL is caught and named.
+#include "JournalFixture.h"
+
+#include "journal/ChainVerifier.h"
+
+#include <fstream>
+
+using pondus::journal::ChainCheck;
+using pondus::journal::verifyChain;
+
+namespace {
+
+class JournalChain : public JournalFixture {
+protected:
+    // A run of five rows over two balances with a link loss, an edit and an
+    // export; the head the verifier reports for it.
+    std::string recordRun()
+    {
+        auto journal = makeJournal();
+        journal.programStarted();
+        journal.runStarted(settings(2));
+        for (int n = 1; n <= 5; ++n)
+            journal.recordRow(row(n, 2));
+        journal.linkLost(101);
+        journal.cellEdited({journal.cellAt(5, 3), "-4,98", "1"});
+        journal.runStopped();
+        const std::string exported = (folder / "run.tsv").string();
+        std::ofstream(exported) << "abc";
+        journal.exported(exported, journal.sheetRows());
+        return journal.head();
+    }
+};
+
+} // namespace
+
+TEST_F(JournalChain, AnUntouchedJournalVerifiesWithItsRunsAndHead)
+{
+    const std::string head = recordRun();
+    const ChainCheck check = verifyChain(path);
+    EXPECT_TRUE(check.intact) << check.broken;
+    EXPECT_EQ(check.links, scalar("SELECT (SELECT count(*) FROM event) + (SELECT count(*) FROM measurement)"));
+    EXPECT_EQ(check.head, head);
+    ASSERT_EQ(check.runs.size(), 1u);
+    EXPECT_EQ(check.runs[0].rows, 5);
+    EXPECT_TRUE(check.runs[0].stoppedMs.has_value());
+    EXPECT_EQ(check.runs[0].firstHash.size(), 64u);
+    EXPECT_NE(check.runs[0].firstHash, check.runs[0].lastHash);
+    // The export names the file's own digest (SHA-256 of "abc").
+    EXPECT_EQ(scalar("SELECT json_extract(detail, '$.sha256') = "
+                     "'ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad' AND "
+                     "json_extract(detail, '$.format') = 'tsv' FROM event WHERE kind = 'export'"),
+              1);
+    EXPECT_EQ(scalar("SELECT count(*) FROM event AS e JOIN actor AS a ON a.id = e.actor WHERE a.user <> '' AND a.host <> ''"),
+              scalar("SELECT count(*) FROM event"));
+}
+
+TEST_F(JournalChain, EachChangeBehindTheProgramsBackIsNamed)
+{
+    struct Case {
+        const char *change;
+        const char *sql;
+        const char *named;
+    };
+    const Case cases[] = {
+        {"a value changed", "UPDATE measurement SET raw_values = '[1,2]' WHERE seq = 3", "run 1, row 3 (№ 3) does not match"},
+        {"a row deleted", "DELETE FROM measurement WHERE seq = 2", "are missing before run 1, row 3"},
+        {"an event inserted", "INSERT INTO event (utc_ms, utc_offset_s, kind) VALUES (1, 0, 'clear')", "(clear) is not in the chain"},
+        {"an event inserted into the chain", "INSERT INTO event (utc_ms, utc_offset_s, kind, link, hash) SELECT 1, 0, 'clear', link, hash FROM measurement WHERE seq = 4", "event 7 (clear) does not match"},
+        {"two rows swapped", "UPDATE measurement SET raw_values = (SELECT m.raw_values FROM measurement AS m WHERE m.seq = 7 - measurement.seq) WHERE seq IN (2, 5)", "run 1, row 2 (№ 2) does not match"},
+        {"an edit's text changed", "UPDATE event SET detail = replace(detail, '\"new\":\"1\"', '\"new\":\"2\"') WHERE kind = 'cell_edit'", "\"column\":\"value\",\"balance\":1"},
+        {"a run's settings changed", "UPDATE run SET period_ms = 100", "(run_start, run 1) does not match"},
+        {"a balance's ident changed", "UPDATE balance_state SET ident = 1 WHERE slot = 1", "run 1, row 1 (№ 1) does not match"},
+    };
+    for (const Case &c : cases) {
+        std::filesystem::remove(path);
+        recordRun();
+        execute(c.sql);
+        const ChainCheck check = verifyChain(path);
+        EXPECT_FALSE(check.intact) << c.change;
+        EXPECT_NE(check.broken.find(c.named), std::string::npos) << c.change << ": " << check.broken;
+    }
+}
+
+TEST_F(JournalChain, TheLastEventRemovedLeavesAnIntactChainWithAnotherHead)
+{
+    const std::string head = recordRun();
+    execute("DELETE FROM event WHERE link = (SELECT max(link) FROM event)");
+    const ChainCheck check = verifyChain(path);
+    EXPECT_TRUE(check.intact);
+    // Only a head kept apart from the file tells.
+    EXPECT_NE(check.head, head);
+}
