@@ -9,6 +9,7 @@ enum ExitCode : int {
     badArguments = 2,   // a choice on the command line or in the settings is wrong
     linkLost = 3,       // the line was off line for longer than --link-timeout
     balanceMissing = 4, // a chosen balance is not on the line
+    chainBroken = 5,    // --verify: the journal's chain does not match (or the file cannot be read)
 };
 
 } // namespace pondus::logger

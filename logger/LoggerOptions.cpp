@@ -42,6 +42,8 @@ const char *const trailer =
     "  2  bad arguments or settings (a one-line message)\n"
     "  3  the line was off line for longer than --link-timeout\n"
     "  4  a chosen balance is not on the line\n"
+    "  5  --verify: the journal's chain does not match; the first event that\n"
+    "     does not is named (or the journal cannot be read)\n"
     "\n"
     "Environment:\n"
     "  TRUTINA_COMn  the device of port COMn, n from 1 to 4 (default /dev/ttyS0\n"
@@ -329,8 +331,13 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
                        "at most LIMIT over WINDOW, LIMIT in % of its first stable reading or in a unit, WINDOW as for "
                        "--duration, such as 0,1%/60m or 0,005g/30m."),
         QStringLiteral("LIMIT/WINDOW"));
+    const QCommandLineOption verify(
+        QStringLiteral("verify"),
+        QStringLiteral("Instead of recording, walk the hash chain of the measurement journal FILE: its runs, and "
+                       "\"intact\" with the chain's head, or the first event that does not match."),
+        QStringLiteral("FILE"));
     parser.addOptions({help, version, port, period, onChange, balances, count, duration, ini, output, format,
-                       linkTimeout, library, journal, noJournal, sample, untilConstant});
+                       linkTimeout, library, journal, noJournal, sample, untilConstant, verify});
     const MqttFlags mqttFlags;
     parser.addOptions(mqttFlags.all());
     parser.addOptions(dashboardFlags());
@@ -417,6 +424,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
             options.journalPath = text(parser.value(journal));
         if (parser.isSet(noJournal))
             options.journalPath.clear();
+        if (parser.isSet(verify))
+            options.verifyPath = text(parser.value(verify));
         mqttFlags.apply(parser, options);
         if (const std::string problem = applyDashboardFlags(parser, options.dashboard); !problem.empty())
             throw BadChoice(problem);

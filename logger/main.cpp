@@ -6,6 +6,7 @@
 #include "LoggerRun.h"
 #include "RowFile.h"
 #include "RunOutput.h"
+#include "VerifyCommand.h"
 #include "WorkbookFile.h"
 
 #include "dashboard/DashboardServer.h"
@@ -94,6 +95,8 @@ int main(int argc, char *argv[])
     const LoggerOptions &options = *parsed.options;
     for (const MqttSectionWarning &warning : options.mqttWarnings)
         std::fprintf(stderr, "pondus-log: %s\n", warning.text.c_str());
+    if (!options.verifyPath.empty())
+        return verifyJournal(options.verifyPath);
     if (!options.collectPrefix.empty())
         return collectWithDashboard(options);
     if (!options.devicePath.empty())

@@ -775,5 +775,31 @@ TEST_F(PondusLog, TheWorkbooksChangesAreFormulasOfItsWeightsThatGiveTheCsvsNumbe
             EXPECT_NEAR(again, written, 1e-9) << "row " << n << ": " << pair;
             EXPECT_NEAR(fromCsv, written, 1e-9) << "row " << n << ": " << csvLines.at(n);
         }
+
+TEST_F(PondusLog, VerifyWalksTheJournalsChainAndNamesWhatWasChangedWithCodeFive)
+{
+    const SimulatorProcess line = simulator();
+    const std::string journalPath = (folder / "journal.sqlite").string();
+    Logger run(folder, {"--port", line.path(), "--period", "0,2", "--balances", "1,3", "--count", "4", "-o",
+                        "rows.tsv", "--journal", journalPath});
+    ASSERT_EQ(0, run.exitCode()) << run.err();
+    Logger intact(folder, {"--verify", journalPath});
+    ASSERT_EQ(0, intact.exitCode()) << intact.err();
+    EXPECT_NE(std::string::npos, intact.out().find("run 1: start ")) << intact.out();
+    EXPECT_NE(std::string::npos, intact.out().find(", 4 rows, first ")) << intact.out();
+    EXPECT_NE(std::string::npos, intact.out().find("intact: ")) << intact.out();
+    struct Case {
+        const char *sql;
+        const char *named;
+    };
+    for (const Case &c : {Case{"UPDATE measurement SET raw_values = '[1,1]' WHERE seq = 3", "run 1, row 3 (№ 3) does not match"},
+                          Case{"DELETE FROM measurement WHERE seq = 2", "missing before run 1, row 3"}}) {
+        const std::string tampered = (folder / "tampered.sqlite").string();
+        fs::copy_file(journalPath, tampered, fs::copy_options::overwrite_existing);
+        ASSERT_EQ(0, std::system(("sqlite3 '" + tampered + "' \"" + c.sql + "\"").c_str()));
+        Logger broken(folder, {"--verify", tampered});
+        EXPECT_EQ(5, broken.exitCode()) << broken.err();
+        EXPECT_NE(std::string::npos, broken.err().find(c.named)) << broken.err();
+        EXPECT_EQ(std::string::npos, broken.out().find("intact")) << broken.out();
     }
 }

@@ -1,0 +1,41 @@
+// Prints what the chain's walk found.
+#include "VerifyCommand.h"
+
+#include "ExitCodes.h"
+#include "journal/ChainVerifier.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace pondus::logger {
+
+namespace {
+
+std::string utcText(int64_t utcMs)
+{
+    const std::time_t seconds = std::time_t(utcMs / 1000);
+    std::tm utc{};
+    char text[32] = {};
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%SZ", gmtime_r(&seconds, &utc));
+    return text;
+}
+
+} // namespace
+
+int verifyJournal(const std::string &path)
+{
+    const journal::ChainCheck check = journal::verifyChain(path);
+    for (const journal::ChainRun &run : check.runs)
+        std::printf("run %lld: start %s, stop %s, %lld rows, first %s, last %s\n", (long long)run.run,
+                    utcText(run.startedMs).c_str(), run.stoppedMs ? utcText(*run.stoppedMs).c_str() : "-",
+                    (long long)run.rows, run.firstHash.c_str(), run.lastHash.c_str());
+    if (!check.intact) {
+        std::fprintf(stderr, "pondus-log: %s: after %lld intact events: %s\n", path.c_str(), (long long)check.links,
+                     check.broken.c_str());
+        return chainBroken;
+    }
+    std::printf("intact: %lld events, head %s\n", (long long)check.links, check.head.c_str());
+    return done;
+}
+
+} // namespace pondus::logger
