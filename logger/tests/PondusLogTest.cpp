@@ -775,6 +775,8 @@ TEST_F(PondusLog, TheWorkbooksChangesAreFormulasOfItsWeightsThatGiveTheCsvsNumbe
             EXPECT_NEAR(again, written, 1e-9) << "row " << n << ": " << pair;
             EXPECT_NEAR(fromCsv, written, 1e-9) << "row " << n << ": " << csvLines.at(n);
         }
+    }
+}
 
 TEST_F(PondusLog, VerifyWalksTheJournalsChainAndNamesWhatWasChangedWithCodeFive)
 {
