@@ -2,9 +2,14 @@
 //
 // Measures the measurement journal on its own with rows of ten balances:
 // the time to commit one row (median and worst), bytes of file per row, and
-// the time to read the whole table back for recovery.
+// the time to read the whole table back for recovery; and the hash chain's
+// share: its work per row, its bytes per row, and the time to verify it all.
 #include "JournaledDay.h"
+#include "journal/ChainVerifier.h"
 #include "journal/Journal.h"
+#include "journal/JournalChain.h"
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
@@ -74,6 +79,38 @@ int main(int argc, char **argv)
                                               nullptr});
         std::printf("reading back %lld rows for recovery: %.2f s (checksum %lld)\n", (long long)restored,
                     msSince(start) / 1000, (long long)checksum);
+    }
+    {
+        // The chain's own work for one row: its canonical text and digest.
+        pondus::journal::Digest head{};
+        std::vector<double> chainMs;
+        for (int n = 1; n <= std::min(rows, 100000); ++n) {
+            const std::string values = "[" + std::to_string(n) + ",1,2,3,4,5,6,7,8,9]";
+            const auto start = Clock::now();
+            head = pondus::journal::chainDigest(
+                head, pondus::journal::rowContent({n, 1, n, n, 1'700'000'000'000 + n, 10800, values, 1023,
+                                                   "0000000000", {}}));
+            chainMs.push_back(msSince(start));
+        }
+        std::sort(chainMs.begin(), chainMs.end());
+        std::printf("the chain's work per row: median %.4f ms\n", chainMs[chainMs.size() / 2]);
+        const auto start = Clock::now();
+        const pondus::journal::ChainCheck check = pondus::journal::verifyChain(path);
+        std::printf("verifying the chain: %lld links in %.2f s, %s\n", (long long)check.links, msSince(start) / 1000,
+                    check.intact ? "intact" : check.broken.c_str());
+        // The same file without the chain's columns, both compacted.
+        const std::string bare = folder + "/bare.sqlite";
+        std::filesystem::copy_file(path, bare);
+        sqlite3 *db = nullptr;
+        for (const std::string &file : {path, bare}) {
+            sqlite3_open(file.c_str(), &db);
+            if (file == bare)
+                sqlite3_exec(db, "UPDATE measurement SET link = NULL, hash = NULL", nullptr, nullptr, nullptr);
+            sqlite3_exec(db, "VACUUM", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        }
+        std::printf("compacted file: %.1f bytes per row with the chain, %.1f without\n",
+                    double(std::filesystem::file_size(path)) / rows, double(std::filesystem::file_size(bare)) / rows);
     }
     std::filesystem::remove_all(folder);
     return failed ? 1 : 0;
