@@ -191,6 +191,9 @@ void readSettingsFile(LoggerOptions &options, const QString &path)
     IniSettings journal(QStringLiteral("Journal"));
     if (journal.load(path))
         options.journalPath = text(journal.text("Path", QString()).trimmed());
+    IniSettings audit(QStringLiteral("Audit"));
+    if (audit.load(path))
+        options.operatorName = text(audit.text("Operator", QString()).trimmed());
 
     IniSettings logger(QStringLiteral("Logger"));
     logger.load(path);

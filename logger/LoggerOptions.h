@@ -40,6 +40,8 @@ struct LoggerOptions {
     // The measurement journal the rows also go to: --journal, else the Path
     // of [Journal] in --ini; empty for none.
     std::string journalPath;
+    // Operator= of [Audit] in --ini: a display name beside the system account.
+    std::string operatorName;
     // --verify: walk this journal's hash chain instead of recording.
     std::string verifyPath;
     std::string collectPrefix; // set: collect what every PC publishes under it instead of recording

@@ -123,9 +123,12 @@ int main(int argc, char *argv[])
 
         std::optional<pondus::journal::JournalObserver> journal;
         if (!options.journalPath.empty()) {
-            journal.emplace(options.journalPath, [](const std::string &path, const std::string &reason) {
-                std::fprintf(stderr, "pondus-log: journal off: %s: %s\n", path.c_str(), reason.c_str());
-            });
+            journal.emplace(
+                options.journalPath,
+                [](const std::string &path, const std::string &reason) {
+                    std::fprintf(stderr, "pondus-log: journal off: %s: %s\n", path.c_str(), reason.c_str());
+                },
+                options.operatorName);
             journal->journal().setNewFileSink([](const std::string &path, const std::string &reason) {
                 std::fprintf(stderr, "pondus-log: journal %s: %s\n", path.c_str(), reason.c_str());
             });

@@ -3,9 +3,10 @@
 
 namespace pondus::journal {
 
-JournalObserver::JournalObserver(std::string path, Journal::FailureSink onFailure)
+JournalObserver::JournalObserver(std::string path, Journal::FailureSink onFailure, std::string operatorName)
     : journal_(std::move(path), std::move(onFailure))
 {
+    journal_.setOperatorName(std::move(operatorName));
     journal_.programStarted();
 }
 

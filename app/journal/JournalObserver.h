@@ -15,8 +15,9 @@ namespace pondus::journal {
 class JournalObserver final : public RunKeeper {
 public:
     // Opens the journal and journals the program's start; a failure goes to
-    // onFailure, and the journal is opened again at the next run.
-    JournalObserver(std::string path, Journal::FailureSink onFailure);
+    // onFailure, and the journal is opened again at the next run. The
+    // operator's display name goes beside the system account.
+    JournalObserver(std::string path, Journal::FailureSink onFailure, std::string operatorName = {});
     // Journals the stop of a run still going and the program's exit.
     ~JournalObserver() override;
     JournalObserver(const JournalObserver &) = delete;

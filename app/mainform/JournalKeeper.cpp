@@ -23,7 +23,8 @@ JournalKeeper::JournalKeeper(TMainForm &form, const JournalSettings &settings, N
               notice_(QStringLiteral("Журнал измерений отключён:\n%1\n%2\n\nИзмерения записываются в окне как "
                                      "обычно; журнал будет открыт снова при следующем запуске измерения.")
                           .arg(QDir::toNativeSeparators(QString::fromStdString(path)), QString::fromStdString(reason)));
-          }))
+          },
+          settings.operatorName.toStdString()))
 {
     journal_->journal().setNewFileSink([this](const std::string &path, const std::string &reason) {
         notice_(QStringLiteral("Файл журнала измерений пропал:\n%1\n%2\n\nИзмерения записываются в новый файл "

@@ -1,4 +1,4 @@
-// Reading [Journal]: Path and KeepDays.
+// Reading [Journal]: Path and KeepDays; and the operator's display name of [Audit].
 #include "settings/JournalSettings.h"
 
 #include "settings/IniSettings.h"
@@ -19,5 +19,8 @@ JournalSettings JournalSettings::read(const QString &iniPath)
     const int keepDays = ini.text("KeepDays", QString()).trimmed().toInt(&isNumber);
     if (isNumber && keepDays > 0)
         settings.keepDays = keepDays;
+    IniSettings audit(QStringLiteral("Audit"));
+    audit.load(iniPath);
+    settings.operatorName = audit.text("Operator", QString()).trimmed();
     return settings;
 }

@@ -11,6 +11,9 @@ struct JournalSettings {
     // program's own data (~/.local/share/PONDUS on Linux).
     QString path;
     int keepDays = defaultKeepDays;
+    // Operator= of [Audit]: the lab's display name for whoever works at this
+    // PC, kept beside the system account in the journal, never instead of it.
+    QString operatorName;
 
     // Reads the section from the settings file; missing or unreadable keys
     // take their defaults.

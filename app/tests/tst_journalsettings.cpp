@@ -42,11 +42,12 @@ private slots:
         const QString ini = dir.filePath(QStringLiteral("PONDUS.ini"));
         QFile file(ini);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[MainForm]\nPeriod=1\n[Journal]\n" + section);
+        file.write("[MainForm]\nPeriod=1\n[Audit]\nOperator= Иванова А. \n[Journal]\n" + section);
         file.close();
         const JournalSettings settings = JournalSettings::read(ini);
         QCOMPARE(settings.path, path);
         QCOMPARE(settings.keepDays, keepDays);
+        QCOMPARE(settings.operatorName, QStringLiteral("Иванова А."));
     }
 };
 

@@ -110,7 +110,7 @@ TEST(LoggerOptions, TheWindowsSettingsFileAndTheCommandLineOverIt)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("[MainForm]\r\nGetInfPeriod=при новом весе\r\nCOM=COM2\r\nMaxDifWeight=15\r\n"
-               "FCLB(0)=1\r\nFCLB(1)=0\r\nFCLB(2)=1\r\n\r\n[Logger]\r\nOutput=line.csv\r\nLinkTimeout=2m\r\n");
+               "FCLB(0)=1\r\nFCLB(1)=0\r\nFCLB(2)=1\r\n\r\n[Logger]\r\nOutput=line.csv\r\nLinkTimeout=2m\r\n[Audit]\r\nOperator=Петров\r\n");
     file.close();
 
     LoggerOptions chosen = options({"--ini", path});
@@ -121,6 +121,7 @@ TEST(LoggerOptions, TheWindowsSettingsFileAndTheCommandLineOverIt)
     EXPECT_EQ("line.csv", chosen.outputPath);
     EXPECT_EQ(FileFormat::Csv, chosen.format);
     EXPECT_EQ(120'000, chosen.linkTimeout.count());
+    EXPECT_EQ("Петров", chosen.operatorName);
 
     chosen = options({"--ini", path, "--port", "COM4", "--balances", "2"});
     EXPECT_EQ(4, chosen.portNumber);

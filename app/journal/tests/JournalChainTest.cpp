@@ -55,6 +55,17 @@ TEST_F(JournalChain, AnUntouchedJournalVerifiesWithItsRunsAndHead)
               scalar("SELECT count(*) FROM event"));
 }
 
+TEST_F(JournalChain, TheOperatorsDisplayNameStandsBesideTheSystemAccount)
+{
+    auto journal = makeJournal();
+    journal.setOperatorName("Иванова А.");
+    journal.programStarted();
+    EXPECT_EQ(scalar("SELECT count(*) FROM event AS e JOIN actor AS a ON a.id = e.actor WHERE "
+                     "a.operator = 'Иванова А.' AND a.user <> '' AND a.uid >= 0"),
+              1);
+    EXPECT_TRUE(verifyChain(path).intact);
+}
+
 TEST_F(JournalChain, EachChangeBehindTheProgramsBackIsNamed)
 {
     struct Case {
