@@ -50,7 +50,7 @@ int main(int argc, char *argv[])
     const long before = residentBytes();
     QElapsedTimer restoring;
     restoring.start();
-    JournalKeeper keeper(form, JournalSettings{journalPath, JournalSettings::defaultKeepDays},
+    JournalKeeper keeper(form, JournalSettings{journalPath, JournalSettings::defaultKeepDays, {}},
                          [](const QString &text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); },
                          [](const QString &) { return JournalKeeper::Answer::Yes; });
     keeper.recover();

@@ -75,7 +75,7 @@ private:
     {
         fixture = std::make_unique<FormFixture>(link);
         keeper = std::make_unique<JournalKeeper>(
-            f().form(), JournalSettings{journal, 90}, [this](const QString &t) { notices << t; },
+            f().form(), JournalSettings{journal, 90, {}}, [this](const QString &t) { notices << t; },
             [this](const QString &t) {
                 questions << t;
                 return answer;
