@@ -77,13 +77,6 @@ RecordedRow rowOf(int32_t number, int64_t utcMs)
     return row;
 }
 
-int freePort()
-{
-    httplib::Server probe;
-    const int port = probe.bind_to_any_port("127.0.0.1");
-    return port;
-}
-
 // CPU seconds a process has used so far, from /proc.
 double processCpuSeconds(pid_t pid)
 {
@@ -149,7 +142,7 @@ int liveLoad(const std::string &pondusLog, int seconds)
         return 1;
     }
     const MqttSettings settings = broker.clientSettings("bench");
-    const int httpPort = freePort();
+    const int httpPort = freeLoopbackPort();
     const std::string db = broker.folder() + "/lab.db";
     const std::string portText = std::to_string(broker.port());
     const std::string listen = "127.0.0.1:" + std::to_string(httpPort);
@@ -246,7 +239,7 @@ int bigRun(const std::string &pagesFolder, int64_t rows)
                     msSince(start) / 1000);
     }
     DashboardSettings settings;
-    settings.port = freePort();
+    settings.port = freeLoopbackPort();
     std::string error;
     auto server = DashboardServer::start(settings, db, pagesFolder, error);
     if (!server) {

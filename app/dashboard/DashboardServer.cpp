@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -157,12 +158,22 @@ std::unique_ptr<DashboardServer> DashboardServer::start(const DashboardSettings 
         return nullptr;
     }
     server->route();
+    // Address reuse for a quick restart, but not port reuse (the library's
+    // default): with it a second collector on the port binds as well and the
+    // kernel hands each of the two some of the connections.
+    server->http_->set_socket_options([](socket_t sock) {
+        const int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     if (!server->http_->bind_to_port(settings.address, settings.port)) {
         error = "HTTP: адрес " + settings.address + ":" + std::to_string(settings.port) + " не занят: " +
                 std::strerror(errno);
         return nullptr;
     }
     server->listener_ = std::thread([raw = server.get()] { raw->http_->listen_after_bind(); });
+    // A stop before the listener runs would be missed and its join never end.
+    for (int waited = 0; !server->http_->is_running() && waited < 5000; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return server;
 }
 

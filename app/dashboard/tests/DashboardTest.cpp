@@ -4,8 +4,10 @@
 #include "dashboard/ChartDecimation.h"
 #include "dashboard/CollectorReader.h"
 #include "dashboard/DashboardJson.h"
+#include "dashboard/DashboardServer.h"
 #include "dashboard/DashboardSettings.h"
 #include "dashboard/LiveFeed.h"
+#include "MosquittoBroker.h"
 #include "publish/CollectorStore.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +15,7 @@
 #include <filesystem>
 #include <thread>
 
+#include <cstring>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -245,6 +248,20 @@ TEST_F(CollectorReaderTest, TwoPortsOfOnePcWithRunsOfTheSameNameShowEachItsOwnRe
         EXPECT_EQ(rows[0]["balances"].size(), c.balances);
         EXPECT_EQ(reader->chart(c.key, *span, 0, INT64_MAX / 2, 100)["series"][0]["balance"], c.firstBalance);
     }
+}
+
+// A port taken by another dashboard is refused with the system's reason,
+// not shared with it.
+TEST_F(CollectorReaderTest, ASecondDashboardOnTheSamePortIsRefused)
+{
+    DashboardSettings settings;
+    settings.address = "127.0.0.1";
+    settings.port = freeLoopbackPort();
+    std::string error;
+    const auto first = DashboardServer::start(settings, folder / "lab.db", DASHBOARD_WEB_ROOT, error);
+    ASSERT_TRUE(first) << error;
+    EXPECT_FALSE(DashboardServer::start(settings, folder / "lab.db", DASHBOARD_WEB_ROOT, error));
+    EXPECT_NE(error.find(std::strerror(EADDRINUSE)), std::string::npos) << error;
 }
 
 TEST_F(CollectorReaderTest, OpensOnlyWhatExistsAndNeverCreatesIt)

@@ -13,8 +13,6 @@
 #include <fstream>
 #include <thread>
 
-namespace {
-
 int freeLoopbackPort()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -29,6 +27,8 @@ int freeLoopbackPort()
     ::close(fd);
     return port;
 }
+
+namespace {
 
 bool acceptsConnections(int port)
 {

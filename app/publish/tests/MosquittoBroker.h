@@ -14,6 +14,9 @@ struct BrokerOptions {
     bool tls = false;     // a throwaway CA and server certificate made with openssl
 };
 
+// A TCP port on the loopback that nothing listens on (just now).
+int freeLoopbackPort();
+
 class MosquittoBroker {
 public:
     explicit MosquittoBroker(BrokerOptions options = {});
