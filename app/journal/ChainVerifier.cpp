@@ -14,20 +14,39 @@ namespace {
 
 constexpr int64_t never = std::numeric_limits<int64_t>::max();
 
-std::string whatRow(const RowFields &row, int64_t number)
+std::string whatBroke(const ChainBreak &at)
 {
-    return "run " + std::to_string(row.run) + ", row " + std::to_string(row.seq) + " (№ " + std::to_string(number) +
-           ")";
+    if (at.isRow)
+        return "run " + std::to_string(at.run) + ", row " + std::to_string(at.seq) + " (№ " +
+               std::to_string(at.number) + ")";
+    std::string what = "event " + std::to_string(at.event) + " (" + at.kind;
+    if (at.run != 0)
+        what += ", run " + std::to_string(at.run);
+    if (!at.detail.empty())
+        what += ", " + at.detail;
+    return what + ")";
 }
 
-std::string whatEvent(const ChainedEvent &event, int64_t id)
+std::string brokenText(const ChainBreak &at)
 {
-    std::string what = "event " + std::to_string(id) + " (" + event.kind;
-    if (event.fields.run != 0)
-        what += ", run " + std::to_string(event.fields.run);
-    if (!event.detail.empty())
-        what += ", " + event.detail;
-    return what + ")";
+    using Fault = ChainBreak::Fault;
+    const std::string what = whatBroke(at);
+    switch (at.fault) {
+    case Fault::Unreadable:
+    case Fault::OtherSchema:
+        return at.reason;
+    case Fault::Unlinked:
+        return what + " is not in the chain: it was added outside the program";
+    case Fault::Repeated:
+        return what + " repeats link " + std::to_string(at.link) + ": an event was inserted";
+    case Fault::Missing:
+        return "links " + std::to_string(at.missingFrom) +
+               (at.link - 1 > at.missingFrom ? "–" + std::to_string(at.link - 1) : "") + " are missing before " +
+               what + ": deleted";
+    case Fault::Changed:
+        return what + " does not match its hash (link " + std::to_string(at.link) + "): changed";
+    }
+    return what;
 }
 
 void readRuns(sqlite3 *db, ChainCheck &check, const std::map<int64_t, std::pair<Digest, Digest>> &ends)
@@ -52,17 +71,26 @@ void readRuns(sqlite3 *db, ChainCheck &check, const std::map<int64_t, std::pair<
 ChainCheck verifyChain(const std::string &path)
 {
     ChainCheck check;
+    const auto unreadable = [&check](ChainBreak::Fault fault, std::string reason) {
+        check.fault.emplace();
+        check.fault->fault = fault;
+        check.broken = check.fault->reason = std::move(reason);
+    };
     sqlite3 *raw = nullptr;
     const int opened = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
     const Connection db(raw);
+    // One snapshot for the whole walk: a program recording into the file
+    // meanwhile adds rows whose states would be missing from an earlier read.
+    const bool began = opened == SQLITE_OK && sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
     Statement version(raw, "PRAGMA user_version");
-    if (opened != SQLITE_OK || version.step() != SQLITE_ROW) {
-        check.broken = "the file cannot be read as a journal: " + failureText(raw);
+    if (!began || version.step() != SQLITE_ROW) {
+        unreadable(ChainBreak::Fault::Unreadable, "the file cannot be read as a journal: " + failureText(raw));
         return check;
     }
     if (version.integer(0) != schemaVersion) {
-        check.broken = "the journal is of schema " + std::to_string(version.integer(0)) + ", not " +
-                       std::to_string(schemaVersion) + "; open it with the program once to bring it up to date";
+        unreadable(ChainBreak::Fault::OtherSchema,
+                   "the journal is of schema " + std::to_string(version.integer(0)) + ", not " +
+                       std::to_string(schemaVersion) + "; open it with the program once to bring it up to date");
         return check;
     }
     const ChainStates states(raw);
@@ -72,60 +100,68 @@ ChainCheck verifyChain(const std::string &path)
     Digest head{};
     int eventStep = events.step();
     int rowStep = rows.step();
-    while (check.broken.empty() && (eventStep == SQLITE_ROW || rowStep == SQLITE_ROW)) {
+    while (eventStep == SQLITE_ROW || rowStep == SQLITE_ROW) {
         const bool unlinkedEvent = eventStep == SQLITE_ROW && events.isNull(0);
         const bool unlinkedRow = rowStep == SQLITE_ROW && rows.isNull(0);
         const int64_t eventLink = eventStep == SQLITE_ROW ? events.integer(0) : never;
         const int64_t rowLink = rowStep == SQLITE_ROW ? rows.integer(0) : never;
         const bool isEvent = unlinkedEvent || (!unlinkedRow && eventLink <= rowLink);
-        std::string what;
+        ChainBreak at;
         std::string content;
         std::string_view stored;
-        int64_t link = 0;
-        int64_t run = 0;
         if (isEvent) {
             const ChainedEvent event(events);
-            what = whatEvent(event, events.integer(20));
-            link = eventLink;
-            run = event.fields.run;
+            at.link = eventLink;
+            at.run = event.fields.run;
+            at.event = events.integer(20);
+            at.kind = event.kind;
+            at.detail = event.detail;
             content = eventContent(event.fields);
             stored = events.blob(19);
         } else {
             const ChainedRow row(rows, states);
-            what = whatRow(row.fields, rows.integer(3));
-            link = rowLink;
-            run = row.fields.run;
+            at.isRow = true;
+            at.link = rowLink;
+            at.run = row.fields.run;
+            at.seq = row.fields.seq;
+            at.number = row.fields.number;
             content = rowContent(row.fields);
             stored = rows.blob(9);
         }
         const int64_t expected = check.links + 1;
+        using Fault = ChainBreak::Fault;
+        std::optional<Fault> fault;
         if (isEvent ? unlinkedEvent : unlinkedRow)
-            check.broken = what + " is not in the chain: it was added outside the program";
-        else if (link < expected)
-            check.broken = what + " repeats link " + std::to_string(link) + ": an event was inserted";
-        else if (link > expected)
-            check.broken = "links " + std::to_string(expected) + (link - 1 > expected ? "–" + std::to_string(link - 1) : "") +
-                           " are missing before " + what + ": deleted";
+            fault = Fault::Unlinked;
+        else if (at.link < expected)
+            fault = Fault::Repeated;
+        else if (at.link > expected)
+            fault = Fault::Missing;
         else {
             const Digest digest = chainDigest(head, content);
             if (stored != std::string_view(reinterpret_cast<const char *>(digest.data()), digest.size()))
-                check.broken = what + " does not match its hash (link " + std::to_string(link) + "): changed";
+                fault = Fault::Changed;
             head = digest;
         }
-        if (!check.broken.empty())
+        if (fault) {
+            at.fault = *fault;
+            at.missingFrom = expected;
+            check.broken = brokenText(at);
+            check.fault = std::move(at);
             break;
+        }
         ++check.links;
-        if (run != 0)
-            ends.try_emplace(run, head, head).first->second.second = head;
+        if (at.run != 0)
+            ends.try_emplace(at.run, head, head).first->second.second = head;
         if (isEvent)
             eventStep = events.step();
         else
             rowStep = rows.step();
     }
-    if (check.broken.empty() && ((eventStep != SQLITE_DONE && eventStep != SQLITE_ROW) ||
-                                 (rowStep != SQLITE_DONE && rowStep != SQLITE_ROW) || states.failed()))
-        check.broken = "the file cannot be read: " + failureText(raw);
-    check.intact = check.broken.empty();
+    if (!check.fault && ((eventStep != SQLITE_DONE && eventStep != SQLITE_ROW) ||
+                         (rowStep != SQLITE_DONE && rowStep != SQLITE_ROW) || states.failed()))
+        unreadable(ChainBreak::Fault::Unreadable, "the file cannot be read: " + failureText(raw));
+    check.intact = !check.fault;
     check.head = hexOf(head);
     readRuns(raw, check, ends);
     return check;

@@ -19,12 +19,31 @@ struct ChainRun {
     std::string lastHash;
 };
 
+// The first link that does not match, in parts, so that the window can
+// say it in the operator's language.
+struct ChainBreak {
+    enum class Fault { Unreadable, OtherSchema, Unlinked, Repeated, Missing, Changed };
+    Fault fault = Fault::Unreadable;
+    // Why the file could not be read, or its schema; for the first two faults.
+    std::string reason;
+    bool isRow = false; // a measurement row, else an event
+    int64_t run = 0;    // 0 for an event of no run
+    int64_t seq = 0;    // the row's place in its run
+    int64_t number = 0; // the row's № in the table
+    int64_t event = 0;  // the event's id, its kind and detail
+    std::string kind;
+    std::string detail;
+    int64_t link = 0;
+    int64_t missingFrom = 0; // the links missing before it
+};
+
 struct ChainCheck {
     bool intact = false;
     int64_t links = 0;
     std::string head;
     // What does not match and where: the run, row and column it is.
     std::string broken;
+    std::optional<ChainBreak> fault;
     std::vector<ChainRun> runs;
 };
 

@@ -68,20 +68,24 @@ TEST_F(JournalChain, TheOperatorsDisplayNameStandsBesideTheSystemAccount)
 
 TEST_F(JournalChain, EachChangeBehindTheProgramsBackIsNamed)
 {
+    using Fault = pondus::journal::ChainBreak::Fault;
     struct Case {
         const char *change;
         const char *sql;
         const char *named;
+        Fault fault;
+        int64_t seq; // of the row named; 0 for an event
     };
     const Case cases[] = {
-        {"a value changed", "UPDATE measurement SET raw_values = '[1,2]' WHERE seq = 3", "run 1, row 3 (№ 3) does not match"},
-        {"a row deleted", "DELETE FROM measurement WHERE seq = 2", "are missing before run 1, row 3"},
-        {"an event inserted", "INSERT INTO event (utc_ms, utc_offset_s, kind) VALUES (1, 0, 'clear')", "(clear) is not in the chain"},
-        {"an event inserted into the chain", "INSERT INTO event (utc_ms, utc_offset_s, kind, link, hash) SELECT 1, 0, 'clear', link, hash FROM measurement WHERE seq = 4", "event 7 (clear) does not match"},
-        {"two rows swapped", "UPDATE measurement SET raw_values = (SELECT m.raw_values FROM measurement AS m WHERE m.seq = 7 - measurement.seq) WHERE seq IN (2, 5)", "run 1, row 2 (№ 2) does not match"},
-        {"an edit's text changed", "UPDATE event SET detail = replace(detail, '\"new\":\"1\"', '\"new\":\"2\"') WHERE kind = 'cell_edit'", "\"column\":\"value\",\"balance\":1"},
-        {"a run's settings changed", "UPDATE run SET period_ms = 100", "(run_start, run 1) does not match"},
-        {"a balance's ident changed", "UPDATE balance_state SET ident = 1 WHERE slot = 1", "run 1, row 1 (№ 1) does not match"},
+        {"a value changed", "UPDATE measurement SET raw_values = '[1,2]' WHERE seq = 3", "run 1, row 3 (№ 3) does not match", Fault::Changed, 3},
+        {"a row deleted", "DELETE FROM measurement WHERE seq = 2", "are missing before run 1, row 3", Fault::Missing, 3},
+        {"an event inserted", "INSERT INTO event (utc_ms, utc_offset_s, kind) VALUES (1, 0, 'clear')", "(clear) is not in the chain", Fault::Unlinked, 0},
+        {"an event inserted into the chain", "INSERT INTO event (utc_ms, utc_offset_s, kind, link, hash) SELECT 1, 0, 'clear', link, hash FROM measurement WHERE seq = 4", "event 7 (clear) does not match", Fault::Changed, 0},
+        {"two rows swapped", "UPDATE measurement SET raw_values = (SELECT m.raw_values FROM measurement AS m WHERE m.seq = 7 - measurement.seq) WHERE seq IN (2, 5)", "run 1, row 2 (№ 2) does not match", Fault::Changed, 2},
+        {"an edit's text changed", "UPDATE event SET detail = replace(detail, '\"new\":\"1\"', '\"new\":\"2\"') WHERE kind = 'cell_edit'", "\"column\":\"value\",\"balance\":1", Fault::Changed, 0},
+        {"a run's settings changed", "UPDATE run SET period_ms = 100", "(run_start, run 1) does not match", Fault::Changed, 0},
+        {"a balance's ident changed", "UPDATE balance_state SET ident = 1 WHERE slot = 1", "run 1, row 1 (№ 1) does not match", Fault::Changed, 1},
+        {"a link repeated", "UPDATE event SET link = link - 1 WHERE kind = 'run_stop'", "repeats link", Fault::Repeated, 0},
     };
     for (const Case &c : cases) {
         std::filesystem::remove(path);
@@ -90,6 +94,11 @@ TEST_F(JournalChain, EachChangeBehindTheProgramsBackIsNamed)
         const ChainCheck check = verifyChain(path);
         EXPECT_FALSE(check.intact) << c.change;
         EXPECT_NE(check.broken.find(c.named), std::string::npos) << c.change << ": " << check.broken;
+        ASSERT_TRUE(check.fault) << c.change;
+        EXPECT_EQ(check.fault->fault, c.fault) << c.change;
+        EXPECT_EQ(check.fault->isRow, c.seq != 0) << c.change;
+        EXPECT_EQ(check.fault->seq, c.seq) << c.change;
+        EXPECT_EQ(check.fault->run, c.seq != 0 ? 1 : check.fault->run) << c.change;
     }
 }
 
