@@ -2,6 +2,7 @@
 // recovery question.
 #include "mainform/JournalKeeper.h"
 
+#include "mainform/JournalCheck.h"
 #include "mainform/Serialer.h"
 
 #include <QDateTime>
@@ -33,6 +34,7 @@ JournalKeeper::JournalKeeper(TMainForm &form, const JournalSettings &settings, N
     });
     form_.session().keepRunsIn(*journal_);
     connectForm();
+    check_ = std::make_unique<JournalCheck>(form_, QString::fromStdString(journal().path()), notice_);
 }
 
 JournalKeeper::~JournalKeeper()
@@ -76,6 +78,14 @@ void JournalKeeper::connectForm()
 void JournalKeeper::recover()
 {
     journal().prune(keepDays_);
+    offerPending();
+    // A journal that could not be opened has been told already.
+    if (journal().isOpen())
+        check_->start(true);
+}
+
+void JournalKeeper::offerPending()
+{
     if (!question_)
         return;
     std::vector<PendingSheet> pending = journal().pendingSheets();

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class JournalCheck;
 class QWidget;
 class TMainForm;
 
@@ -34,10 +35,13 @@ public:
 
     // At start-up: prunes old tables, then offers the pending ones, newest
     // first, until one is restored; each one refused is marked declined. An
-    // unanswered question ends the offers and leaves the rest pending.
+    // unanswered question ends the offers and leaves the rest pending. Then
+    // the journal's chain is checked quietly: only a broken one is told.
     void recover();
 
     pondus::journal::Journal &journal() { return journal_->journal(); }
+    // "Проверить журнал" and the check at start-up.
+    JournalCheck &chainCheck() { return *check_; }
 
     // The window's own dialogs: a message that does not block the window,
     // and the recovery question with "Да" and "Нет".
@@ -46,6 +50,7 @@ public:
 
 private:
     void connectForm();
+    void offerPending();
     bool restore(const pondus::journal::PendingSheet &sheet);
 
     TMainForm &form_;
@@ -55,6 +60,7 @@ private:
     // Shared with the window's sinks only weakly: the window outlives the
     // keeper and may still clear or export while it closes.
     std::shared_ptr<pondus::journal::JournalObserver> journal_;
+    std::unique_ptr<JournalCheck> check_;
     // Edits replayed by a restore are the journal's own, not new ones.
     bool restoring_ = false;
 };

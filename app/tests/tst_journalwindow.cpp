@@ -5,11 +5,13 @@
 #include "FormFixture.h"
 #include "mainform/TableSnapshot.h"
 #include "export/TabSeparatedText.h"
+#include "mainform/JournalCheck.h"
 #include "mainform/JournalKeeper.h"
 
 #include <QComboBox>
 #include <QFont>
 #include <QLabel>
+#include <QMenuBar>
 #include <QtTest>
 
 #include <sqlite3.h>
@@ -43,6 +45,16 @@ QString text(const QString &path, const char *sql)
     sqlite3_finalize(statement);
     sqlite3_close(db);
     return value;
+}
+
+// A change made behind the program's back.
+void execute(const QString &path, const QString &sql)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const int done = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    QCOMPARE(done, SQLITE_OK);
 }
 
 QStringList tableTexts(const MeasurementTable &table)
@@ -298,6 +310,66 @@ private slots:
         closeWindow();
         openWindow(journalPath());
         QVERIFY(questions.isEmpty());
+    }
+
+    void theChainIsCheckedAtStartQuietlyAndFromTheMenu_data()
+    {
+        QTest::addColumn<QString>("change");
+        // What the start-up tells; nothing for an intact chain.
+        QTest::addColumn<QStringList>("told");
+        QTest::newRow("untouched") << QString() << QStringList();
+        QTest::newRow("a value changed") << "UPDATE measurement SET raw_values = '[1,2,3]' WHERE seq = 2"
+                                         << QStringList{"изменён в обход программы", "Прогон 1, строка 2 (№ 2)",
+                                                        "изменено", "цепочка цела: 3 событий"};
+        QTest::newRow("a row deleted") << "DELETE FROM measurement WHERE seq = 1"
+                                       << QStringList{"Прогон 1, строка 2 (№ 2) перед ним нет звена 3: удалено"};
+        QTest::newRow("an edit changed") << "UPDATE event SET detail = replace(detail, '99,5', '98,5') WHERE "
+                                            "kind = 'cell_edit'"
+                                         << QStringList{"(cell_edit, прогон 1, строка 2, столбец «масса весов №1»)"};
+        QTest::newRow("an event added") << "INSERT INTO event (utc_ms, utc_offset_s, kind) SELECT max(utc_ms), 0, 'clear' FROM event"
+                                        << QStringList{"(clear) не входит в цепочку"};
+    }
+    void theChainIsCheckedAtStartQuietlyAndFromTheMenu()
+    {
+        QFETCH(QString, change);
+        QFETCH(QStringList, told);
+        openWindow(journalPath());
+        start();
+        for (int n = 1; n <= 3; ++n)
+            recordRow(n);
+        auto &table = const_cast<MeasurementTable &>(f().form().table());
+        QVERIFY(table.setData(table.index(4, 3), QStringLiteral("99,5"), Qt::EditRole));
+        closeWindow();
+        if (!change.isEmpty())
+            execute(journalPath(), change);
+
+        openWindow(journalPath());
+        QTRY_VERIFY_WITH_TIMEOUT(!keeper->chainCheck().running(), 10000);
+        QCOMPARE(notices.size(), told.isEmpty() ? 0 : 1);
+        for (const QString &part : told)
+            QVERIFY2(notices[0].contains(part) && notices[0].contains(journalPath()), qPrintable(notices[0]));
+
+        // The menu tells either way, the same walk.
+        notices.clear();
+        QAction *item = nullptr;
+        for (QAction *action : f().form().menuBar()->actions())
+            if (action->objectName() == QLatin1String("CheckJournalMenuItem"))
+                item = action;
+        QVERIFY(item);
+        QCOMPARE(item->text(), QStringLiteral("Проверить журнал"));
+        item->trigger();
+        QVERIFY(keeper->chainCheck().running());
+        QTRY_VERIFY_WITH_TIMEOUT(!keeper->chainCheck().running(), 10000);
+        QCOMPARE(notices.size(), 1);
+        if (told.isEmpty())
+            QCOMPARE(notices[0], QStringLiteral("Журнал цел: %1 событий, последний хеш %2\n%3")
+                                     .arg(scalar(journalPath(), "SELECT count(*) FROM event") +
+                                          scalar(journalPath(), "SELECT count(*) FROM measurement"))
+                                     .arg(QString::fromStdString(keeper->journal().head()), journalPath()));
+        else
+            QVERIFY2(notices[0].contains(told[0]), qPrintable(notices[0]));
+        // Nothing was repaired.
+        QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM measurement"), change.startsWith("DELETE") ? 2 : 3);
     }
 
     void aJournalThatCannotBeOpenedIsToldOnceAndTheRunGoesOn()
