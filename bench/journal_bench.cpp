@@ -76,7 +76,7 @@ int main(int argc, char **argv)
                                                   ++restored;
                                                   checksum += row.readings.back().rawValue;
                                               },
-                                              nullptr});
+                                              nullptr, nullptr});
         std::printf("reading back %lld rows for recovery: %.2f s (checksum %lld)\n", (long long)restored,
                     msSince(start) / 1000, (long long)checksum);
     }

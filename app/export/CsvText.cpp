@@ -158,7 +158,11 @@ int gridColumnOf(BalanceField field, int slot)
 
 void CsvText::appendHeader(const RunSnapshot &run, QByteArray &out)
 {
-    references_.assign(run.balances.size(), std::nullopt);
+    picked_.assign(run.balances.size(), std::nullopt);
+    for (size_t slot = 0; slot < picked_.size(); ++slot)
+        if (const SnapshotReading *reading = run.pickedReading(slot))
+            picked_[slot] = massOf(*reading, nullptr);
+    references_ = picked_;
     CsvLine line(out);
     line.field("№");
     line.field("Время");
@@ -199,6 +203,7 @@ void CsvText::appendHeader(const RunSnapshot &run, QByteArray &out)
 void CsvText::appendRow(const RunSnapshot &run, size_t index, QByteArray &out)
 {
     references_.resize(run.balances.size());
+    picked_.resize(run.balances.size());
     const RunSnapshot::Row row = run.row(index);
     const QDateTime local = QDateTime::fromMSecsSinceEpoch(row.utcMs + int64_t(row.utcOffsetSeconds) * 1000, Qt::UTC);
     CsvLine line(out);
@@ -222,8 +227,9 @@ void CsvText::appendRow(const RunSnapshot &run, size_t index, QByteArray &out)
         const std::optional<Mass> mass =
             reading ? massOf(*reading, run.edit(index, MeasurementColumns::valueColumn(int(slot)))) : std::nullopt;
         std::optional<Mass> &reference = references_[slot];
+        const std::optional<Mass> &picked = picked_[slot];
         if (mass && reading->stable && (!reference || reference->unit != mass->unit))
-            reference = mass;
+            reference = picked && picked->unit == mass->unit ? picked : mass;
         const bool changed = mass && reference;
         for (const BalanceField field : balanceFields) {
             const int column = gridColumnOf(field, int(slot));

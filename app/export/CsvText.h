@@ -5,8 +5,10 @@
 // from its sample's reference in the unit and in percent, and its stable
 // flag; every line ends in CR LF. The reference is the balance's first
 // stable reading since the header, and again the first stable one in
-// another unit; the header names the balance's sample. A file starts with a byte-order mark, so
-// that spreadsheets read the captions as UTF-8.
+// another unit; a reference row the operator picked gives it instead for
+// the readings in its unit. The header names the balance's sample. A file
+// starts with a byte-order mark, so that spreadsheets read the captions as
+// UTF-8.
 #pragma once
 
 #include "export/RunSnapshot.h"
@@ -43,4 +45,5 @@ public:
 private:
     ValueFormat values_;
     std::vector<std::optional<Mass>> references_; // by column
+    std::vector<std::optional<Mass>> picked_;     // by column, from the reference row
 };

@@ -78,6 +78,14 @@ RunSnapshot::Row RunSnapshot::row(size_t index) const
             std::span<const SnapshotReading>(readings_).subspan(stored.firstReading, stored.readingCount)};
 }
 
+const SnapshotReading *RunSnapshot::pickedReading(size_t slot) const
+{
+    if (!referenceRow || *referenceRow >= rows_.size())
+        return nullptr;
+    const Row picked = row(*referenceRow);
+    return slot < picked.readings.size() && picked.readings[slot].stable ? &picked.readings[slot] : nullptr;
+}
+
 void RunSnapshot::setEdit(size_t index, int column, std::string text)
 {
     edits_[cellKey(index, column)] = std::move(text);

@@ -52,6 +52,9 @@ public:
     bool titled = true;
     // One per balance column, in column order.
     std::vector<ColumnCaption> balances;
+    // The row the operator took as every balance's reference mass, by
+    // index; without it each balance starts from its first stable reading.
+    std::optional<size_t> referenceRow;
 
     // The grid the rows make: its columns, and the text of a caption row's
     // cell (empty beyond the captions).
@@ -71,6 +74,9 @@ public:
 
     size_t rowCount() const { return rows_.size(); }
     Row row(size_t index) const;
+    // A balance column's reading at the reference row when it is stable,
+    // the only kind a reference is taken from; nothing otherwise.
+    const SnapshotReading *pickedReading(size_t slot) const;
 
     // What the operator typed into a cell of a row (`index` may be rowCount()
     // when the table has no rows: its one empty row), by grid column.

@@ -87,7 +87,10 @@ private:
 // One workbook being written; closed (and so freed) on every path.
 class WorkbookWriter {
 public:
-    WorkbookWriter(const RunSnapshot &run, int rowsPerSheet) : run_(run), rowsPerSheet_(rowsPerSheet) {}
+    WorkbookWriter(const RunSnapshot &run, int rowsPerSheet)
+        : run_(run), dataRowsPerSheet_(std::max(1, rowsPerSheet - captionRows))
+    {
+    }
     ~WorkbookWriter()
     {
         if (book_)
@@ -127,17 +130,22 @@ private:
     lxw_col_t changeColumn(size_t slot) const { return lxw_col_t(run_.gridColumns() + 2 * int(slot)); }
 
     // The weight cell each balance's changes are taken from: its first
-    // stable reading, and again the first stable one in another unit.
+    // stable reading, and again the first stable one in another unit; the
+    // operator's reference row instead for the readings in its unit.
     struct Reference {
-        std::string cell; // 'Измерения'!$D$4
+        std::string cell; // 'Измерения'!$D$4, or the number where the operator typed over it
         double value = 0;
         int8_t unit = SnapshotReading::noUnit;
     };
+    static QString sheetNameOf(int sheetIndex);
+    // The weight cell of a row's balance, wherever its sheet.
+    std::string weightCell(size_t index, size_t slot) const;
+    void pickReferences();
     std::vector<std::optional<Reference>> references_;
-    QString sheetName_; // of the measurement sheet being written
+    std::vector<std::optional<Reference>> picked_;
 
     const RunSnapshot &run_;
-    const int rowsPerSheet_;
+    const int dataRowsPerSheet_;
     lxw_workbook *book_ = nullptr;
     lxw_error failure_ = LXW_NO_ERROR;
     QByteArrayList keep_; // texts libxlsxwriter holds on to until the book is closed
@@ -201,10 +209,39 @@ void WorkbookWriter::writeNumber(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t 
     check(worksheet_write_number(sheet, row, column, value, format));
 }
 
+QString WorkbookWriter::sheetNameOf(int sheetIndex)
+{
+    return sheetIndex == 0 ? measurementSheet : QStringLiteral("%1 (%2)").arg(measurementSheet).arg(sheetIndex + 1);
+}
+
+std::string WorkbookWriter::weightCell(size_t index, size_t slot) const
+{
+    char cell[24];
+    lxw_rowcol_to_cell_abs(cell, lxw_row_t(captionRows + int(index) % dataRowsPerSheet_),
+                           lxw_col_t(MeasurementColumns::valueColumn(int(slot))), 1, 1);
+    return "'" + sheetNameOf(int(index) / dataRowsPerSheet_).toStdString() + "'!" + cell;
+}
+
+void WorkbookWriter::pickReferences()
+{
+    picked_.assign(run_.balances.size(), std::nullopt);
+    for (size_t slot = 0; slot < picked_.size(); ++slot) {
+        const SnapshotReading *reading = run_.pickedReading(slot);
+        if (!reading)
+            continue;
+        const double value = ValueFormat::weightValue(reading->rawValue, reading->divisor);
+        // A typed-over cell holds text: the reading it replaced stands in the formula.
+        const bool typed = run_.edit(*run_.referenceRow, MeasurementColumns::valueColumn(int(slot))) != nullptr;
+        picked_[slot] = Reference{typed ? QByteArray::number(value, 'g', 17).toStdString()
+                                        : weightCell(*run_.referenceRow, slot),
+                                  value, reading->unit};
+    }
+    references_ = picked_;
+}
+
 lxw_worksheet *WorkbookWriter::startMeasurementSheet(int index)
 {
-    sheetName_ = index == 0 ? measurementSheet : QStringLiteral("%1 (%2)").arg(measurementSheet).arg(index + 1);
-    lxw_worksheet *sheet = addSheet(sheetName_);
+    lxw_worksheet *sheet = addSheet(sheetNameOf(index));
     if (!sheet)
         return nullptr;
     worksheet_freeze_panes(sheet, captionRows, 0);
@@ -290,13 +327,13 @@ void WorkbookWriter::writeChanges(lxw_worksheet *sheet, lxw_row_t sheetRow, size
         const bool typed = run_.edit(index, column) != nullptr;
         const double value = ValueFormat::weightValue(reading.rawValue, reading.divisor);
         std::optional<Reference> &reference = references_[slot];
+        const std::optional<Reference> &picked = picked_[slot];
         char cell[16];
         lxw_rowcol_to_cell(cell, sheetRow, lxw_col_t(column));
-        if (!typed && reading.stable && (!reference || reference->unit != reading.unit)) {
-            char fixed[24];
-            lxw_rowcol_to_cell_abs(fixed, sheetRow, lxw_col_t(column), 1, 1);
-            reference = Reference{"'" + sheetName_.toStdString() + "'!" + fixed, value, reading.unit};
-        }
+        if (!typed && reading.stable && (!reference || reference->unit != reading.unit))
+            reference = picked && picked->unit == reading.unit
+                            ? *picked
+                            : Reference{weightCell(index, slot), value, reading.unit};
         if (!reference)
             continue;
         const std::string &from = reference->cell;
@@ -412,7 +449,7 @@ std::optional<QString> WorkbookWriter::write(const QString &path)
     for (size_t unit = 0; unit < unitTexts_.size(); ++unit)
         unitTexts_[unit] = unitTextOf(int8_t(unit)).toUtf8();
 
-    const int dataRowsPerSheet = std::max(1, rowsPerSheet_ - captionRows);
+    pickReferences();
     lxw_worksheet *sheet = startMeasurementSheet(0);
     int sheets = 1;
     int lastRowOfFirstSheet = captionRows - 1;
@@ -420,9 +457,9 @@ std::optional<QString> WorkbookWriter::write(const QString &path)
     const size_t rows = std::max<size_t>(run_.rowCount(), 1);
     for (size_t index = 0; sheet && index < rows && failure_ == LXW_NO_ERROR; ++index) {
         const int dataRow = int(index);
-        if (dataRow > 0 && dataRow % dataRowsPerSheet == 0)
+        if (dataRow > 0 && dataRow % dataRowsPerSheet_ == 0)
             sheet = startMeasurementSheet(sheets++);
-        const lxw_row_t sheetRow = lxw_row_t(captionRows + dataRow % dataRowsPerSheet);
+        const lxw_row_t sheetRow = lxw_row_t(captionRows + dataRow % dataRowsPerSheet_);
         if (sheets == 1)
             lastRowOfFirstSheet = int(sheetRow);
         if (sheet) {

@@ -77,6 +77,8 @@ struct RestoreSink {
     std::function<void(const RecordedRow &)> row;
     // With the grid place the edited cell has in the restored table.
     std::function<void(int32_t row, int32_t column, const CellEdit &)> edit;
+    // The grid row of the table's reference row, told last when it has one.
+    std::function<void(int32_t row)> reference;
 };
 
 class Journal {
@@ -122,6 +124,9 @@ public:
     // The table was written to file, rows being sheetRows() when it was taken.
     void exported(const std::string &file, int64_t rows);
     void cellEdited(const CellEdit &edit);
+    // The operator took a row of the table as every sample's reference mass:
+    // its key as cellAt gives it for any column of the row.
+    void referenceRowPicked(const CellKey &row);
     // The key of the cell at a grid place of the current table: the row is
     // found among the journaled rows of the table in their order.
     CellKey cellAt(int32_t gridRow, int32_t gridColumn);

@@ -85,6 +85,13 @@ void Journal::cellEdited(const CellEdit &edit)
     event("cell_edit", cellEditJson(edit));
 }
 
+void Journal::referenceRowPicked(const CellKey &row)
+{
+    event("reference_row", row.gridRow >= 0 ? "{\"grid_row\":" + std::to_string(row.gridRow) + "}"
+                                            : "{\"run\":" + std::to_string(row.run) +
+                                                  ",\"seq\":" + std::to_string(row.seq) + "}");
+}
+
 CellKey Journal::cellAt(int32_t gridRow, int32_t gridColumn)
 {
     CellKey key;

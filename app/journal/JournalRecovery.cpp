@@ -167,7 +167,23 @@ bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink)
         if (place && sink.edit)
             sink.edit(place->first, place->second, {cell, std::string(edits.text(7)), std::string(edits.text(8))});
     }
-    if (runResult != SQLITE_DONE || editResult != SQLITE_DONE || statesFailed || !statements_->commit.run())
+    // The operator's last pick stands; a row the table no longer holds leaves none.
+    Statement picked(db_.get(), "SELECT coalesce(json_extract(detail, '$.grid_row'), -1), "
+                                "coalesce(json_extract(detail, '$.run'), 0), coalesce(json_extract(detail, '$.seq'), 0) "
+                                "FROM event WHERE sheet = ?1 AND kind = 'reference_row' ORDER BY id DESC LIMIT 1");
+    picked.bind(1, sheet.sheet);
+    const int pickResult = runResult == SQLITE_DONE ? picked.step() : SQLITE_DONE;
+    if (pickResult == SQLITE_ROW) {
+        CellKey row;
+        row.gridRow = int32_t(picked.integer(0));
+        row.run = picked.integer(1);
+        row.seq = picked.integer(2);
+        row.column = "number";
+        if (const auto place = grid.place(row); place && sink.reference)
+            sink.reference(place->first);
+    }
+    if (runResult != SQLITE_DONE || editResult != SQLITE_DONE || (pickResult != SQLITE_ROW && pickResult != SQLITE_DONE) ||
+        statesFailed || !statements_->commit.run())
         return fail(), false;
     sheet_ = sheet.sheet;
     sheetRows_ = restored;

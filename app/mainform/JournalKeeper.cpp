@@ -73,6 +73,11 @@ void JournalKeeper::connectForm()
                 journal.cellEdited({journal.cellAt(row, column), oldText.toStdString(), newText.toStdString()});
         });
     QObject::connect(&form_.table(), &MeasurementTable::cellEdited, &form_, edited);
+    const auto picked = whileKept<int>(kept, [this](Journal &journal, int row) {
+        if (!restoring_)
+            journal.referenceRowPicked(journal.cellAt(row, MeasurementColumns::numberColumn));
+    });
+    QObject::connect(&form_.table(), &MeasurementTable::referenceRowChanged, &form_, picked);
 }
 
 void JournalKeeper::recover()
@@ -128,7 +133,8 @@ bool JournalKeeper::restore(const PendingSheet &sheet)
                 [&](int32_t row, int32_t column, const pondus::journal::CellEdit &edit) {
                     finishRun();
                     form_.restoreEdit(row, column, QString::fromStdString(edit.newText));
-                }});
+                },
+                [&](int32_t row) { form_.setReferenceRow(row); }});
     finishRun();
     restoring_ = false;
     return restored;

@@ -6,10 +6,14 @@
 #include <QFont>
 #include <QPalette>
 
+#include <utility>
+
 namespace {
 // Cells the operator typed over stand out from the recorded ones, in italics
 // on a pale yellow; the journal keeps the readings they replaced.
 const QColor editedCellColour(255, 244, 196);
+// A pale green: the row every sample's change is counted from.
+const QColor referenceRowColour(214, 240, 214);
 } // namespace
 
 MeasurementTable::MeasurementTable(ValueFormat format, QObject *parent)
@@ -42,13 +46,21 @@ QVariant MeasurementTable::data(const QModelIndex &index, int role) const
             return QPalette().brush(QPalette::Button);
         if (isEdited(index.row(), index.column()))
             return QBrush(editedCellColour);
+        if (index.row() == referenceRow_)
+            return QBrush(referenceRowColour);
         return {};
-    case Qt::FontRole:
-        if (isEdited(index.row(), index.column())) {
-            QFont font;
-            font.setItalic(true);
-            return font;
-        }
+    case Qt::FontRole: {
+        const bool edited = isEdited(index.row(), index.column());
+        if (!edited && index.row() != referenceRow_)
+            return {};
+        QFont font;
+        font.setItalic(edited);
+        font.setBold(index.row() == referenceRow_);
+        return font;
+    }
+    case Qt::ToolTipRole:
+        if (index.row() == referenceRow_)
+            return QStringLiteral("Исходная масса для Δm");
         return {};
     default:
         return {};
@@ -153,7 +165,20 @@ void MeasurementTable::clear()
     rows_.clear();
     readings_.clear();
     edited_.clear();
+    referenceRow_.reset();
     endResetModel();
+}
+
+bool MeasurementTable::setReferenceRow(int row)
+{
+    if (row < MeasurementColumns::captionRows || row >= MeasurementColumns::captionRows + measurementRows())
+        return false;
+    const std::optional<int> before = std::exchange(referenceRow_, row);
+    for (const int changed : {before.value_or(row), row})
+        emit dataChanged(index(changed, 0), index(changed, columnCount() - 1),
+                         {Qt::BackgroundRole, Qt::FontRole, Qt::ToolTipRole});
+    emit referenceRowChanged(row);
+    return true;
 }
 
 const QString *MeasurementTable::editedText(int row, int column) const

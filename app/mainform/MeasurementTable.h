@@ -89,7 +89,16 @@ public:
     // A cell's text read back as a number, nothing when it is not one.
     std::optional<double> cellNumber(int row, int column) const;
 
+    // The measurement row the operator took as the samples' reference mass,
+    // drawn in bold on a tint of its own; emptied with the table.
+    std::optional<int> referenceRow() const { return referenceRow_; }
+    // Takes a measurement row, replacing the one before; false, with nothing
+    // changed, for a caption row or the empty row.
+    bool setReferenceRow(int row);
+
 signals:
+    // The operator took another row as the reference (not told by clear).
+    void referenceRowChanged(int row);
     // The operator changed a cell's text (caption rows included).
     void cellEdited(int row, int column, const QString &oldText, const QString &newText);
 
@@ -112,4 +121,5 @@ private:
     std::deque<Row> rows_;
     std::deque<RecordedReading> readings_;
     QHash<qint64, QString> edited_;
+    std::optional<int> referenceRow_;
 };

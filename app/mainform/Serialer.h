@@ -71,6 +71,9 @@ public:
     void restoreRow(const RecordedRow &row);
     void restoreCaptions(const RecordedRow &lastRow, int32_t measurementBound);
     void restoreEdit(int row, int column, const QString &text);
+    // A measurement row of the table as every sample's reference mass, as
+    // the operator picks it or a restore puts it back; false for another row.
+    bool setReferenceRow(int row) { return table_->setReferenceRow(row); }
     // The settings of a run as the controls give them now; a run takes them
     // at "Начать", and no poll reads the controls again.
     RunSettings runSettings() const;

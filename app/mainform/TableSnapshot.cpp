@@ -42,6 +42,9 @@ RunSnapshot snapshotOfTable(const MeasurementTable &table, int rows, const RunSe
             cell = table.measurementCell(row, MeasurementColumns::numberColumn);
         run.appendRow(cell->number, cell->stampMs, offsets.secondsAt(cell->stampMs), readings);
     }
+    if (const std::optional<int> picked = table.referenceRow();
+        picked && *picked - MeasurementColumns::captionRows < measurements)
+        run.referenceRow = size_t(*picked - MeasurementColumns::captionRows);
     // What the operator typed in the rows written, and in the one empty row
     // of a table without measurements.
     const int lastRow = std::min(rows, table.rowCount()) - 1;

@@ -5,6 +5,9 @@
 #include "mainform/Serialer.h"
 #include "mainform/TrayIcon.h"
 #include "recording/BalanceTexts.h"
+#include "recording/MeasurementColumns.h"
+
+#include <trutina.h>
 
 #include <QActionGroup>
 #include <QChartView>
@@ -16,6 +19,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QStatusBar>
+#include <QTableView>
 
 namespace {
 
@@ -90,6 +94,25 @@ WindowSamples::WindowSamples(TMainForm &form) : QObject(&form), form_(form)
     new ChartMenu(chart, menu);
     form.setChartQuantity(saved);
 
+    auto *grid = form.findChild<QTableView *>(QStringLiteral("StrGrid1"));
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    auto *gridMenu = new QMenu(grid);
+    gridMenu->setObjectName(QStringLiteral("GridMenu"));
+    pickReference_ = gridMenu->addAction(QStringLiteral("Принять за исходную массу"));
+    pickReference_->setObjectName(QStringLiteral("PickReference"));
+    connect(grid, &QWidget::customContextMenuRequested, this, [this, grid, gridMenu](const QPoint &at) {
+        // From the keyboard's menu key the row is the current one.
+        const QModelIndex index = grid->indexAt(at).isValid() ? grid->indexAt(at) : grid->currentIndex();
+        const int row = index.row();
+        pickReference_->setData(row);
+        pickReference_->setEnabled(row >= MeasurementColumns::captionRows &&
+                                   row < MeasurementColumns::captionRows + form_.table().measurementRows());
+        gridMenu->popup(grid->viewport()->mapToGlobal(at));
+    });
+    connect(pickReference_, &QAction::triggered, this,
+            [this] { form_.setReferenceRow(pickReference_->data().toInt()); });
+    connect(&form.table(), &MeasurementTable::referenceRowChanged, this, &WindowSamples::takeReference);
+
     status_ = new QLabel(&form);
     status_->setObjectName(QStringLiteral("SamplesStatus"));
     form.statusBar()->addPermanentWidget(status_);
@@ -126,6 +149,49 @@ void WindowSamples::runStarted(const RunInfo &run)
     stopWhenConstant_ = SampleSettings::read(form_.settingsPath()).stopWhenConstant;
     values_.assign(run_.balances.size(), MassTrendValues{});
     reachedAt_.assign(run_.balances.size(), std::nullopt);
+    // The table's reference row counts on in the runs that add to the table.
+    if (const std::optional<int> picked = form_.table().referenceRow())
+        form_.session().samples().pickReference(tableRow(*picked));
+    showStatus();
+}
+
+RecordedRow WindowSamples::tableRow(int row) const
+{
+    RecordedRow recorded;
+    for (size_t slot = 0; slot < run_.balances.size(); ++slot) {
+        const std::optional<MeasurementCell> cell =
+            form_.table().measurementCell(row, MeasurementColumns::valueColumn(int(slot)));
+        if (!cell || !cell->reading)
+            continue;
+        const RecordedReading &reading = *cell->reading;
+        BalanceReading &balance = recorded.readings.emplace_back();
+        balance.balance = run_.balances[slot];
+        balance.rawValue = reading.rawValue;
+        balance.divisor = reading.divisor;
+        balance.shownUnit = reading.unit;
+        balance.unitCode = reading.unit >= 0 ? TRUTINA_UNIT_FIRST + reading.unit : 0;
+        balance.stable = reading.stable;
+    }
+    return recorded;
+}
+
+void WindowSamples::takeReference(int row)
+{
+    form_.session().samples().pickReference(tableRow(row));
+    // The chart and the status count from it at once, not from the next row.
+    form_.setChartQuantity(form_.chartQuantity());
+    const RunTrends *trends = form_.session().samples().trends();
+    const RecordedRow newest = tableRow(MeasurementColumns::captionRows + form_.table().measurementRows() - 1);
+    for (size_t slot = 0; trends && slot < values_.size() && slot < trends->balances().size(); ++slot) {
+        const auto reading = std::find_if(newest.readings.begin(), newest.readings.end(), [&](const BalanceReading &r) {
+            return r.balance == trends->balances()[slot];
+        });
+        const std::optional<TrendReading> value =
+            reading == newest.readings.end() ? std::nullopt : RunTrends::trendReading(*reading);
+        const MassTrendValues change = value ? trends->trend(slot).changeOf(*value) : MassTrendValues{};
+        values_[slot].change = change.change;
+        values_[slot].changePercent = change.changePercent;
+    }
     showStatus();
 }
 

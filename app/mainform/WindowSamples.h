@@ -1,5 +1,7 @@
 // The window's samples: the menu item "Образцы…" with its dialog, the
-// chart's choice of mass, Δm or Δm % on its context menu, a compact status
+// chart's choice of mass, Δm or Δm % on its context menu, the table's
+// context menu that takes a row as every sample's reference mass (for the
+// run going on and the runs the table goes on with), a compact status
 // of each balance's sample (change, drift, constant mass) in the status bar,
 // the notification when a sample reaches constant mass, and the stop of a
 // run once every sample has reached it when the operator asked for that.
@@ -15,6 +17,7 @@
 #include <optional>
 #include <vector>
 
+class QAction;
 class QLabel;
 class TMainForm;
 
@@ -42,10 +45,15 @@ private:
     void massChanged(const SampleValues &values) override;
     void constantReached(const ConstantMassEvent &event) override;
     void showStatus();
+    // The table's reference row into the session's trends, the chart and the status.
+    void takeReference(int row);
+    // A row of the table as the run's balances read it, in column order.
+    RecordedRow tableRow(int row) const;
 
     TMainForm &form_;
     Notify notify_;
     QLabel *status_ = nullptr;
+    QAction *pickReference_ = nullptr;
     RunSettings run_;
     bool stopWhenConstant_ = false;
     std::vector<MassTrendValues> values_;          // slot by slot

@@ -24,7 +24,7 @@ MassTrendValues MassTrend::add(int64_t utcMs, const std::optional<TrendReading> 
     const bool stable = reading && reading->stable && std::isfinite(reading->value);
     if (stable) {
         if (!reference_ || reference_->unitCode != reading->unitCode) {
-            reference_ = *reading;
+            reference_ = picked_ && picked_->unitCode == reading->unitCode ? *picked_ : *reading;
             window_.clear();
             reachedAtMs_.reset();
         }
@@ -48,7 +48,10 @@ MassTrendValues MassTrend::add(int64_t utcMs, const std::optional<TrendReading> 
 
 bool MassTrend::pickReference(const TrendReading &reading)
 {
-    if (!std::isfinite(reading.value) || (reference_ && reference_->unitCode != reading.unitCode))
+    if (!reading.stable || !std::isfinite(reading.value))
+        return false;
+    picked_ = reading;
+    if (reference_ && reference_->unitCode != reading.unitCode)
         return false;
     reference_ = reading;
     return true;

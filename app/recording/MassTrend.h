@@ -23,14 +23,17 @@ public:
 
     // The balance's reading of the next row, nothing when the row holds
     // none. The first stable reading is the reference, and so is the first
-    // stable one in another unit: the window then starts afresh. Only stable
+    // stable one in another unit (the operator's reference instead when it
+    // was read in that unit): the window then starts afresh. Only stable
     // readings enter the window, and only a stable reading at a row can meet
     // the criterion, once the window holds a reading at least its length old.
     MassTrendValues add(int64_t utcMs, const std::optional<TrendReading> &reading);
 
-    // The operator's reference: a reading of an earlier row in the unit of
-    // the current reference. False, with nothing changed, for a reading in
-    // another unit or one that is no number.
+    // The operator's reference: a stable reading of an earlier row, taken at
+    // once when it is in the unit of the current reference, else kept for
+    // when the balance weighs in its unit again. False, with nothing changed,
+    // for an unstable reading or one that is no number; false too, but kept,
+    // for one in another unit.
     bool pickReference(const TrendReading &reading);
 
     // The change of any reading from the current reference, as add gives it.
@@ -44,6 +47,7 @@ private:
 
     ConstantMassCriterion criterion_;
     std::optional<TrendReading> reference_;
+    std::optional<TrendReading> picked_;
     TrailingWindow window_;
     std::optional<int64_t> reachedAtMs_;
 };

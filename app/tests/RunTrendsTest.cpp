@@ -91,8 +91,8 @@ TEST(RunTrends, ChangeAndDriftWorkedOutByHand)
     }
 
     // The operator takes row 3 as the reference: balance 1 read 9,9 g there,
-    // balance 2 nothing, so it keeps its own. Row 2 in grams is refused for
-    // the balance now weighing in mg.
+    // balance 2 nothing, so it keeps its own. Row 2 in grams is not taken
+    // by the balance now weighing in mg.
     EXPECT_EQ(trends.pickReference(steps[2].row), 1);
     EXPECT_EQ(trends.pickReference(steps[1].row), 1);
     EXPECT_EQ(trends.pickReference(steps[2].row), 1);
@@ -103,6 +103,45 @@ TEST(RunTrends, ChangeAndDriftWorkedOutByHand)
     EXPECT_NEAR(*values[1].change, -15, 1e-9);
     EXPECT_NEAR(*trends.trend(0).changeOf({9.9, grams, false}).change, 0, 1e-12);
     EXPECT_FALSE(trends.trend(1).changeOf({9.9, grams, true}).change);
+}
+
+TEST(RunTrends, APickedReferenceCountsFromThenOnAndWaitsForItsUnit)
+{
+    // One balance: 20 g, 19 g, then the operator's pick, then rows in order.
+    struct Step {
+        std::optional<Cell> picked; // the row the operator takes before this one
+        bool taken;
+        Cell reading;
+        double change, percent; // NaN for empty
+        bool windowRestarted;   // the drift has a single reading to go on
+    };
+    const Step steps[] = {
+        {std::nullopt, false, {19000, 1000, grams, true}, -1, -5, false},
+        // 19,5 g unstable is refused; 18 g taken: 17,1 g is -0,9 g, -5 %.
+        {Cell{19500, 1000, grams, false}, false, {17100, 1000, grams, true}, -2.9, -14.5, false},
+        {Cell{18000, 1000, grams, true}, true, {17100, 1000, grams, true}, -0.9, -5, false},
+        // In mg the first stable reading starts afresh ...
+        {std::nullopt, false, {170000, 10, milligrams, true}, 0, 0, true},
+        // ... a pick in grams waits for the grams ...
+        {Cell{16000, 1000, grams, true}, false, {169000, 10, milligrams, true}, -100, -10000.0 / 17000, false},
+        // ... and counts again once the balance weighs in grams.
+        {std::nullopt, false, {16800, 1000, grams, true}, 0.8, 5, true},
+    };
+    RunTrends trends(ConstantMassCriterion{}, {1});
+    trends.add(row(0, Cell{20000, 1000, grams, true}, missing));
+    int k = 1;
+    for (const Step &step : steps) {
+        if (step.picked) {
+            EXPECT_EQ(trends.pickReference(row(k, step.picked, missing)), step.taken ? 1 : 0) << k;
+        }
+        const MassTrendValues values = trends.add(row(k, step.reading, missing))[0];
+        const std::string where = "row " + std::to_string(k);
+        expectValues(values, {step.change, step.percent, values.driftPerHour.value_or(none),
+                              values.driftPercentPerHour.value_or(none)},
+                     where.c_str());
+        EXPECT_EQ(!values.driftPerHour, step.windowRestarted) << where;
+        ++k;
+    }
 }
 
 TEST(RunTrends, ZeroReferenceAndDivisorGiveNoPercentages)

@@ -304,6 +304,106 @@ private slots:
         QCOMPARE(rows[2][11].toString(), QStringLiteral("1"));
     }
 
+    // A drying run of two balances, the second unstable at row 3 and weighing
+    // in grams from row 5 on; Δm and Δm % worked out by hand, with and
+    // without a reference row, the workbook on sheets of two rows so that
+    // earlier rows name a reference on a later sheet.
+    void changesCountFromTheReferenceRowInCsvAndWorkbook_data()
+    {
+        QTest::addColumn<int>("referenceRow");
+        QTest::addColumn<QList<double>>("expected"); // per row: Δm, Δm % of balance 1, then of balance 2
+        QTest::newRow("first stable readings") << -1 << QList<double>{
+            0, 0, 0, 0,
+            -0.2, -0.2 / 12 * 100, -5, -5.0 / 850 * 100,
+            -0.5, -0.5 / 12 * 100, -8, -8.0 / 850 * 100,
+            -0.6, -0.6 / 12 * 100, -10, -10.0 / 850 * 100,
+            -0.65, -0.65 / 12 * 100, 0, 0};
+        // Row 3: balance 1 from 11,5 g, rows before it too; balance 2 is
+        // unstable there and keeps its own; grams start afresh.
+        QTest::newRow("row 3 picked") << 2 << QList<double>{
+            0.5, 0.5 / 11.5 * 100, 0, 0,
+            0.3, 0.3 / 11.5 * 100, -5, -5.0 / 850 * 100,
+            0, 0, -8, -8.0 / 850 * 100,
+            -0.1, -0.1 / 11.5 * 100, -10, -10.0 / 850 * 100,
+            -0.15, -0.15 / 11.5 * 100, 0, 0};
+        // Row 2: balance 2 from 845 mg until it weighs in grams.
+        QTest::newRow("row 2 picked") << 1 << QList<double>{
+            0.2, 0.2 / 11.8 * 100, 5, 5.0 / 845 * 100,
+            0, 0, 0, 0,
+            -0.3, -0.3 / 11.8 * 100, -3, -3.0 / 845 * 100,
+            -0.4, -0.4 / 11.8 * 100, -5, -5.0 / 845 * 100,
+            -0.45, -0.45 / 11.8 * 100, 0, 0};
+    }
+
+    void changesCountFromTheReferenceRowInCsvAndWorkbook()
+    {
+        QFETCH(int, referenceRow);
+        QFETCH(QList<double>, expected);
+        RunSnapshot run;
+        run.settings.balances = {1, 2};
+        run.balances = {{1, "Весы №1", "", "", 0}, {2, "Весы №2", "", "", 0}};
+        const int8_t g = 0, mg = 4;
+        const std::vector<std::array<SnapshotReading, 2>> rows = {
+            {{{12000, 1000, g, true}, {8500, 10, mg, true}}},
+            {{{11800, 1000, g, true}, {8450, 10, mg, true}}},
+            {{{11500, 1000, g, true}, {8420, 10, SnapshotReading::noUnit, false}}},
+            {{{11400, 1000, g, true}, {8400, 10, mg, true}}},
+            {{{11350, 1000, g, true}, {830, 1000, g, true}}},
+        };
+        for (size_t n = 0; n < rows.size(); ++n)
+            run.appendRow(int32_t(n + 1), 1'796'780'751'000 + int64_t(n) * 60'000, 10800, rows[n]);
+        if (referenceRow >= 0)
+            run.referenceRow = size_t(referenceRow);
+
+        QTemporaryDir folder;
+        const QString csvPath = folder.filePath(QStringLiteral("run.csv"));
+        const QString bookPath = folder.filePath(QStringLiteral("run.xlsx"));
+        QCOMPARE(CsvFormat().write(run, csvPath), std::nullopt);
+        QCOMPARE(XlsxFormat(MeasurementColumns::captionRows + 2).write(run, bookPath), std::nullopt);
+        const QJsonArray csv = readBack(QStringLiteral("csv"), csvPath)[QStringLiteral("rows")].toArray();
+        const QJsonArray sheets = readBack(QStringLiteral("xlsx"), bookPath)[QStringLiteral("sheets")].toArray();
+        QCOMPARE(csv.size(), 1 + int(rows.size()));
+        QCOMPARE(sheets.size(), 3 + 1); // 2 + 2 + 1 rows, and the settings
+
+        // A workbook cell by sheet name and address, as openpyxl read it.
+        const auto cellAt = [&](const QString &sheet, const QString &column, int row) {
+            for (const QJsonValue &each : sheets)
+                if (each[QStringLiteral("name")].toString() == sheet)
+                    return each[QStringLiteral("rows")][row - 1][column.at(0).unicode() - 'A'];
+            return QJsonValue();
+        };
+        // The formula recomputed from the cells it names: the own weight
+        // first, the reference last.
+        static const QRegularExpression cellName(QStringLiteral(R"((?:'([^']+)'!)?\$?([A-Z])\$?(\d+))"));
+        const auto recompute = [&](const QString &sheet, const QString &formula, bool percent) {
+            QList<QRegularExpressionMatch> named;
+            for (const QRegularExpressionMatch &match : cellName.globalMatch(formula))
+                named.append(match);
+            const auto value = [&](const QRegularExpressionMatch &m) {
+                const QString in = m.captured(1).isEmpty() ? sheet : m.captured(1);
+                return cellAt(in, m.captured(2), m.captured(3).toInt())[QStringLiteral("value")].toDouble();
+            };
+            const double weight = value(named.first());
+            const double reference = value(named.last());
+            return percent ? (weight - reference) / reference * 100 : weight - reference;
+        };
+        for (int n = 0; n < int(rows.size()); ++n) {
+            const QJsonArray fields = csv[1 + n].toArray();
+            const QJsonObject sheet = sheets[n / 2].toObject();
+            const QString sheetName = sheet[QStringLiteral("name")].toString();
+            const QJsonArray cells = sheet[QStringLiteral("rows")][MeasurementColumns::captionRows + n % 2].toArray();
+            for (int k = 0; k < 4; ++k) {
+                const QString where = QStringLiteral("row %1, field %2").arg(n + 1).arg(k);
+                const double want = expected[4 * n + k];
+                const QString field = fields[2 + 5 * (k / 2) + 2 + k % 2].toString();
+                QVERIFY2(qAbs(field.toDouble() - want) < 1e-9, qPrintable(where + QStringLiteral(": ") + field));
+                const QString formula = cells[7 + k][QStringLiteral("value")].toString();
+                QVERIFY2(qAbs(recompute(sheetName, formula, k % 2 == 1) - want) < 1e-9,
+                         qPrintable(where + QStringLiteral(": ") + formula));
+            }
+        }
+    }
+
     void failedWritesKeepTheOldFileAndLeaveNothing_data()
     {
         QTest::addColumn<int>("format");

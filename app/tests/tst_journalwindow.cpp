@@ -238,6 +238,8 @@ private slots:
         auto &table = const_cast<MeasurementTable &>(f().form().table());
         table.setData(table.index(5, 4), QStringLiteral("мг?"), Qt::EditRole);
         table.setData(table.index(1, 3), QStringLiteral("Левые"), Qt::EditRole);
+        // The operator's reference row: measurement 8, 80,01 ct on balance 1.
+        QVERIFY(f().form().setReferenceRow(MeasurementColumns::rowOf(8)));
         const QStringList before = tableTexts(table);
         const qsizetype points = f().series(2)->count();
         const QPointF lastPoint = f().series(2)->at(points - 1);
@@ -250,12 +252,14 @@ private slots:
         QVERIFY2(questions[0].contains(QStringLiteral("25 измерений")), qPrintable(questions[0]));
         QCOMPARE(tableTexts(f().form().table()), before);
         QVERIFY(f().form().table().isEdited(5, 4));
+        QCOMPARE(f().form().table().referenceRow(), std::optional<int>(MeasurementColumns::rowOf(8)));
         QCOMPARE(f().series(2)->count(), points);
         QCOMPARE(f().series(2)->at(points - 1), lastPoint);
-        // The next run continues the table.
+        // The next run continues the table, its samples from the reference row.
         start();
         recordRow(26);
         QCOMPARE(f().form().table().cellText(28, 0), QStringLiteral("26"));
+        QCOMPARE(f().form().session().samples().trends()->trend(0).reference()->value, 80.01);
         QVERIFY(notices.isEmpty());
     }
 

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTableView>
 #include <QtTest>
 
 class SamplesTest : public QObject {
@@ -103,6 +104,67 @@ private slots:
         QCOMPARE(ys(1), (QList<qreal>{100, 99.5}));
         QVERIFY(f().readFile().contains("Chart=mass"));
         f().click("StopButton");
+    }
+
+    // The operator picks a row on the table's menu; every value below is
+    // worked out by hand from balance 1's 100, 98, 96, 95 g and balance 3's
+    // 2; 1,9; 1,85; 1,8 g.
+    void aRowPickedMidRunIsEverySamplesReference()
+    {
+        f().start();
+        row(100'000, 2'000);
+        row(98'000, 1'900);
+        row(96'000, 1'850);
+        auto *grid = f().control<QTableView>("StrGrid1");
+        auto *pick = f().control<QAction>("PickReference");
+        const auto pickAt = [&](QPoint at) {
+            emit grid->customContextMenuRequested(at);
+            if (pick->isEnabled())
+                pick->trigger();
+            f().control<QMenu>("GridMenu")->hide();
+            return pick->isEnabled();
+        };
+        const auto pickRow = [&](int row) { return pickAt(grid->visualRect(grid->model()->index(row, 0)).center()); };
+        const auto near = [](const QList<qreal> &got, const QList<qreal> &want) {
+            bool same = got.size() == want.size();
+            for (qsizetype n = 0; same && n < got.size(); ++n)
+                same = qAbs(got[n] - want[n]) < 1e-9;
+            if (!same)
+                qWarning() << got << "instead of" << want;
+            return same;
+        };
+        QVERIFY(!pickAt(grid->viewport()->rect().bottomLeft() + QPoint(4, -4))); // below the rows
+        QVERIFY(pickRow(MeasurementColumns::rowOf(2)));
+        // Δm % of the chart from 98 g and 1,9 g at once, the row itself 0.
+        QVERIFY(near(ys(1), {100.0 / 98 * 100 - 100, 0, 96.0 / 98 * 100 - 100}));
+        QVERIFY(near(ys(3), {2.0 / 1.9 * 100 - 100, 0, 1.85 / 1.9 * 100 - 100}));
+        QVERIFY(f().control<QLabel>("SamplesStatus")->text().startsWith(QStringLiteral("№1: Δm -2 g (")));
+        const auto bold = [&](int row) { return grid->model()->index(row, 4).data(Qt::FontRole).value<QFont>().bold(); };
+        QVERIFY(bold(MeasurementColumns::rowOf(2)));
+        // The rows that follow count from it.
+        row(95'000, 1'800);
+        QVERIFY(near(ys(1).mid(3), {95.0 / 98 * 100 - 100}));
+        QVERIFY(f().control<QLabel>("SamplesStatus")->text().startsWith(QStringLiteral("№1: Δm -3 g (")));
+
+        // A second pick replaces the first.
+        QVERIFY(pickRow(MeasurementColumns::rowOf(3)));
+        QVERIFY(!bold(MeasurementColumns::rowOf(2)));
+        QVERIFY(bold(MeasurementColumns::rowOf(3)));
+        QVERIFY(near(ys(1), {100.0 / 96 * 100 - 100, 98.0 / 96 * 100 - 100, 0, 95.0 / 96 * 100 - 100}));
+        f().click("StopButton");
+
+        // The run's CSV counts every row from row 3 too.
+        const QString path = QDir(f().dirPath()).filePath(QStringLiteral("run.csv"));
+        f().form().setSaveFileChooser([path] { return ExportTarget(path); });
+        f().click("ApplyButton1");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        const QList<QByteArrayList> expected = {{"4.000", "0.150"}, {"2.000", "0.050"}, {"0.000", "0.000"}, {"-1.000", "-0.050"}};
+        for (int n = 0; n < 4; ++n) {
+            const QByteArrayList fields = lines[1 + n].trimmed().split(',');
+            QCOMPARE((QByteArrayList{fields[4], fields[9]}), expected[n]);
+        }
     }
 
     void theDialogSavesNamesAndRefusesACriterionItCannotRead()

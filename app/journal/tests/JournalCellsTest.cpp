@@ -7,6 +7,8 @@
 #include "journal/JournalSchema.h"
 #include "recording/MeasurementColumns.h"
 
+#include <optional>
+
 using pondus::journal::CellEdit;
 using pondus::journal::PendingSheet;
 
@@ -18,6 +20,7 @@ using Columns = MeasurementColumns;
 struct Restored {
     std::vector<Place> places;
     std::vector<std::string> texts;
+    std::optional<int32_t> reference;
 };
 
 Restored restoreOnly(pondus::journal::Journal &journal)
@@ -28,7 +31,8 @@ Restored restoreOnly(pondus::journal::Journal &journal)
         journal.restore(pending[0], {{}, {}, [&](int32_t row, int32_t column, const CellEdit &edit) {
                                          restored.places.emplace_back(row, column);
                                          restored.texts.push_back(edit.oldText + ">" + edit.newText);
-                                     }});
+                                     },
+                                     [&](int32_t row) { restored.reference = row; }});
     return restored;
 }
 
@@ -76,6 +80,42 @@ TEST_F(JournalCells, EditsAreKeyedByRunRowAndBalanceAndComeBackInPlace)
     auto journal = makeJournal();
     ASSERT_TRUE(journal.open());
     EXPECT_EQ(restoreOnly(journal).places, edited);
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(JournalCells, TheLastReferenceRowPickedComesBackAtItsRow)
+{
+    struct Case {
+        std::vector<int32_t> picks; // grid rows, in the order picked
+        std::optional<int32_t> restored;
+        const char *detail; // of the last pick
+    };
+    const Case cases[] = {
+        {{}, std::nullopt, nullptr},
+        {{Columns::rowOf(4)}, Columns::rowOf(4), "{\"run\":1,\"seq\":4}"},
+        // A second pick replaces the first, also in another run.
+        {{Columns::rowOf(2), Columns::rowOf(7)}, Columns::rowOf(7), "{\"run\":2,\"seq\":2}"},
+        // A row the journal holds none of is kept by its grid place.
+        {{Columns::rowOf(40)}, Columns::rowOf(40), "{\"grid_row\":42}"},
+    };
+    for (const Case &c : cases) {
+        std::filesystem::remove(path);
+        {
+            auto journal = makeJournal();
+            recordTwoRuns(journal);
+            for (const int32_t row : c.picks)
+                journal.referenceRowPicked(journal.cellAt(row, Columns::numberColumn));
+        }
+        EXPECT_EQ(scalar("SELECT count(*) FROM event WHERE kind = 'reference_row'"), int64_t(c.picks.size()));
+        if (c.detail) {
+            EXPECT_EQ(scalar(std::string("SELECT detail = '") + c.detail +
+                             "' FROM event WHERE kind = 'reference_row' ORDER BY id DESC LIMIT 1"),
+                      1);
+        }
+        auto journal = makeJournal();
+        ASSERT_TRUE(journal.open());
+        EXPECT_EQ(restoreOnly(journal).reference, c.restored) << c.picks.size();
+    }
     EXPECT_TRUE(failures.empty());
 }
 

@@ -26,7 +26,8 @@ struct Restored {
                 [this](int32_t row, int32_t column, const CellEdit &e) {
                     places.emplace_back(row, column);
                     edits.push_back(e);
-                }};
+                },
+                {}};
     }
 };
 
