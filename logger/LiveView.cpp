@@ -1,6 +1,7 @@
 #include "LiveView.h"
 
 #include "recording/BalanceTexts.h"
+#include "recording/CodeNames.h"
 
 #include <QDateTime>
 
@@ -13,10 +14,7 @@ LiveView::LiveView(std::FILE *out, bool terminal, RowText text, std::vector<int3
 {
 }
 
-namespace {
-
-// A value of the trend with its sign, or a dash where there is none.
-std::string signedText(const std::optional<double> &value, const char *suffix)
+std::string LiveView::signedText(const std::optional<double> &value, const char *suffix)
 {
     if (!value)
         return "-";
@@ -25,8 +23,6 @@ std::string signedText(const std::optional<double> &value, const char *suffix)
     return text;
 }
 
-} // namespace
-
 void LiveView::startRun(const RunSettings &settings)
 {
     balances_ = settings.balances;
@@ -34,7 +30,41 @@ void LiveView::startRun(const RunSettings &settings)
     for (const int32_t j : balances_)
         names_.push_back(settings.sampleAt(j));
     samples_.clear();
+    overRun_.assign(balances_.size(), std::nullopt);
     reachedAt_.assign(balances_.size(), std::nullopt);
+}
+
+void LiveView::showSamples(const SampleValues &values)
+{
+    samples_ = values.values;
+    const std::vector<BalanceReading> &readings = values.row.row.readings;
+    for (size_t slot = 0; slot < samples_.size() && slot < overRun_.size(); ++slot) {
+        const auto reading = std::find_if(readings.begin(), readings.end(),
+                                          [&](const BalanceReading &r) { return r.balance == balances_[slot]; });
+        if (!samples_[slot].change || reading == readings.end())
+            continue;
+        const std::optional<int8_t> unit = unitIndex(reading->unitCode);
+        overRun_[slot] = Change{*samples_[slot].change, samples_[slot].changePercent, unit ? unitName(*unit) : ""};
+    }
+}
+
+std::vector<std::string> LiveView::summary() const
+{
+    std::vector<std::string> lines;
+    for (size_t slot = 0; slot < overRun_.size(); ++slot) {
+        std::string line = "Весы №" + std::to_string(balances_[slot]);
+        if (slot < names_.size() && !names_[slot].empty())
+            line += " — " + names_[slot];
+        if (const std::optional<Change> &change = overRun_[slot])
+            line += ": Δm " + signedText(change->change, (" " + change->unit).c_str()) + " (" +
+                    signedText(change->percent, " %") + ") over the run";
+        else
+            line += ": no Δm, no stable reading to count it from";
+        if (reachedAt_[slot])
+            line += "; постоянная масса с " + *reachedAt_[slot];
+        lines.push_back(std::move(line));
+    }
+    return lines;
 }
 
 void LiveView::showConstant(const ConstantMassEvent &event)

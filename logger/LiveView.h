@@ -1,7 +1,8 @@
 // What pondus-log shows while it records: on a terminal a compact view,
 // redrawn in place (link state, balances, latest values, rows recorded,
 // elapsed time, each sample's change, drift and constant mass); elsewhere
-// each recorded row as a line, for scripts.
+// each recorded row as a line, for scripts. When the run ends, a line per
+// sample: its change over the run and since when it has had constant mass.
 #pragma once
 
 #include "RowText.h"
@@ -30,9 +31,16 @@ public:
     // A run starts with these balances and their samples' names.
     void startRun(const RunSettings &settings);
     // What the last row added to each sample, slot by slot.
-    void showSamples(const std::vector<MassTrendValues> &values) { samples_ = values; }
+    void showSamples(const SampleValues &values);
     // A sample reached constant mass; said once on the error stream too.
     void showConstant(const ConstantMassEvent &event);
+    // The run's samples as it ended, one line per balance in column order:
+    // "Весы №2 — Торф: Δm -0.52 g (-4.2 %) over the run; постоянная масса с
+    // 11.12.2026 08:15:02". The change is the last one a reading gave.
+    std::vector<std::string> summary() const;
+
+    // A value with its sign, or a dash where there is none.
+    static std::string signedText(const std::optional<double> &value, const char *suffix);
 
 private:
     std::FILE *out_;
@@ -41,6 +49,13 @@ private:
     std::vector<int32_t> balances_;
     std::vector<std::string> names_;         // slot by slot
     std::vector<MassTrendValues> samples_;   // slot by slot
+    // The last change of each slot and the unit it is in.
+    struct Change {
+        double change = 0;
+        std::optional<double> percent;
+        std::string unit;
+    };
+    std::vector<std::optional<Change>> overRun_;
     std::vector<std::optional<std::string>> reachedAt_; // "постоянная масса" since, local time
 };
 

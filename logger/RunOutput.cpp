@@ -28,7 +28,7 @@ void RunOutput::rowCommitted(const CommittedRow &row)
 
 void RunOutput::massChanged(const SampleValues &values)
 {
-    view_.showSamples(values.values);
+    view_.showSamples(values);
 }
 
 void RunOutput::constantReached(const ConstantMassEvent &event)

@@ -168,6 +168,8 @@ int main(int argc, char *argv[])
             workbook->finish(QDateTime::currentMSecsSinceEpoch());
         std::fprintf(stderr, "pondus-log: %lld rows in %s\n", static_cast<long long>(run.rowsRecorded()),
                      output.c_str());
+        for (const std::string &line : view.summary())
+            std::fprintf(stderr, "pondus-log: %s\n", line.c_str());
         // The last rows may still be on their way to the broker.
         if (publisher && !publisher->waitUntilSent(std::chrono::seconds(5)))
             std::fprintf(stderr, "pondus-log: MQTT: %lld rows were not sent to the broker; %s\n",

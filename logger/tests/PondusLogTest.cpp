@@ -673,6 +673,19 @@ TEST_F(PondusLog, ARunStopsByItselfOnceEverySampleHasReachedConstantMass)
     const std::vector<std::string> last = cells(written.back(), ',');
     EXPECT_NEAR(reached[1].at("change").get<double>(), std::stod(last.at(9)), 1e-9) << written.back();
     EXPECT_EQ("1", last.at(11));
+    // The run's end names each sample with its change over the run, the last
+    // row's, and the time it reached constant mass.
+    const std::string &told = logger.err();
+    for (const auto &[sample, changeField] : {std::pair{"Весы №1 — Глина К-2", 4}, std::pair{"Весы №2 — Торф, верх", 9}}) {
+        const std::string reachedText = std::string(sample) + ": постоянная масса с ";
+        const size_t at = told.find(reachedText);
+        ASSERT_NE(std::string::npos, at) << told;
+        const std::string since = told.substr(at + reachedText.size(), told.find(" (", at) - at - reachedText.size());
+        char expected[256];
+        std::snprintf(expected, sizeof expected, "pondus-log: %s: Δm %+.6g g (%+.6g %%) over the run; постоянная масса с %s\n",
+                      sample, std::stod(last.at(changeField)), std::stod(last.at(changeField + 1)), since.c_str());
+        EXPECT_NE(std::string::npos, told.find(expected)) << expected << told;
+    }
     // The journal's snapshot of the run, its names included, makes the same file.
     const std::optional<RunSnapshot> snapshot = snapshotOfRun(reader, run->run);
     ASSERT_TRUE(snapshot);
