@@ -10,6 +10,8 @@ echo "== measurement journal"
 if [[ -x "$bin/trend_bench" ]]; then
   echo "== the samples' mass change, drift and constant mass"
   "$bin/trend_bench" ${TREND_BENCH_HOURS:-36}
+  echo "== how soon constant mass is told on the simulator's drying curves"
+  "$bin/constant_mass_bench"
 fi
 if [[ -x "$bin/app_bench" ]]; then
   echo "== application"
