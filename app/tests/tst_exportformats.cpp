@@ -157,6 +157,12 @@ private slots:
         const QByteArray stored = readAll(QStringLiteral(SAMPLE_RUN_XLS));
         QVERIFY(stored.size() > 300);
         QCOMPARE(readAll(path), stored);
+        // Samples' names and a reference row are not this format's to carry.
+        RunSnapshot named = sampleExport(*table);
+        named.settings.samples = {"Глина К-2", "Торф", "", "Песок"};
+        named.referenceRow = 2;
+        QCOMPARE(exportFormats().front()->write(named, path), std::nullopt);
+        QCOMPARE(readAll(path), stored);
     }
 
     void formatsInTheDialogsOrder()
