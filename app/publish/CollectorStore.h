@@ -1,19 +1,29 @@
 // The collector's SQLite file: every reading of every PC, one row per
 // (pc, port, run, seq) however often it arrives, and the last status of each
-// port. A file of the first version, keyed without the port, is brought up
-// to date when opened, keeping every row.
+// port. Beside the rows it keeps, in the same transaction, a summary of each
+// run per bucket of rows, so that a chart of a day reads thousands of lines,
+// not millions. An older file is brought up to date when opened, keeping
+// every row.
 #pragma once
 
 #include "publish/ReadingMessage.h"
 
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
 
 class CollectorStore {
 public:
+    // The sizes of the summary's buckets, in rows: bucket b of size n holds
+    // seq b*n+1 to (b+1)*n, per balance its first, lowest, highest and last
+    // weight with their times, and how many rows it has.
+    static constexpr std::array<int64_t, 3> bucketRows{16, 256, 4096};
+
     // Opens or creates the file; nothing, with `error` naming the path and
     // the reason, when that fails.
     static std::unique_ptr<CollectorStore> open(const std::string &path, std::string &error);
@@ -22,6 +32,9 @@ public:
     enum class Outcome { Stored, Duplicate, Failed };
     // Failed leaves the reason in lastError().
     Outcome store(const PortTopics &where, const ParsedReading &reading, int64_t receivedUtcMs);
+    // Many rows of a port in one transaction, duplicates skipped: all or,
+    // with the reason in lastError(), none.
+    bool storeAll(const PortTopics &where, const std::vector<ParsedReading> &readings, int64_t receivedUtcMs);
     bool storeStatus(const PortTopics &where, const std::string &payload, int64_t receivedUtcMs);
     // The highest sequence number stored for the run of that PC's port; 0
     // for none.
@@ -32,6 +45,8 @@ private:
     struct Statements;
     CollectorStore(sqlite3 *db, std::string path);
     bool fail(const char *what);
+    // Inside an open transaction.
+    Outcome insert(const PortTopics &where, const ParsedReading &reading, int64_t receivedUtcMs);
 
     sqlite3 *db_;
     const std::string path_;

@@ -1,6 +1,7 @@
 // The collector's SQLite file on a real file: each (pc, port, run, seq) once,
-// the readings of a row beside it, a file of the first version brought up to
-// date with every row, and a clear error for a path it cannot open.
+// the readings of a row beside it, the summary of each run's buckets true to
+// its rows, older files brought up to date with every row, and a clear error
+// for a path it cannot open.
 #include "publish/CollectorStore.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +26,25 @@ struct CollectorStoreTest : ::testing::Test {
         r.row.row.readings = {{1, 100, 10, 200, 0, true, 300, 7}, {2, 5, 1, 201, 1, true, 400, 8}};
         return r;
     }
+    // Bucket lines that differ from what the rows they sum up say, and
+    // buckets of rows that have no line.
+    static constexpr const char *untrueBuckets = R"sql(
+WITH v AS (SELECT v.pc, v.port, v.run, v.seq, v.slot, w.utc_ms AS ms, CAST(v.raw_value AS REAL) / v.divisor AS value
+           FROM collected_readings v JOIN collected_rows w USING (pc, port, run, seq)),
+     b AS (SELECT * FROM collected_buckets),
+     own AS (SELECT b.*, v.seq AS vseq, v.ms AS vms, v.value AS vvalue FROM b JOIN v
+             ON v.pc = b.pc AND v.port = b.port AND v.run = b.run AND v.slot = b.slot AND (v.seq - 1) / b.size = b.bucket)
+SELECT (SELECT COUNT(*) FROM (
+    SELECT pc, port, run, size, bucket, slot FROM own GROUP BY pc, port, run, size, bucket, slot
+    HAVING COUNT(*) != MAX(row_count) OR MIN(vseq) != MAX(first_seq) OR MAX(vseq) != MAX(last_seq)
+        OR MIN(vvalue) != MAX(low_value) OR MAX(vvalue) != MAX(high_value)
+        OR SUM(vseq = first_seq AND (vms != first_ms OR vvalue != first_value)) > 0
+        OR SUM(vseq = last_seq AND (vms != last_ms OR vvalue != last_value)) > 0
+        OR SUM(vvalue = low_value AND vms = low_ms) = 0 OR SUM(vvalue = high_value AND vms = high_ms) = 0))
+     + (SELECT COUNT(*) FROM v, (VALUES (16), (256), (4096)) s WHERE NOT EXISTS (SELECT 1 FROM b
+        WHERE b.pc = v.pc AND b.port = v.port AND b.run = v.run AND b.size = s.column1
+          AND b.bucket = (v.seq - 1) / s.column1 AND b.slot = v.slot))
+)sql";
     static int64_t count(const std::filesystem::path &file, const char *sql)
     {
         sqlite3 *db = nullptr;
@@ -108,7 +128,9 @@ TEST_F(CollectorStoreTest, AFileOfTheFirstVersionKeepsEveryRowAndTakesThePortInt
     EXPECT_EQ(store->store({"lab", "pc1", "COM1"}, reading("r", 2), 9), CollectorStore::Outcome::Duplicate);
     EXPECT_EQ(store->store({"lab", "pc1", "COM2"}, reading("r", 1), 9), CollectorStore::Outcome::Stored);
     store.reset();
-    EXPECT_EQ(count(file, "PRAGMA user_version"), 1);
+    EXPECT_EQ(count(file, "PRAGMA user_version"), 2);
+    EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_buckets WHERE size = 16"), 2 + 2) << "a summary of every run";
+    EXPECT_EQ(count(file, untrueBuckets), 0);
     EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_rows"), 3 + 1);
     EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_readings WHERE port = 'COM3' AND raw_value = 102"), 1);
     EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_readings"), 3 + 2);
@@ -123,4 +145,66 @@ TEST_F(CollectorStoreTest, AFileOfTheFirstVersionKeepsEveryRowAndTakesThePortInt
     EXPECT_FALSE(CollectorStore::open(file, error));
     EXPECT_NE(error.find("newer version"), std::string::npos) << error;
     EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_rows"), 4);
+}
+
+TEST_F(CollectorStoreTest, TheSummaryOfEachBucketIsTrueToItsRowsHoweverTheyArrive)
+{
+    const auto file = folder / "lab.db";
+    std::string error;
+    auto store = CollectorStore::open(file, error);
+    ASSERT_TRUE(store) << error;
+    const PortTopics pc1{"lab", "pc1", "COM1"};
+    auto shaped = [](int64_t seq) {
+        ParsedReading r = reading("r", seq);
+        r.row.row.readings[0].rawValue = int32_t((seq * 7919) % 1000 - 500); // up and down, below zero too
+        return r;
+    };
+    // How rows reach the collector: in order, in batches, late, twice.
+    struct Arrival {
+        int64_t from, to, step;
+        bool batched;
+    } arrivals[] = {{1, 300, 1, false}, {5000, 4001, -1, true}, {301, 4000, 1, true}, {4500, 4600, 1, false},
+                    {4100, 4200, 1, true}};
+    for (const Arrival &a : arrivals) {
+        std::vector<ParsedReading> batch;
+        for (int64_t seq = a.from; seq != a.to + a.step; seq += a.step) {
+            if (seq % 97 == 0)
+                continue; // never arrived
+            if (a.batched)
+                batch.push_back(shaped(seq));
+            else
+                ASSERT_NE(store->store(pc1, shaped(seq), 1), CollectorStore::Outcome::Failed) << store->lastError();
+        }
+        ASSERT_TRUE(store->storeAll(pc1, batch, 1)) << store->lastError();
+    }
+    store.reset();
+    EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_rows"), 5000 - 5000 / 97);
+    EXPECT_EQ(count(file, "SELECT SUM(row_count) FROM collected_buckets WHERE size = 4096 AND slot = 0"),
+              5000 - 5000 / 97) << "each row taken once, duplicates not counted";
+    EXPECT_EQ(count(file, untrueBuckets), 0);
+}
+
+TEST_F(CollectorStoreTest, AFileOfTheSecondVersionHasItsSummaryBuiltFromItsRows)
+{
+    const auto file = folder / "v1.db";
+    std::string error;
+    auto store = CollectorStore::open(file, error);
+    ASSERT_TRUE(store) << error;
+    std::vector<ParsedReading> rows;
+    for (int64_t seq = 1; seq <= 700; ++seq)
+        rows.push_back(reading(seq < 400 ? "r1" : "r2", seq));
+    ASSERT_TRUE(store->storeAll({"lab", "pc1", "COM1"}, rows, 1));
+    store.reset();
+    const int64_t lines = count(file, "SELECT COUNT(*) FROM collected_buckets");
+    sqlite3 *db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    ASSERT_EQ(sqlite3_exec(db, "DROP TABLE collected_buckets; PRAGMA user_version = 1", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    ASSERT_TRUE(CollectorStore::open(file, error)) << error;
+    EXPECT_EQ(count(file, "PRAGMA user_version"), 2);
+    EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_rows"), 700);
+    EXPECT_EQ(count(file, "SELECT COUNT(*) FROM collected_buckets"), lines);
+    EXPECT_EQ(count(file, untrueBuckets), 0);
 }
