@@ -2,6 +2,7 @@
 
 #include "dashboard/ChartDecimation.h"
 #include "dashboard/DashboardJson.h"
+#include "publish/CollectorStore.h"
 
 #include <algorithm>
 
@@ -48,7 +49,34 @@ json gapJson(int64_t fromSeq, int64_t toSeq, int64_t afterMs, int64_t beforeMs)
     return {{"from", fromSeq}, {"to", toSeq}, {"afterMs", afterMs}, {"beforeMs", beforeMs}};
 }
 
+// The largest summary bucket no wider than a pixel column of `perColumn`
+// rows, 0 when the rows themselves are needed.
+int64_t bucketSizeFor(int64_t perColumn)
+{
+    int64_t chosen = 0;
+    for (const int64_t size : CollectorStore::bucketRows)
+        if (size <= perColumn)
+            chosen = size;
+    return chosen;
+}
+
 } // namespace
+
+// The stretches of missing rows a chart marks, from the rows it is shown in
+// order: a stretch before each row that does not follow its predecessor.
+struct CollectorReader::GapMarks {
+    int64_t expected = 0;
+    int64_t previousMs = 0;
+    json list = json::array();
+
+    void see(int64_t seq, int64_t utcMs)
+    {
+        if (seq > expected && list.size() < CollectorReader::maxGapsListed)
+            list.push_back(gapJson(expected, seq - 1, previousMs, utcMs));
+        expected = seq + 1;
+        previousMs = utcMs;
+    }
+};
 
 std::unique_ptr<CollectorReader> CollectorReader::open(const std::string &path, std::string &error)
 {
@@ -239,21 +267,25 @@ json CollectorReader::chart(const RunKey &key, const RunSpan &span, int64_t from
     const int64_t toSeq = std::min(seqAt(key, span, toMs + 1), span.lastSeq);
     ChartDecimation decimation(fromMs, toMs, columns);
     std::vector<int32_t> balances;
-    json gaps = json::array();
-    int64_t expected = fromSeq;
-    int64_t previousMs = span.firstMs;
-    forEachRow(key, fromSeq, toSeq, [&](const StoredRow &row) {
-        if (row.seq > expected && gaps.size() < maxGapsListed)
-            gaps.push_back(gapJson(expected, row.seq - 1, previousMs, row.utcMs));
-        for (size_t slot = 0; slot < row.readings.size(); ++slot) {
-            const BalanceReading &reading = row.readings[slot];
-            if (slot >= balances.size())
-                balances.push_back(reading.balance);
-            decimation.add(slot, {row.utcMs, double(reading.rawValue) / (reading.divisor == 0 ? 1 : reading.divisor)});
-        }
-        expected = row.seq + 1;
-        previousMs = row.utcMs;
-    });
+    GapMarks gaps{fromSeq, span.firstMs};
+    const int64_t bucketSize = bucketSizeFor((toSeq - fromSeq + 1) / std::max(columns, 1));
+    const auto take = [&](size_t slot, int32_t balance, ChartPoint point) {
+        if (slot >= balances.size())
+            balances.resize(slot + 1, balance);
+        decimation.add(slot, point);
+    };
+    if (bucketSize > 0) {
+        chartFromBuckets(key, span, {fromSeq, toSeq, bucketSize}, take, gaps);
+    } else {
+        forEachRow(key, fromSeq, toSeq, [&](const StoredRow &row) {
+            gaps.see(row.seq, row.utcMs);
+            for (size_t slot = 0; slot < row.readings.size(); ++slot) {
+                const BalanceReading &reading = row.readings[slot];
+                take(slot, reading.balance,
+                     {row.utcMs, double(reading.rawValue) / (reading.divisor == 0 ? 1 : reading.divisor)});
+            }
+        });
+    }
     json series = json::array();
     const auto kept = decimation.finish();
     for (size_t slot = 0; slot < kept.size(); ++slot) {
@@ -265,5 +297,84 @@ json CollectorReader::chart(const RunKey &key, const RunSpan &span, int64_t from
         }
         series.push_back({{"balance", balances[slot]}, {"t", std::move(times)}, {"v", std::move(values)}});
     }
-    return {{"fromMs", fromMs}, {"toMs", toMs}, {"series", std::move(series)}, {"gaps", std::move(gaps)}};
+    return {{"fromMs", fromMs},      {"toMs", toMs},
+            {"bucketRows", bucketSize}, {"series", std::move(series)},
+            {"gaps", std::move(gaps.list)}};
+}
+
+void CollectorReader::chartFromBuckets(const RunKey &key, const RunSpan &span, const BucketRange &range,
+                                       const PointTaker &take, GapMarks &gaps)
+{
+    Statement buckets(db_.get(), "SELECT bucket, slot, balance, row_count, first_ms, first_value, low_ms, low_value, "
+                                 "high_ms, high_value, last_ms, last_value FROM collected_buckets "
+                                 "WHERE pc = ?1 AND port = ?2 AND run = ?3 AND size = ?4 AND bucket BETWEEN ?5 AND ?6 "
+                                 "ORDER BY bucket, slot");
+    const int64_t size = range.bucketSize;
+    bindKey(buckets, key).bind(4, size).bind(5, (range.fromSeq - 1) / size).bind(6, (range.toSeq - 1) / size);
+    // Seq stretches whose buckets miss rows: their gaps are found row by row.
+    std::vector<std::pair<int64_t, int64_t>> incomplete;
+    const auto missing = [&](int64_t from, int64_t to) {
+        if (!incomplete.empty() && incomplete.back().second + 1 == from)
+            incomplete.back().second = to;
+        else
+            incomplete.emplace_back(from, to);
+    };
+    int64_t accounted = range.fromSeq; // every seq before it is a row or in `incomplete`
+    int64_t bucket = -1;
+    int64_t rows = 0;
+    const auto closeBucket = [&] {
+        if (bucket < 0)
+            return;
+        const int64_t first = std::max(bucket * size + 1, range.fromSeq);
+        const int64_t last = std::min((bucket + 1) * size, span.lastSeq);
+        if (first > accounted)
+            missing(accounted, first - 1);
+        if (rows < last - bucket * size)
+            missing(first, std::min(last, range.toSeq));
+        accounted = std::min(last, range.toSeq) + 1;
+    };
+    while (buckets.step() == SQLITE_ROW) {
+        if (buckets.integer(0) != bucket) {
+            closeBucket();
+            bucket = buckets.integer(0);
+            rows = 0;
+        }
+        rows = std::max(rows, buckets.integer(3));
+        const auto slot = size_t(buckets.integer(1));
+        const auto balance = int32_t(buckets.integer(2));
+        std::array<ChartPoint, 4> points{{{buckets.integer(4), buckets.real(5)},
+                                          {buckets.integer(6), buckets.real(7)},
+                                          {buckets.integer(8), buckets.real(9)},
+                                          {buckets.integer(10), buckets.real(11)}}};
+        if (points[2].utcMs < points[1].utcMs)
+            std::swap(points[1], points[2]);
+        for (const ChartPoint &point : points)
+            take(slot, balance, point);
+    }
+    closeBucket();
+    if (accounted <= range.toSeq)
+        missing(accounted, range.toSeq);
+
+    Statement before(db_.get(), "SELECT utc_ms FROM collected_rows WHERE pc = ?1 AND port = ?2 AND run = ?3 "
+                                "AND seq BETWEEN ?4 AND ?5 ORDER BY seq DESC LIMIT 1");
+    Statement rowsFrom(db_.get(), "SELECT seq, utc_ms FROM collected_rows WHERE pc = ?1 AND port = ?2 AND run = ?3 "
+                                  "AND seq BETWEEN ?4 AND ?5 ORDER BY seq");
+    for (const auto &[from, to] : incomplete) {
+        if (gaps.list.size() >= maxGapsListed)
+            break;
+        // As if every row up to here had been read: the row before the
+        // stretch, then the stretch's rows and the first row after it.
+        bindKey(before, key).bind(4, range.fromSeq).bind(5, from - 1);
+        gaps.expected = from;
+        if (before.step() == SQLITE_ROW)
+            gaps.previousMs = before.integer(0);
+        before.reset();
+        bindKey(rowsFrom, key).bind(4, from).bind(5, range.toSeq);
+        while (rowsFrom.step() == SQLITE_ROW) {
+            gaps.see(rowsFrom.integer(0), rowsFrom.integer(1));
+            if (rowsFrom.integer(0) > to)
+                break;
+        }
+        rowsFrom.reset();
+    }
 }

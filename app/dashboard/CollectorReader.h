@@ -3,6 +3,7 @@
 // the indexes answer directly, so that a month of a whole lab stays quick.
 #pragma once
 
+#include "dashboard/ChartDecimation.h"
 #include "journal/SqliteHandles.h"
 #include "recording/RecordedRow.h"
 
@@ -53,7 +54,9 @@ public:
     // it is on a later page).
     nlohmann::json rowsPage(const RunKey &key, const RunSpan &span, int64_t page);
     // The run's weights between two moments, thinned to `columns` pixels,
-    // and the gaps among them.
+    // and the gaps among them. A view of many rows a pixel is drawn from the
+    // collector's summary of the run (its bucket size in "bucketRows"), a
+    // closer one from the rows themselves (0).
     nlohmann::json chart(const RunKey &key, const RunSpan &span, int64_t fromMs, int64_t toMs, int columns);
 
     // Every stored row of the run in order, for the downloads. Returns false
@@ -72,6 +75,15 @@ public:
 
 private:
     CollectorReader(pondus::journal::Connection db, std::string path);
+    struct GapMarks;
+    struct BucketRange {
+        int64_t fromSeq, toSeq, bucketSize;
+    };
+    using PointTaker = std::function<void(size_t slot, int32_t balance, ChartPoint point)>;
+    // Hands over the first, lowest, highest and last point of each bucket
+    // over the range, in order, and marks the rows missing among them.
+    void chartFromBuckets(const RunKey &key, const RunSpan &span, const BucketRange &range, const PointTaker &take,
+                          GapMarks &gaps);
     // The first seq at or after `utcMs`, found by halving (rows of a run are
     // in time order).
     int64_t seqAt(const RunKey &key, const RunSpan &span, int64_t utcMs);

@@ -250,6 +250,80 @@ TEST_F(CollectorReaderTest, TwoPortsOfOnePcWithRunsOfTheSameNameShowEachItsOwnRe
     }
 }
 
+// A run of 20,000 rows with a spike up and down on each balance, a few
+// missing rows and a missing stretch of whole buckets.
+TEST_F(CollectorReaderTest, AWideChartComesFromTheSummaryWithItsSpikesAndGapsAndACloseOneFromTheRows)
+{
+    constexpr int64_t rows = 20'000;
+    const auto msOf = [](int64_t seq) { return 1'000'000 + 200 * seq; };
+    const auto lost = [](int64_t seq) { return (seq >= 5000 && seq <= 5003) || (seq >= 12'000 && seq <= 12'600); };
+    std::vector<ParsedReading> batch;
+    for (int64_t seq = 1; seq <= rows; ++seq) {
+        if (lost(seq))
+            continue;
+        ParsedReading r;
+        r.run = key.run;
+        r.row.seq = seq;
+        r.row.row.utcMs = msOf(seq);
+        const int32_t wobble = int32_t(seq % 50);
+        r.row.row.readings = {{1, seq == 7777 ? 900'000 : seq == 7778 ? -900'000 : 1000 + wobble, 100, 200, 0, true, 1, 1},
+                              {3, seq == 15'001 ? -5 : 70 + wobble, 1, 200, 0, true, 1, 1}};
+        batch.push_back(std::move(r));
+    }
+    ASSERT_TRUE(store->storeAll(where, batch, 0)) << store->lastError();
+    const auto span = reader->span(key);
+    ASSERT_TRUE(span);
+    const auto has = [](const nlohmann::json &series, int64_t t, double v) {
+        for (size_t i = 0; i < series["t"].size(); ++i)
+            if (series["t"][i] == t && series["v"][i] == v)
+                return true;
+        return false;
+    };
+    const int64_t whole = INT64_MAX / 2;
+    const struct {
+        int64_t from, to;
+        int width;
+        int64_t bucketRows;
+    } views[] = {
+        {0, whole, 50, 256},                        // 400 rows a pixel
+        {0, whole, 1000, 16},                       // 20 rows a pixel
+        {0, whole, 4000, 0},                        // 5 rows a pixel: every row
+        {msOf(7000), msOf(16'000), 50, 16},         // zoomed, still many rows a pixel
+        {msOf(7700), msOf(7800), 50, 0},            // zoomed in to the rows
+    };
+    for (const auto &view : views) {
+        SCOPED_TRACE(view.width);
+        const auto chart = reader->chart(key, *span, view.from, view.to, view.width);
+        EXPECT_EQ(chart["bucketRows"], view.bucketRows);
+        ASSERT_EQ(chart["series"].size(), 2u);
+        for (const auto &series : chart["series"]) {
+            EXPECT_TRUE(std::is_sorted(series["t"].begin(), series["t"].end()));
+            EXPECT_LE(series["t"].size(), size_t(4 * view.width + 8));
+        }
+        EXPECT_TRUE(has(chart["series"][0], msOf(7777), 9000.0) && has(chart["series"][0], msOf(7778), -9000.0))
+            << "the spikes of the first balance";
+        if (view.to >= msOf(15'001)) {
+            EXPECT_TRUE(has(chart["series"][1], msOf(15'001), -5.0)) << "the dip of the second";
+        }
+        // The same gaps however the chart was read: here, from the rows.
+        const int64_t toSeq = std::min<int64_t>(rows, (std::min(view.to, msOf(rows)) - 1'000'000) / 200 + 1);
+        const int64_t fromSeq = std::max<int64_t>(1, (view.from - 1'000'000) / 200 - 1);
+        nlohmann::json gaps = nlohmann::json::array();
+        int64_t previousMs = 0;
+        for (int64_t seq = fromSeq, after = fromSeq; seq <= toSeq; ++seq) {
+            if (lost(seq))
+                continue;
+            if (seq > after)
+                gaps.push_back({{"from", after}, {"to", seq - 1}, {"afterMs", previousMs}, {"beforeMs", msOf(seq)}});
+            after = seq + 1;
+            previousMs = msOf(seq);
+        }
+        EXPECT_EQ(chart["gaps"], gaps);
+    }
+    const auto close = reader->chart(key, *span, msOf(7700), msOf(7800), 400)["series"][1]["t"];
+    EXPECT_EQ(close.size(), 101u + 2) << "every row of the view and one either side";
+}
+
 // A port taken by another dashboard is refused with the system's reason,
 // not shared with it.
 TEST_F(CollectorReaderTest, ASecondDashboardOnTheSamePortIsRefused)
