@@ -54,17 +54,23 @@ std::string localTimeText(int64_t utcMs, int32_t utcOffsetSeconds)
     return text;
 }
 
-json balanceJson(const BalanceReading &reading)
+json cellJson(const BalanceReading &reading)
 {
     return {
-        {"balance", reading.balance},
-        {"value", double(reading.rawValue) / double(reading.divisor == 0 ? 1 : reading.divisor)},
         {"text", weightText(reading.rawValue, reading.divisor)},
         {"unit", reading.shownUnit >= 0 ? json(unitName(reading.shownUnit)) : json(nullptr)},
         {"stable", reading.stable},
-        {"model", modelName(reading.modelCode)},
-        {"ident", reading.ident},
     };
+}
+
+json balanceJson(const BalanceReading &reading)
+{
+    json balance = cellJson(reading);
+    balance["balance"] = reading.balance;
+    balance["value"] = double(reading.rawValue) / double(reading.divisor == 0 ? 1 : reading.divisor);
+    balance["model"] = modelName(reading.modelCode);
+    balance["ident"] = reading.ident;
+    return balance;
 }
 
 json portRowJson(const PortTopics &where, const std::string &run, const SequencedRow &row, int64_t receivedUtcMs)

@@ -17,6 +17,10 @@ std::string weightText(int32_t rawValue, int32_t divisor);
 // "09.12.2026 04:45:51.123": the row's local time as it was recorded.
 std::string localTimeText(int64_t utcMs, int32_t utcOffsetSeconds);
 
+// A reading as a table's cell shows it: its text, unit and stable flag.
+nlohmann::json cellJson(const BalanceReading &reading);
+// A reading with what the tiles and the chart need besides: its balance,
+// value as a number, model and number.
 nlohmann::json balanceJson(const BalanceReading &reading);
 
 // A stored row of a port: where, which run, its place and times, and the
