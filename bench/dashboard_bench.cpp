@@ -3,9 +3,11 @@
 //     local mosquitto to the real collector (pondus-log --collect --http):
 //     how late each reading reaches ten open pages (their live streams), and
 //     the collector's CPU with those pages and without them;
-//  2. a run of 432,000 rows (a day at 0,2 s) of ten balances: the run's
-//     chart thinned to 1300 pixels, and a page of 500 rows; with chromium
-//     and python3-selenium at hand, the run page's first chart in a browser.
+//  2. a run of 432,000 rows (a day at 0,2 s) of ten balances, stored by the
+//     collector's own code: the run's chart thinned to 1300 pixels, an hour
+//     of it zoomed, and a page of 500 rows at the start, middle and end of
+//     the day; with chromium and python3-selenium at hand (DASHBOARD_PAINT),
+//     the run page's first chart in a browser.
 //
 //   dashboard_bench PONDUS-LOG PAGES-FOLDER [seconds] [rows]
 #include "MosquittoBroker.h"
@@ -325,7 +327,7 @@ int main(int argc, char **argv)
     const int seconds = argc > 3 ? std::atoi(argv[3]) : 20;
     const int64_t rows = argc > 4 ? std::atoll(argv[4]) : 0;
     const int live = seconds > 0 ? liveLoad(argv[1], seconds) : 0;
-    // The day-long run is measured only when asked for (rows > 0): its
-    // in-process server stops answering after the first request (open).
+    // The day-long run is measured only when asked for (rows > 0): storing
+    // its rows takes minutes on a shared machine.
     return (rows > 0 ? bigRun(argv[2], rows) : 0) | live;
 }

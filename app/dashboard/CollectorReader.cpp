@@ -2,7 +2,7 @@
 
 #include "dashboard/ChartDecimation.h"
 #include "dashboard/DashboardJson.h"
-#include "publish/CollectorStore.h"
+#include "publish/RunSummary.h"
 
 #include <algorithm>
 
@@ -55,7 +55,7 @@ json gapJson(int64_t fromSeq, int64_t toSeq, int64_t afterMs, int64_t beforeMs)
 int64_t bucketSizeFor(int64_t perColumn)
 {
     int64_t chosen = 0;
-    for (const int64_t size : CollectorStore::bucketRows)
+    for (const int64_t size : summaryBucketRows)
         if (size <= perColumn)
             chosen = size;
     return chosen;
@@ -306,10 +306,9 @@ json CollectorReader::chart(const RunKey &key, const RunSpan &span, int64_t from
 void CollectorReader::chartFromBuckets(const RunKey &key, const RunSpan &span, const BucketRange &range,
                                        const PointTaker &take, GapMarks &gaps)
 {
-    Statement buckets(db_.get(), "SELECT bucket, slot, balance, row_count, first_ms, first_value, low_ms, low_value, "
-                                 "high_ms, high_value, last_ms, last_value FROM collected_buckets "
+    Statement buckets(db_.get(), "SELECT bucket, row_count, slots FROM collected_buckets "
                                  "WHERE pc = ?1 AND port = ?2 AND run = ?3 AND size = ?4 AND bucket BETWEEN ?5 AND ?6 "
-                                 "ORDER BY bucket, slot");
+                                 "ORDER BY bucket");
     const int64_t size = range.bucketSize;
     bindKey(buckets, key).bind(4, size).bind(5, (range.fromSeq - 1) / size).bind(6, (range.toSeq - 1) / size);
     // Seq stretches whose buckets miss rows: their gaps are found row by row.
@@ -321,38 +320,25 @@ void CollectorReader::chartFromBuckets(const RunKey &key, const RunSpan &span, c
             incomplete.emplace_back(from, to);
     };
     int64_t accounted = range.fromSeq; // every seq before it is a row or in `incomplete`
-    int64_t bucket = -1;
-    int64_t rows = 0;
-    const auto closeBucket = [&] {
-        if (bucket < 0)
-            return;
+    while (buckets.step() == SQLITE_ROW) {
+        const int64_t bucket = buckets.integer(0);
         const int64_t first = std::max(bucket * size + 1, range.fromSeq);
         const int64_t last = std::min((bucket + 1) * size, span.lastSeq);
         if (first > accounted)
             missing(accounted, first - 1);
-        if (rows < last - bucket * size)
+        if (buckets.integer(1) < last - bucket * size)
             missing(first, std::min(last, range.toSeq));
         accounted = std::min(last, range.toSeq) + 1;
-    };
-    while (buckets.step() == SQLITE_ROW) {
-        if (buckets.integer(0) != bucket) {
-            closeBucket();
-            bucket = buckets.integer(0);
-            rows = 0;
+        const auto slots = BucketSummary::slotsFrom(buckets.blob(2));
+        for (size_t slot = 0; slots && slot < slots->size(); ++slot) {
+            const SlotSummary &summary = (*slots)[slot];
+            std::array<SummaryPoint, 4> points{summary.first, summary.low, summary.high, summary.last};
+            if (points[2].utcMs < points[1].utcMs)
+                std::swap(points[1], points[2]);
+            for (const SummaryPoint &point : points)
+                take(slot, int32_t(summary.balance), {point.utcMs, point.value});
         }
-        rows = std::max(rows, buckets.integer(3));
-        const auto slot = size_t(buckets.integer(1));
-        const auto balance = int32_t(buckets.integer(2));
-        std::array<ChartPoint, 4> points{{{buckets.integer(4), buckets.real(5)},
-                                          {buckets.integer(6), buckets.real(7)},
-                                          {buckets.integer(8), buckets.real(9)},
-                                          {buckets.integer(10), buckets.real(11)}}};
-        if (points[2].utcMs < points[1].utcMs)
-            std::swap(points[1], points[2]);
-        for (const ChartPoint &point : points)
-            take(slot, balance, point);
     }
-    closeBucket();
     if (accounted <= range.toSeq)
         missing(accounted, range.toSeq);
 

@@ -38,7 +38,6 @@ public:
     void reset();
 
     int64_t integer(int column) const { return sqlite3_column_int64(statement_.get(), column); }
-    double real(int column) const { return sqlite3_column_double(statement_.get(), column); }
     std::string_view text(int column) const;
     std::string_view blob(int column) const;
     bool isNull(int column) const { return sqlite3_column_type(statement_.get(), column) == SQLITE_NULL; }

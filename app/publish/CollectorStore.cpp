@@ -1,5 +1,7 @@
 #include "publish/CollectorStore.h"
 
+#include "publish/RunSummary.h"
+
 #include <sqlite3.h>
 
 #include <optional>
@@ -62,8 +64,9 @@ DROP TABLE collected_readings_v0;
 DROP TABLE collected_rows_v0;
 )sql";
 
-// The summary of the second version: a line per run, bucket size, bucket and
-// balance. Without a rowid, a chart's range of buckets is one run of pages.
+// The summary of the second version: a line per run, bucket size and
+// bucket, its balances' summaries in one blob. Without a rowid, a chart's
+// range of buckets is one run of pages.
 const char *const summaryTable = R"sql(
 CREATE TABLE collected_buckets (
     pc TEXT NOT NULL,
@@ -71,56 +74,11 @@ CREATE TABLE collected_buckets (
     run TEXT NOT NULL,
     size INTEGER NOT NULL,
     bucket INTEGER NOT NULL,
-    slot INTEGER NOT NULL,
-    balance INTEGER NOT NULL,
     row_count INTEGER NOT NULL,
-    first_seq INTEGER NOT NULL,
-    first_ms INTEGER NOT NULL,
-    first_value REAL NOT NULL,
-    low_ms INTEGER NOT NULL,
-    low_value REAL NOT NULL,
-    high_ms INTEGER NOT NULL,
-    high_value REAL NOT NULL,
-    last_seq INTEGER NOT NULL,
-    last_ms INTEGER NOT NULL,
-    last_value REAL NOT NULL,
-    PRIMARY KEY (pc, port, run, size, bucket, slot)
+    slots BLOB NOT NULL,
+    PRIMARY KEY (pc, port, run, size, bucket)
 ) WITHOUT ROWID;
 )sql";
-
-// Takes one reading into a bucket of every size. Each of the source's lines
-// carries a size and its bucket, and the columns pc, port, run, seq, slot,
-// balance, ms and value; a reading that arrives late (a backlog sent after
-// a reconnection) still lands in its place.
-std::string intoBuckets(const std::string &source)
-{
-    std::string sizes;
-    for (const int64_t size : CollectorStore::bucketRows)
-        sizes += (sizes.empty() ? "(" : ", (") + std::to_string(size) + ")";
-    return "INSERT INTO collected_buckets SELECT r.pc, r.port, r.run, s.column1, (r.seq - 1) / s.column1, r.slot, "
-           "r.balance, 1, r.seq, r.ms, r.value, r.ms, r.value, r.ms, r.value, r.seq, r.ms, r.value "
-           "FROM (" + source + ") r, (VALUES " + sizes + ") s WHERE true "
-           "ON CONFLICT DO UPDATE SET row_count = row_count + 1, "
-           "first_ms = iif(excluded.first_seq < first_seq, excluded.first_ms, first_ms), "
-           "first_value = iif(excluded.first_seq < first_seq, excluded.first_value, first_value), "
-           "first_seq = min(first_seq, excluded.first_seq), "
-           "low_ms = iif(excluded.low_value < low_value, excluded.low_ms, low_ms), "
-           "low_value = min(low_value, excluded.low_value), "
-           "high_ms = iif(excluded.high_value > high_value, excluded.high_ms, high_ms), "
-           "high_value = max(high_value, excluded.high_value), "
-           "last_ms = iif(excluded.last_seq > last_seq, excluded.last_ms, last_ms), "
-           "last_value = iif(excluded.last_seq > last_seq, excluded.last_value, last_value), "
-           "last_seq = max(last_seq, excluded.last_seq)";
-}
-
-const std::string oneReading =
-    intoBuckets("SELECT ?1 AS pc, ?2 AS port, ?3 AS run, ?4 AS seq, ?5 AS slot, ?6 AS balance, ?7 AS ms, ?8 AS value");
-// A file of the first version has its summary built from every row it holds.
-const std::string everyStoredReading = intoBuckets(
-    "SELECT v.pc, v.port, v.run, v.seq, v.slot, v.balance, w.utc_ms AS ms, "
-    "CAST(v.raw_value AS REAL) / iif(v.divisor = 0, 1, v.divisor) AS value "
-    "FROM collected_readings v JOIN collected_rows w "
-    "ON w.pc = v.pc AND w.port = v.port AND w.run = v.run AND w.seq = v.seq");
 
 constexpr int schemaVersion = 2;
 
@@ -132,6 +90,133 @@ int64_t numberOf(sqlite3 *db, const char *sql)
         value = sqlite3_column_int64(statement, 0);
     sqlite3_finalize(statement);
     return value;
+}
+
+struct StatementDeleter {
+    void operator()(sqlite3_stmt *statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+// Bytes bound as a blob rather than as text.
+struct Blob {
+    std::string_view bytes;
+};
+
+// Binds text, blobs, numbers or booleans to the statement's parameters 1, 2, ...
+void bindAll(sqlite3_stmt *, int) {}
+template <typename First, typename... Rest>
+void bindAll(sqlite3_stmt *statement, int index, const First &first, const Rest &...rest)
+{
+    if constexpr (std::is_convertible_v<First, std::string>)
+        sqlite3_bind_text(statement, index, std::string(first).c_str(), -1, SQLITE_TRANSIENT);
+    else if constexpr (std::is_same_v<First, Blob>)
+        sqlite3_bind_blob(statement, index, first.bytes.data(), int(first.bytes.size()), SQLITE_TRANSIENT);
+    else
+        sqlite3_bind_int64(statement, index, int64_t(first));
+    bindAll(statement, index + 1, rest...);
+}
+
+// Runs a prepared statement once with these values; SQLITE_DONE or SQLITE_ROW
+// on success.
+template <typename... Values>
+int runWith(sqlite3_stmt *statement, const Values &...values)
+{
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    bindAll(statement, 1, values...);
+    return sqlite3_step(statement);
+}
+
+// Keeps the summary's lines: a row read into the line of each bucket size
+// that holds it, written back in the caller's transaction.
+class SummaryWriter {
+public:
+    explicit SummaryWriter(sqlite3 *db)
+        : read_(prepared(db, "SELECT row_count, slots FROM collected_buckets "
+                             "WHERE pc = ? AND port = ? AND run = ? AND size = ? AND bucket = ?")),
+          write_(prepared(db, "INSERT OR REPLACE INTO collected_buckets VALUES (?, ?, ?, ?, ?, ?, ?)"))
+    {
+    }
+    bool valid() const { return read_ && write_; }
+
+    bool take(const PortTopics &where, const std::string &run, int64_t seq, int64_t utcMs,
+              const std::vector<BalanceReading> &readings)
+    {
+        for (const int64_t size : summaryBucketRows) {
+            const int64_t bucket = (seq - 1) / size;
+            BucketSummary line;
+            const int found = runWith(read_.get(), where.pc, where.port, run, size, bucket);
+            if (found == SQLITE_ROW) {
+                line.rows = sqlite3_column_int64(read_.get(), 0);
+                const auto *bytes = static_cast<const char *>(sqlite3_column_blob(read_.get(), 1));
+                // A line that cannot be read starts again: the rows, not
+                // their summary, are what must never be refused.
+                if (auto slots = BucketSummary::slotsFrom({bytes, size_t(sqlite3_column_bytes(read_.get(), 1))}))
+                    line.slots = std::move(*slots);
+                else
+                    line.rows = 0;
+            } else if (found != SQLITE_DONE) {
+                return false;
+            }
+            sqlite3_reset(read_.get());
+            line.take(seq, utcMs, readings);
+            if (runWith(write_.get(), where.pc, where.port, run, size, bucket, line.rows, Blob{line.slotBytes()})
+                != SQLITE_DONE)
+                return false;
+        }
+        return true;
+    }
+
+private:
+    static Statement prepared(sqlite3 *db, const char *sql)
+    {
+        sqlite3_stmt *statement = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+        return Statement(statement);
+    }
+
+    Statement read_, write_;
+};
+
+// The summary of a file that had none, built from its rows as the collector
+// would have built it.
+bool summariseStoredRows(sqlite3 *db)
+{
+    SummaryWriter writer(db);
+    sqlite3_stmt *raw = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT r.pc, r.port, r.run, r.seq, r.utc_ms, v.balance, v.raw_value, v.divisor "
+                       "FROM collected_rows r JOIN collected_readings v "
+                       "ON v.pc = r.pc AND v.port = r.port AND v.run = r.run AND v.seq = r.seq "
+                       "ORDER BY r.pc, r.port, r.run, r.seq, v.slot",
+                       -1, &raw, nullptr);
+    const Statement rows(raw);
+    if (!writer.valid() || !rows)
+        return false;
+    PortTopics where;
+    std::string run;
+    int64_t seq = 0, utcMs = 0;
+    std::vector<BalanceReading> readings;
+    const auto flush = [&] { return readings.empty() || writer.take(where, run, seq, utcMs, readings); };
+    int result = SQLITE_ROW;
+    const auto text = [&](int column) { return std::string(reinterpret_cast<const char *>(sqlite3_column_text(raw, column))); };
+    while ((result = sqlite3_step(raw)) == SQLITE_ROW) {
+        if (sqlite3_column_int64(raw, 3) != seq || text(2) != run || text(1) != where.port || text(0) != where.pc) {
+            if (!flush())
+                return false;
+            where = {{}, text(0), text(1)};
+            run = text(2);
+            seq = sqlite3_column_int64(raw, 3);
+            utcMs = sqlite3_column_int64(raw, 4);
+            readings.clear();
+        }
+        BalanceReading reading;
+        reading.balance = int32_t(sqlite3_column_int64(raw, 5));
+        reading.rawValue = int32_t(sqlite3_column_int64(raw, 6));
+        reading.divisor = int32_t(sqlite3_column_int64(raw, 7));
+        readings.push_back(reading);
+    }
+    return result == SQLITE_DONE && flush();
 }
 
 // Makes the tables of a new file or brings an older file's up to date;
@@ -151,7 +236,7 @@ std::optional<std::string> prepareTables(sqlite3 *db)
         const bool rowsKeyed = version >= 1 ||
                                ((!existing || run(fromFirstVersion)) && run(tables) &&
                                 (!existing || run(moveFirstVersionRows)));
-        const bool made = rowsKeyed && run(summaryTable) && (!existing || run(everyStoredReading.c_str())) &&
+        const bool made = rowsKeyed && run(summaryTable) && (!existing || summariseStoredRows(db)) &&
                           run(setVersion.c_str());
         if (!made)
             problem = sqlite3_errmsg(db);
@@ -164,40 +249,11 @@ std::optional<std::string> prepareTables(sqlite3 *db)
     return problem;
 }
 
-struct StatementDeleter {
-    void operator()(sqlite3_stmt *statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
-
-// Binds text, numbers or booleans to the statement's parameters 1, 2, ...
-void bindAll(sqlite3_stmt *, int) {}
-template <typename First, typename... Rest>
-void bindAll(sqlite3_stmt *statement, int index, const First &first, const Rest &...rest)
-{
-    if constexpr (std::is_convertible_v<First, std::string>)
-        sqlite3_bind_text(statement, index, std::string(first).c_str(), -1, SQLITE_TRANSIENT);
-    else if constexpr (std::is_floating_point_v<First>)
-        sqlite3_bind_double(statement, index, first);
-    else
-        sqlite3_bind_int64(statement, index, int64_t(first));
-    bindAll(statement, index + 1, rest...);
-}
-
-// Runs a prepared statement once with these values; SQLITE_DONE or SQLITE_ROW
-// on success.
-template <typename... Values>
-int runWith(sqlite3_stmt *statement, const Values &...values)
-{
-    sqlite3_reset(statement);
-    sqlite3_clear_bindings(statement);
-    bindAll(statement, 1, values...);
-    return sqlite3_step(statement);
-}
-
 } // namespace
 
 struct CollectorStore::Statements {
-    Statement begin, commit, rollback, row, reading, bucket, status, lastSeq;
+    Statement begin, commit, rollback, row, reading, status, lastSeq;
+    std::unique_ptr<SummaryWriter> summary;
 };
 
 std::unique_ptr<CollectorStore> CollectorStore::open(const std::string &path, std::string &error)
@@ -225,10 +281,10 @@ std::unique_ptr<CollectorStore> CollectorStore::open(const std::string &path, st
     s.rollback = prepare("ROLLBACK");
     s.row = prepare("INSERT OR IGNORE INTO collected_rows VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
     s.reading = prepare("INSERT INTO collected_readings VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    s.bucket = prepare(oneReading.c_str());
+    s.summary = std::make_unique<SummaryWriter>(db);
     s.status = prepare("INSERT OR REPLACE INTO port_status VALUES (?, ?, ?, ?)");
     s.lastSeq = prepare("SELECT COALESCE(MAX(seq), 0) FROM collected_rows WHERE pc = ? AND port = ? AND run = ?");
-    if (!s.begin || !s.commit || !s.rollback || !s.row || !s.reading || !s.bucket || !s.status || !s.lastSeq) {
+    if (!s.begin || !s.commit || !s.rollback || !s.row || !s.reading || !s.summary->valid() || !s.status || !s.lastSeq) {
         error = path + ": " + sqlite3_errmsg(db);
         return nullptr;
     }
@@ -307,12 +363,9 @@ CollectorStore::Outcome CollectorStore::insert(const PortTopics &where, const Pa
                     r.divisor, r.unitCode, r.shownUnit, r.stable, r.modelCode, r.ident)
             != SQLITE_DONE)
             return fail("показание"), Outcome::Failed;
-        const double value = double(r.rawValue) / (r.divisor == 0 ? 1 : r.divisor);
-        if (runWith(s.bucket.get(), where.pc, where.port, reading.run, reading.row.seq, slot, r.balance, row.utcMs,
-                    value)
-            != SQLITE_DONE)
-            return fail("сводка"), Outcome::Failed;
     }
+    if (!s.summary->take(where, reading.run, reading.row.seq, row.utcMs, row.readings))
+        return fail("сводка"), Outcome::Failed;
     return Outcome::Stored;
 }
 

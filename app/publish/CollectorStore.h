@@ -1,14 +1,13 @@
 // The collector's SQLite file: every reading of every PC, one row per
 // (pc, port, run, seq) however often it arrives, and the last status of each
 // port. Beside the rows it keeps, in the same transaction, a summary of each
-// run per bucket of rows, so that a chart of a day reads thousands of lines,
-// not millions. An older file is brought up to date when opened, keeping
+// run per bucket of rows (RunSummary), so that a chart of a day reads
+// thousands of lines, not millions. An older file is brought up to date when opened, keeping
 // every row.
 #pragma once
 
 #include "publish/ReadingMessage.h"
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,11 +18,6 @@ struct sqlite3_stmt;
 
 class CollectorStore {
 public:
-    // The sizes of the summary's buckets, in rows: bucket b of size n holds
-    // seq b*n+1 to (b+1)*n, per balance its first, lowest, highest and last
-    // weight with their times, and how many rows it has.
-    static constexpr std::array<int64_t, 3> bucketRows{16, 256, 4096};
-
     // Opens or creates the file; nothing, with `error` naming the path and
     // the reason, when that fails.
     static std::unique_ptr<CollectorStore> open(const std::string &path, std::string &error);
