@@ -65,6 +65,7 @@
         scales: {
           x: {
             type: 'linear',
+            bounds: 'data', // the run's own ends, not the next round ticks
             afterBuildTicks: clockTicks,
             ticks: { maxRotation: 0, callback: (value) => clockText(value, info.offsetS) },
           },
