@@ -10,6 +10,7 @@
 #include <trutina.h>
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QChartView>
 #include <QContextMenuEvent>
 #include <QDateTime>
@@ -72,8 +73,14 @@ WindowSamples::WindowSamples(TMainForm &form) : QObject(&form), form_(form)
 {
     setObjectName(QStringLiteral("WindowSamples"));
     notify_ = [this](const QString &title, const QString &text) {
-        if (auto *tray = form_.findChild<TrayIcon *>(); tray && tray->isVisible())
+        if (auto *tray = form_.findChild<TrayIcon *>(); tray && tray->isVisible()) {
             tray->showMessage(title, text, QSystemTrayIcon::Information);
+            return;
+        }
+        // A desktop without a notification area: the window says it itself,
+        // in its status bar until the next message, and asks for attention.
+        form_.statusBar()->showMessage(text);
+        QApplication::alert(&form_);
     };
     QAction *edit = form.menuBar()->addAction(QStringLiteral("Образцы…"));
     edit->setObjectName(QStringLiteral("SamplesMenuItem"));

@@ -32,7 +32,7 @@ public:
     ~WindowSamples() override;
 
     // Where "постоянная масса" is told; the notification area's icon unless
-    // replaced.
+    // replaced, the window's status bar where the desktop has none.
     void setNotify(Notify notify) { notify_ = std::move(notify); }
     // "Образцы…": the dialog, saved when accepted.
     void editSamples();

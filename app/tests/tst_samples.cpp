@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableView>
 #include <QtTest>
 
@@ -45,22 +46,40 @@ private:
         return values;
     }
 
+    // hooked: the notifications go to `notes`, else where the window tells them.
+    void openWindow(bool hooked)
+    {
+        fixture.reset();
+        fixture = std::make_unique<FormFixture>(
+            link, QByteArray("[MainForm]\r\nCOM=COM1\r\n[Samples]\r\n1=Глина К-2\r\n3=Торф\r\n"
+                             "[Experiment]\r\nChart=percent\r\nConstantMass=1%/1s\r\nStopWhenConstant=1\r\n"));
+        notes.clear();
+        if (hooked)
+            samples().setNotify([this](const QString &, const QString &text) { notes.append(text); });
+        f().check({0, 2});
+    }
+
 private slots:
     void init()
     {
         link = FakeReadingSource();
         link.setLink(TRUTINA_LINK_ONLINE, 3);
-        fixture = std::make_unique<FormFixture>(
-            link, QByteArray("[MainForm]\r\nCOM=COM1\r\n[Samples]\r\n1=Глина К-2\r\n3=Торф\r\n"
-                             "[Experiment]\r\nChart=percent\r\nConstantMass=1%/1s\r\nStopWhenConstant=1\r\n"));
-        notes.clear();
-        samples().setNotify([this](const QString &, const QString &text) { notes.append(text); });
-        f().check({0, 2});
+        openWindow(true);
     }
     void cleanup() { fixture.reset(); }
 
+    void aDryingRunShowsItsSamplesAndStopsAtConstantMass_data()
+    {
+        QTest::addColumn<bool>("hooked");
+        QTest::newRow("told through the hook") << true;
+        // As offscreen, where the desktop has no notification area.
+        QTest::newRow("told in the status bar") << false;
+    }
     void aDryingRunShowsItsSamplesAndStopsAtConstantMass()
     {
+        QFETCH(bool, hooked);
+        if (!hooked)
+            openWindow(false);
         f().start();
         row(100'000, 2'000);
         row(95'000, 2'000);
@@ -81,6 +100,11 @@ private slots:
             QTest::qWait(100);
         }
         QVERIFY(!f().form().session().running());
+        if (!hooked) {
+            const QString told = f().form().statusBar()->currentMessage();
+            QVERIFY2(told.startsWith(QStringLiteral("Весы №3 — Торф: постоянная масса (")), qPrintable(told));
+            return;
+        }
         QCOMPARE(notes.size(), 2);
         QVERIFY2(notes[0].startsWith(QStringLiteral("Весы №1 — Глина К-2: постоянная масса (")), qPrintable(notes[0]));
         QVERIFY(notes[1].startsWith(QStringLiteral("Весы №3 — Торф: постоянная масса (")));
