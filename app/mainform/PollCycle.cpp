@@ -146,6 +146,10 @@ std::optional<double> TMainForm::chartValue(size_t slot, double mass) const
 void TMainForm::setChartQuantity(ChartQuantity quantity)
 {
     chartQuantity_ = quantity;
+    // The masses need no caption; the changes say what they are.
+    ui_.AxisY->setTitleText(quantity == ChartQuantity::Mass     ? QString()
+                            : quantity == ChartQuantity::Change ? QStringLiteral("Δm")
+                                                                : QStringLiteral("Δm, %"));
     const std::vector<int32_t> &balances = session_.run().settings.balances;
     const int32_t newest = session_.history().measurementNo;
     const int32_t first = std::max(1, newest - state_.measurementBound + 1);

@@ -6,6 +6,7 @@
 #include "mainform/TrayIcon.h"
 #include "recording/BalanceTexts.h"
 #include "recording/MeasurementColumns.h"
+#include "recording/ValueFormat.h"
 
 #include <trutina.h>
 
@@ -28,10 +29,11 @@ const std::array<std::pair<ChartQuantity, const char *>, 3> chartChoices = {
     std::pair{ChartQuantity::Mass, "Масса"}, std::pair{ChartQuantity::Change, "Изменение массы Δm"},
     std::pair{ChartQuantity::ChangePercent, "Изменение массы Δm, %"}};
 
+// A drift of 2900 mg/h or one of 0,000035 g/h reads as such, in the
+// desktop's language.
 QString signedNumber(double value, int precision)
 {
-    const QString text = QLocale().toString(value, 'g', precision);
-    return value > 0 ? QLatin1Char('+') + text : text;
+    return ValueFormat(QLocale()).signedChange(value, precision);
 }
 
 // The chart's menu: the right button alone zooms out, so the menu comes with

@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -66,4 +67,17 @@ QString ValueFormat::time(const QDateTime &moment) const
 QString ValueFormat::date(const QDateTime &moment) const
 {
     return locale_.toString(moment.date(), dateFormat_);
+}
+
+QString ValueFormat::signedChange(double value, int digits) const
+{
+    QLocale locale = locale_;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    const double magnitude = std::abs(value);
+    QString text;
+    if (value != 0 && (magnitude >= std::pow(10.0, digits) || magnitude < 1e-4))
+        text = locale.toString(value, 'f', std::clamp(digits - 1 - int(std::floor(std::log10(magnitude))), 0, 9));
+    else
+        text = locale.toString(value, 'g', digits);
+    return value > 0 ? QLatin1Char('+') + text : text;
 }

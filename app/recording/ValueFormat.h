@@ -22,6 +22,11 @@ public:
     // text has enough digits, so both give the correctly rounded quotient.
     static double weightValue(int32_t rawValue, int32_t divisor);
 
+    // A change with its sign ("+0,52", "-2900", "-0,0000352"): `digits`
+    // significant digits, the locale's decimal separator, no group
+    // separators and never an exponent.
+    QString signedChange(double value, int digits) const;
+
     // A cell text read back as a finite number; nothing when it is not one.
     std::optional<double> number(const QString &text) const;
 

@@ -119,12 +119,18 @@ private slots:
         auto *menu = f().control<QMenu>("ChartMenu");
         QCOMPARE(menu->actions().size(), 3);
         QVERIFY(menu->actions()[2]->isChecked());
+        const auto axisTitle = [&] {
+            return f().control<QChartView>("Chart1")->chart()->axes(Qt::Vertical).first()->titleText();
+        };
+        QCOMPARE(axisTitle(), QStringLiteral("Δm, %"));
         menu->actions()[1]->trigger(); // Δm
+        QCOMPARE(axisTitle(), QStringLiteral("Δm"));
         QCOMPARE(ys(1), (QList<qreal>{0, -0.5}));
         QCOMPARE(ys(3).size(), 2);
         QCOMPARE(ys(3)[1], 0.1);
         QVERIFY(f().readFile().contains("Chart=change"));
         menu->actions()[0]->trigger();
+        QCOMPARE(axisTitle(), QString());
         QCOMPARE(ys(1), (QList<qreal>{100, 99.5}));
         QVERIFY(f().readFile().contains("Chart=mass"));
         f().click("StopButton");
@@ -189,6 +195,27 @@ private slots:
             const QByteArrayList fields = lines[1 + n].trimmed().split(',');
             QCOMPARE((QByteArrayList{fields[4], fields[9]}), expected[n]);
         }
+    }
+
+    // The status bar's changes and drifts, written out whatever their size.
+    void changesAreWrittenOutWithTheirSign_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<int>("digits");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("a drift in the thousands") << -2913.7 << 3 << QStringLiteral("-2914");
+        QTest::newRow("no group separator") << 123456.0 << 4 << QStringLiteral("+123456");
+        QTest::newRow("almost flat") << -0.0000352 << 3 << QStringLiteral("-0,0000352");
+        QTest::newRow("within the digits") << 0.52 << 4 << QStringLiteral("+0,52");
+        QTest::newRow("nothing") << 0.0 << 3 << QStringLiteral("0");
+        QTest::newRow("rounded") << -75.66 << 3 << QStringLiteral("-75,7");
+    }
+    void changesAreWrittenOutWithTheirSign()
+    {
+        QFETCH(double, value);
+        QFETCH(int, digits);
+        QFETCH(QString, text);
+        QCOMPARE(ValueFormat(QLocale(QLocale::Russian, QLocale::Russia)).signedChange(value, digits), text);
     }
 
     void theDialogSavesNamesAndRefusesACriterionItCannotRead()
