@@ -25,6 +25,8 @@
 
 namespace {
 
+constexpr int notificationMs = 30'000;
+
 const std::array<std::pair<ChartQuantity, const char *>, 3> chartChoices = {
     std::pair{ChartQuantity::Mass, "Масса"}, std::pair{ChartQuantity::Change, "Изменение массы Δm"},
     std::pair{ChartQuantity::ChangePercent, "Изменение массы Δm, %"}};
@@ -80,8 +82,8 @@ WindowSamples::WindowSamples(TMainForm &form) : QObject(&form), form_(form)
             return;
         }
         // A desktop without a notification area: the window says it itself,
-        // in its status bar until the next message, and asks for attention.
-        form_.statusBar()->showMessage(text);
+        // in its status bar for half a minute, and asks for attention.
+        form_.statusBar()->showMessage(text, notificationMs);
         QApplication::alert(&form_);
     };
     QAction *edit = form.menuBar()->addAction(QStringLiteral("Образцы…"));
@@ -124,7 +126,11 @@ WindowSamples::WindowSamples(TMainForm &form) : QObject(&form), form_(form)
 
     status_ = new QLabel(&form);
     status_->setObjectName(QStringLiteral("SamplesStatus"));
-    form.statusBar()->addPermanentWidget(status_);
+    // Ten samples do not fit: the line is cut at the window's edge rather
+    // than widening it, and its tooltip holds every sample, one a line. A
+    // notification shown in the status bar covers it for a while.
+    status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    form.statusBar()->addWidget(status_, 1);
     form.session().addObserver(*this);
 }
 
@@ -253,5 +259,7 @@ QString WindowSamples::statusText() const
 
 void WindowSamples::showStatus()
 {
-    status_->setText(statusText());
+    const QString text = statusText();
+    status_->setText(text);
+    status_->setToolTip(QString(text).replace(QStringLiteral("   "), QStringLiteral("\n")));
 }
