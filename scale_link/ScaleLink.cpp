@@ -17,7 +17,6 @@ bool ScaleLink::openPort(const std::string &portName)
 
 void ScaleLink::close() { device_->close(); }
 
-int ScaleLink::lastOpenError() const { return device_->lastError(); }
 
 void ScaleLink::interrupt() { device_->interrupt(); }
 

@@ -25,8 +25,6 @@ public:
     bool exchange(uint8_t *buffer, int length) override;
     bool settle(std::chrono::microseconds quiet) override;
     void close();
-    // The platform's error code of the latest failed openPort, else 0.
-    int lastOpenError() const;
 
     // Wakes any wait of the exchange for good (used when stopping).
     void interrupt();

@@ -49,12 +49,6 @@ Statement &Statement::bind(int index, std::string_view text)
     return *this;
 }
 
-Statement &Statement::bindNull(int index)
-{
-    sqlite3_bind_null(statement_.get(), index);
-    return *this;
-}
-
 int Statement::step()
 {
     errno = 0;

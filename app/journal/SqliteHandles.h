@@ -29,7 +29,6 @@ public:
     bool valid() const { return statement_ != nullptr; }
     Statement &bind(int index, int64_t value);
     Statement &bind(int index, std::string_view text);
-    Statement &bindNull(int index);
     Statement &bindBlob(int index, const std::array<unsigned char, 32> &bytes);
     // SQLITE_ROW, SQLITE_DONE or an error code.
     int step();

@@ -259,11 +259,3 @@ bool TMainForm::isChecked(int item) const
 {
     return ui_.FileCheckListBox->item(item)->checkState() == Qt::Checked;
 }
-
-int TMainForm::checkedCount() const
-{
-    int count = 0;
-    for (int item = 0; item < RunState::balances; ++item)
-        count += isChecked(item) ? 1 : 0;
-    return count;
-}

@@ -129,7 +129,6 @@ private:
     void showIdleControls();
     void connectControls();
     bool isChecked(int item) const;
-    int checkedCount() const;
 
     // Steps of the start.
     std::optional<int> measurementBound() const;
