@@ -335,14 +335,14 @@ void Journal::linkRegained()
     event("link_regained");
 }
 
-void Journal::cleared()
+void Journal::cleared(const std::string &reason)
 {
     if (db_ && sheet_ != 0) {
         Statement closeSheet(db_.get(), "UPDATE sheet SET closed = 'cleared', closed_ms = ?2 WHERE id = ?1");
         if (!closeSheet.bind(1, sheet_).bind(2, Stamp::now().utcMs).run())
             return fail();
     }
-    event("clear");
+    event("clear", reason.empty() ? std::string() : "{" + jsonTextField("reason", reason).substr(1) + "}");
     sheet_ = 0;
     sheetRows_ = 0;
 }

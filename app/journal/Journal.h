@@ -51,11 +51,13 @@ struct CellKey {
     int32_t gridColumn = -1;
 };
 
-// An operator's edit of a cell of the window's table.
+// An operator's edit of a cell of the window's table, with the reason given
+// for it while the lab audits changes (empty when none was asked).
 struct CellEdit {
     CellKey cell;
     std::string oldText;
     std::string newText;
+    std::string reason;
 };
 
 // A balance found replaced at its place on the line (another model or
@@ -116,8 +118,9 @@ public:
     void runStopped();
     void linkLost(int32_t linkState);
     void linkRegained();
-    // The window's table was emptied: its rows are no longer pending.
-    void cleared();
+    // The window's table was emptied: its rows are no longer pending. The
+    // operator's reason, if one was asked, goes into the event.
+    void cleared(const std::string &reason = {});
     // Rows of the current table that are journaled; read it when an export
     // takes its snapshot of the table.
     int64_t sheetRows() const { return sheetRows_; }
@@ -153,8 +156,9 @@ public:
     // nor declined, oldest first.
     std::vector<PendingSheet> pendingSheets();
     // Hands back the runs, rows and edits of a pending table; later runs
-    // continue it. False when the journal failed while reading.
-    bool restore(const PendingSheet &sheet, const RestoreSink &sink);
+    // continue it. False when the journal failed while reading. The
+    // operator's reason, if one was asked, goes into the event.
+    bool restore(const PendingSheet &sheet, const RestoreSink &sink, const std::string &reason = {});
     // The operator did not want the table back: it stays, marked declined.
     void decline(const PendingSheet &sheet);
     // Deletes tables older than keepDays that were cleared, declined or

@@ -41,7 +41,8 @@ std::string cellEditJson(const CellEdit &edit)
         if (cell.balance != 0)
             json += ",\"balance\":" + std::to_string(cell.balance);
     }
-    return json + ",\"old\":" + jsonQuoted(edit.oldText) + ",\"new\":" + jsonQuoted(edit.newText) + "}";
+    return json + ",\"old\":" + jsonQuoted(edit.oldText) + ",\"new\":" + jsonQuoted(edit.newText) +
+           jsonTextField("reason", edit.reason) + "}";
 }
 
 void RestoredGrid::addRun(int64_t run, std::vector<int32_t> balances)

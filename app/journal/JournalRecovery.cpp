@@ -92,7 +92,7 @@ std::vector<PendingSheet> Journal::pendingSheets()
     return pending;
 }
 
-bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink)
+bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink, const std::string &reason)
 {
     if (!db_)
         return false;
@@ -155,7 +155,8 @@ bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink)
                                "coalesce(json_extract(detail, '$.run'), 0), coalesce(json_extract(detail, '$.seq'), 0), "
                                "coalesce(json_extract(detail, '$.caption'), -1), json_extract(detail, '$.column'), "
                                "coalesce(json_extract(detail, '$.balance'), 0), json_extract(detail, '$.old'), "
-                               "json_extract(detail, '$.new') FROM event WHERE sheet = ?1 AND kind = 'cell_edit' "
+                               "json_extract(detail, '$.new'), coalesce(json_extract(detail, '$.reason'), '') "
+                               "FROM event WHERE sheet = ?1 AND kind = 'cell_edit' "
                                "ORDER BY id");
     edits.bind(1, sheet.sheet);
     int editResult = SQLITE_ROW;
@@ -165,7 +166,8 @@ bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink)
                            int32_t(edits.integer(1))};
         const auto place = grid.place(cell);
         if (place && sink.edit)
-            sink.edit(place->first, place->second, {cell, std::string(edits.text(7)), std::string(edits.text(8))});
+            sink.edit(place->first, place->second,
+                      {cell, std::string(edits.text(7)), std::string(edits.text(8)), std::string(edits.text(9))});
     }
     // The operator's last pick stands; a row the table no longer holds leaves none.
     Statement picked(db_.get(), "SELECT coalesce(json_extract(detail, '$.grid_row'), -1), "
@@ -187,7 +189,7 @@ bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink)
         return fail(), false;
     sheet_ = sheet.sheet;
     sheetRows_ = restored;
-    event("recovery_restored", "{\"rows\":" + std::to_string(restored) + "}");
+    event("recovery_restored", "{\"rows\":" + std::to_string(restored) + jsonTextField("reason", reason) + "}");
     return db_ != nullptr;
 }
 

@@ -66,4 +66,9 @@ std::vector<int32_t> jsonNumbersOf(std::string_view list)
     return numbers;
 }
 
+std::string jsonTextField(std::string_view key, std::string_view text)
+{
+    return text.empty() ? std::string() : "," + jsonQuoted(key) + ":" + jsonQuoted(text);
+}
+
 } // namespace pondus::journal

@@ -17,5 +17,8 @@ std::vector<int32_t> jsonNumbersOf(std::string_view list);
 // A number as the shortest text that reads back the same; null for none
 // or for one that is not finite.
 std::string jsonNumber(std::optional<double> number);
+// ,"key":"text" to follow other fields of an object; nothing for an empty
+// text, so that an event without it reads as before.
+std::string jsonTextField(std::string_view key, std::string_view text);
 
 } // namespace pondus::journal

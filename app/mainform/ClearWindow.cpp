@@ -11,7 +11,21 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
-void TMainForm::clearWindow()
+void TMainForm::setReasonAsker(ReasonAsker asker)
+{
+    askReason_ = asker;
+    table_->setReasonAsker(std::move(asker));
+}
+
+std::optional<QString> TMainForm::clearReason()
+{
+    if (!askReason_)
+        return QString();
+    return askReason_(QStringLiteral("Очистка окна: %1 измерений уходят из таблицы и графика; журнал их хранит.")
+                          .arg(table_->measurementRows()));
+}
+
+void TMainForm::clearWindow(const QString &reason)
 {
     for (QLineSeries *series : ui_.Series)
         series->clear();
@@ -24,12 +38,15 @@ void TMainForm::clearWindow()
     session_.history().lastValues.clear();
     session_.setCaptionsShown({});
     for (const ClearSink &sink : clearSinks_)
-        sink();
+        sink(reason);
 }
 
 void TMainForm::ClearButtonClick()
 {
-    clearWindow();
+    const auto reason = clearReason();
+    if (!reason)
+        return;
+    clearWindow(*reason);
     if (!ui_.Timer2->isActive()) {
         ui_.Label5->setEnabled(true);
         ui_.FileCheckListBox->setEnabled(true);
@@ -58,8 +75,14 @@ void TMainForm::Timer5Timer()
 {
     if (!state_.askClosed)
         return;
-    if (state_.askAnswer) {
-        clearWindow();
+    // The answer is taken before the reason is asked, whose dialog lets this
+    // timer run; a reason cancelled is a "no".
+    ui_.Timer5->stop();
+    const bool clear = state_.askAnswer;
+    state_.askAnswer = false;
+    const std::optional<QString> reason = clear ? clearReason() : std::nullopt;
+    if (reason) {
+        clearWindow(*reason);
         if (!ui_.Timer2->isActive())
             ui_.Label5->setEnabled(true);
     } else {
@@ -67,6 +90,4 @@ void TMainForm::Timer5Timer()
             ui_.FileCheckListBox->item(item)->setCheckState(state_.savedSelection[size_t(item)] ? Qt::Checked
                                                                                                 : Qt::Unchecked);
     }
-    state_.askAnswer = false;
-    ui_.Timer5->stop();
 }

@@ -3,6 +3,7 @@
 #include "mainform/JournalKeeper.h"
 
 #include "mainform/JournalCheck.h"
+#include "mainform/ReasonDialog.h"
 #include "mainform/Serialer.h"
 
 #include <QDateTime>
@@ -33,6 +34,8 @@ JournalKeeper::JournalKeeper(TMainForm &form, const JournalSettings &settings, N
                     .arg(QDir::toNativeSeparators(QString::fromStdString(path)), QString::fromStdString(reason)));
     });
     form_.session().keepRunsIn(*journal_);
+    if (settings.askReasons)
+        form_.setReasonAsker(reasonDialog(&form_));
     connectForm();
     check_ = std::make_unique<JournalCheck>(form_, QString::fromStdString(journal().path()), notice_);
 }
@@ -60,17 +63,20 @@ void JournalKeeper::connectForm()
 {
     using pondus::journal::Journal;
     const std::weak_ptr<pondus::journal::JournalObserver> kept = journal_;
-    form_.addClearSink(whileKept<>(kept, [](Journal &journal) { journal.cleared(); }));
+    form_.addClearSink(whileKept<const QString &>(
+        kept, [](Journal &journal, const QString &reason) { journal.cleared(reason.toStdString()); }));
     TMainForm &form = form_;
     form_.addExportSink(whileKept<const QString &, int>(kept, [&form](Journal &journal, const QString &path, int rows) {
         // Rows recorded while the file was being written are not in it.
         const int64_t later = form.table().measurementRows() - rows;
         journal.exported(path.toStdString(), std::max<int64_t>(0, journal.sheetRows() - later));
     }));
-    const auto edited = whileKept<int, int, const QString &, const QString &>(
-        kept, [this](Journal &journal, int row, int column, const QString &oldText, const QString &newText) {
+    const auto edited = whileKept<int, int, const QString &, const QString &, const QString &>(
+        kept, [this](Journal &journal, int row, int column, const QString &oldText, const QString &newText,
+                     const QString &reason) {
             if (!restoring_)
-                journal.cellEdited({journal.cellAt(row, column), oldText.toStdString(), newText.toStdString()});
+                journal.cellEdited({journal.cellAt(row, column), oldText.toStdString(), newText.toStdString(),
+                                    reason.toStdString()});
         });
     QObject::connect(&form_.table(), &MeasurementTable::cellEdited, &form_, edited);
     const auto picked = whileKept<int>(kept, [this](Journal &journal, int row) {
@@ -104,14 +110,19 @@ void JournalKeeper::offerPending()
         if (answer == Answer::Unanswered)
             return;
         if (answer == Answer::Yes) {
-            restore(*sheet);
+            // A reason cancelled leaves the table pending, as if unanswered.
+            const ReasonAsker &ask = form_.reasonAsker();
+            const auto reason = ask ? ask(QStringLiteral("Восстановление в окне %1 измерений из журнала.").arg(sheet->rows))
+                                    : std::optional<QString>(QString());
+            if (reason)
+                restore(*sheet, *reason);
             return;
         }
         journal().decline(*sheet);
     }
 }
 
-bool JournalKeeper::restore(const PendingSheet &sheet)
+bool JournalKeeper::restore(const PendingSheet &sheet, const QString &reason)
 {
     restoring_ = true;
     std::optional<RecordedRow> lastRow;
@@ -134,7 +145,8 @@ bool JournalKeeper::restore(const PendingSheet &sheet)
                     finishRun();
                     form_.restoreEdit(row, column, QString::fromStdString(edit.newText));
                 },
-                [&](int32_t row) { form_.setReferenceRow(row); }});
+                [&](int32_t row) { form_.setReferenceRow(row); }},
+        reason.toStdString());
     finishRun();
     restoring_ = false;
     return restored;

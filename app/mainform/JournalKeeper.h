@@ -24,7 +24,8 @@ public:
     using Notice = std::function<void(const QString &text)>;
 
     // Opens the journal and journals the program's start; failures go to
-    // notice. It keeps the rows of the window's session. Without a question,
+    // notice. It keeps the rows of the window's session. While the lab
+    // audits changes, the window's edits, clears and restores ask why. Without a question,
     // recovery asks nothing and leaves pending tables as they are.
     JournalKeeper(TMainForm &form, const JournalSettings &settings, Notice notice, Question question);
     // Leaves the session; journals the stop of a run still going and the
@@ -51,7 +52,7 @@ public:
 private:
     void connectForm();
     void offerPending();
-    bool restore(const pondus::journal::PendingSheet &sheet);
+    bool restore(const pondus::journal::PendingSheet &sheet, const QString &reason);
 
     TMainForm &form_;
     int keepDays_;

@@ -72,16 +72,58 @@ bool MeasurementTable::setData(const QModelIndex &index, const QVariant &value, 
     if (!index.isValid() || role != Qt::EditRole)
         return false;
     const QString text = value.toString();
-    const QString oldText = cellText(index.row(), index.column());
-    if (text == oldText)
+    if (text == cellText(index.row(), index.column()))
         return true;
-    if (index.row() < MeasurementColumns::captionRows)
-        setHeaderCell(index.row(), index.column(), text);
+    if (!askReason_) {
+        putText(index.row(), index.column(), text);
+        return true;
+    }
+    // Asked once the view has closed its editor: a dialog opened while the
+    // view commits takes the editor's focus, and the view commits again.
+    QMetaObject::invokeMethod(
+        this, [this, row = index.row(), column = index.column(), text] { askAndPut(row, column, text); },
+        Qt::QueuedConnection);
+    return false;
+}
+
+void MeasurementTable::askAndPut(int row, int column, const QString &text)
+{
+    // A clear in between may have taken the row.
+    if (row >= rowCount() || column >= columns_)
+        return;
+    const QString oldText = cellText(row, column);
+    if (text == oldText)
+        return;
+    const auto reason = askReason_(QStringLiteral("Изменение в строке № %1, столбце «%2»:\n«%3» → «%4»")
+                                       .arg(cellText(row, MeasurementColumns::numberColumn), columnCaption(column),
+                                            oldText, text));
+    // A clear while the dialog was open left nothing to change.
+    if (reason && row < rowCount() && cellText(row, column) == oldText)
+        putText(row, column, text, *reason);
+}
+
+void MeasurementTable::putText(int row, int column, const QString &text, const QString &reason)
+{
+    const QString oldText = cellText(row, column);
+    if (text == oldText)
+        return;
+    if (row < MeasurementColumns::captionRows)
+        setHeaderCell(row, column, text);
     else
-        edited_.insert(cellKey(index.row(), index.column()), text);
-    emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole, Qt::BackgroundRole, Qt::FontRole});
-    emit cellEdited(index.row(), index.column(), oldText, text);
-    return true;
+        edited_.insert(cellKey(row, column), text);
+    const QModelIndex cell = index(row, column);
+    emit dataChanged(cell, cell, {Qt::DisplayRole, Qt::EditRole, Qt::BackgroundRole, Qt::FontRole});
+    emit cellEdited(row, column, oldText, text, reason);
+}
+
+QString MeasurementTable::columnCaption(int column) const
+{
+    const auto slot = MeasurementColumns::slotOf(column);
+    if (!slot)
+        return cellText(MeasurementColumns::titleRow, column);
+    const QString balance =
+        cellText(MeasurementColumns::captionRow, MeasurementColumns::valueColumn(*slot));
+    return MeasurementColumns::isUnitColumn(column) ? balance + QStringLiteral(", единица") : balance;
 }
 
 Qt::ItemFlags MeasurementTable::flags(const QModelIndex &index) const

@@ -7,6 +7,7 @@
 // the operator's text.
 #pragma once
 
+#include "mainform/ReasonDialog.h"
 #include "recording/MeasurementColumns.h"
 #include "recording/ValueFormat.h"
 
@@ -54,6 +55,13 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
+    // While the lab audits changes, an operator's edit first asks why; the
+    // cell keeps its text until a reason is given.
+    void setReasonAsker(ReasonAsker asker) { askReason_ = std::move(asker); }
+    // Puts the text into the cell without asking: an edit the journal gives
+    // back, or one whose reason was given.
+    void putText(int row, int column, const QString &text, const QString &reason = {});
+
     void setColumns(int count);
     void setHeaderCell(int row, int column, const QString &text);
 
@@ -99,8 +107,9 @@ public:
 signals:
     // The operator took another row as the reference (not told by clear).
     void referenceRowChanged(int row);
-    // The operator changed a cell's text (caption rows included).
-    void cellEdited(int row, int column, const QString &oldText, const QString &newText);
+    // The operator changed a cell's text (caption rows included), for the
+    // reason given; empty when none was asked.
+    void cellEdited(int row, int column, const QString &oldText, const QString &newText, const QString &reason);
 
 private:
     struct Row {
@@ -114,6 +123,9 @@ private:
     const QString *editedText(int row, int column) const;
     const RecordedReading *readingAt(const Row &row, int column) const;
     QString generatedText(const Row &row, int column) const;
+    void askAndPut(int row, int column, const QString &text);
+    // "№", "Время", "Дата" or the balance's caption.
+    QString columnCaption(int column) const;
 
     ValueFormat format_;
     int columns_ = initialColumns;
@@ -122,4 +134,5 @@ private:
     std::deque<RecordedReading> readings_;
     QHash<qint64, QString> edited_;
     std::optional<int> referenceRow_;
+    ReasonAsker askReason_;
 };

@@ -44,5 +44,5 @@ void TMainForm::restoreCaptions(const RecordedRow &lastRow, int32_t measurementB
 
 void TMainForm::restoreEdit(int row, int column, const QString &text)
 {
-    table_->setData(table_->index(row, column), text, Qt::EditRole);
+    table_->putText(row, column, text);
 }

@@ -4,6 +4,7 @@
 
 #include "export/ExportFormat.h"
 #include "recording/RunChoices.h"
+#include "mainform/ReasonDialog.h"
 #include "mainform/RunState.h"
 #include "mainform/ui/MainFormLayout.h"
 #include "recording/MeasurementRecorder.h"
@@ -38,8 +39,9 @@ public:
     using SaveFileChooser = std::function<ExportTarget()>;
     // Opens a document with the desktop's program for it; false when none did.
     using DocumentOpener = std::function<bool(const QUrl &)>;
-    // Told when the table is emptied.
-    using ClearSink = std::function<void()>;
+    // Told when the table is emptied, with the operator's reason while the
+    // lab audits changes.
+    using ClearSink = std::function<void(const QString &reason)>;
     // Told when the table was written to a file: the file and its rows.
     using ExportSink = std::function<void(const QString &path, int rows)>;
 
@@ -65,6 +67,10 @@ public:
     // How "Справка" opens ReadMe.txt; the desktop's program unless replaced.
     void setDocumentOpener(DocumentOpener opener) { openDocument_ = std::move(opener); }
     void addClearSink(ClearSink sink) { clearSinks_.push_back(std::move(sink)); }
+    // While the lab audits changes: an edited cell and a clear of the table
+    // first ask why, and Cancel leaves the table as it was. Unset, nothing asks.
+    void setReasonAsker(ReasonAsker asker);
+    const ReasonAsker &reasonAsker() const { return askReason_; }
     void addExportSink(ExportSink sink) { exportSinks_.push_back(std::move(sink)); }
     // Recovery of a table the journal kept: its rows in order, the captions
     // and chart of each run after its last row, then the operator's edits.
@@ -144,7 +150,10 @@ private:
     RunSnapshot exportedRun(int rows) const;
 
     // Table, chart and export buffer back to empty.
-    void clearWindow();
+    void clearWindow(const QString &reason);
+    // Why the table is cleared, when the lab audits changes: nothing when the
+    // operator cancelled.
+    std::optional<QString> clearReason();
 
     // Steps of the poll.
     void writeTitleRow();
@@ -175,6 +184,7 @@ private:
     BeepSink beep_;
     SaveFileChooser chooseSaveFile_;
     DocumentOpener openDocument_;
+    ReasonAsker askReason_;
     std::vector<ClearSink> clearSinks_;
     std::vector<ExportSink> exportSinks_;
     // Label6 says that the line is lost.

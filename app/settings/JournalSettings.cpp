@@ -1,4 +1,5 @@
-// Reading [Journal]: Path and KeepDays; and the operator's display name of [Audit].
+// Reading [Journal]: Path and KeepDays; and [Audit]: the operator's display
+// name and whether changes ask for their reason.
 #include "settings/JournalSettings.h"
 
 #include "settings/IniSettings.h"
@@ -22,5 +23,6 @@ JournalSettings JournalSettings::read(const QString &iniPath)
     IniSettings audit(QStringLiteral("Audit"));
     audit.load(iniPath);
     settings.operatorName = audit.text("Operator", QString()).trimmed();
+    settings.askReasons = audit.text("Enabled", QString()).trimmed() == QLatin1String("1");
     return settings;
 }

@@ -1,5 +1,5 @@
-// The section [Journal] of PONDUS.ini: where the measurement journal lives
-// and how long finished tables are kept.
+// The sections [Journal] and [Audit] of PONDUS.ini: where the measurement
+// journal lives, how long finished tables are kept, and who works and why.
 #pragma once
 
 #include <QString>
@@ -14,6 +14,9 @@ struct JournalSettings {
     // Operator= of [Audit]: the lab's display name for whoever works at this
     // PC, kept beside the system account in the journal, never instead of it.
     QString operatorName;
+    // Enabled=1 of [Audit]: an edited cell, a cleared table and a restored one
+    // ask the operator for the reason, which the journal keeps with the event.
+    bool askReasons = false;
 
     // Reads the section from the settings file; missing or unreadable keys
     // take their defaults.

@@ -16,8 +16,31 @@ private slots:
         QTemporaryDir dir;
         const JournalSettings settings = JournalSettings::read(dir.filePath(QStringLiteral("PONDUS.ini")));
         QCOMPARE(settings.keepDays, 90);
+        QVERIFY(!settings.askReasons);
         QCOMPARE(settings.path,
                  QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/journal.sqlite"));
+    }
+
+    void auditingIsOnOnlyWhenEnabledIsOne_data()
+    {
+        QTest::addColumn<QByteArray>("enabled");
+        QTest::addColumn<bool>("askReasons");
+        QTest::newRow("1") << QByteArray("Enabled= 1 \n") << true;
+        QTest::newRow("0") << QByteArray("Enabled=0\n") << false;
+        QTest::newRow("yes") << QByteArray("Enabled=yes\n") << false;
+        QTest::newRow("missing") << QByteArray() << false;
+    }
+    void auditingIsOnOnlyWhenEnabledIsOne()
+    {
+        QFETCH(QByteArray, enabled);
+        QFETCH(bool, askReasons);
+        QTemporaryDir dir;
+        const QString ini = dir.filePath(QStringLiteral("PONDUS.ini"));
+        QFile file(ini);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Audit]\nOperator=Петров\n" + enabled);
+        file.close();
+        QCOMPARE(JournalSettings::read(ini).askReasons, askReasons);
     }
 
     void keysOverrideTheDefaults_data()

@@ -5,10 +5,15 @@
 #include "FormFixture.h"
 #include "mainform/TableSnapshot.h"
 #include "export/TabSeparatedText.h"
+#include "journal/ChainVerifier.h"
 #include "mainform/JournalCheck.h"
 #include "mainform/JournalKeeper.h"
 
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QFont>
 #include <QLabel>
 #include <QMenuBar>
@@ -17,6 +22,7 @@
 #include <sqlite3.h>
 
 Q_DECLARE_METATYPE(JournalKeeper::Answer)
+Q_DECLARE_METATYPE(std::optional<QString>)
 
 namespace {
 
@@ -79,6 +85,13 @@ private:
     QStringList notices;
     QStringList questions;
     JournalKeeper::Answer answer = JournalKeeper::Answer::Yes;
+    // [Audit] Enabled=1, and what the operator does in each reason dialog:
+    // writes this reason and presses OK, or presses Cancel when none.
+    bool audit = false;
+    std::optional<QString> reply;
+    QStringList asked;
+    bool okWaitedForAReason = true;
+    QTimer dialogWatch;
 
     QString journalPath() const { return journalDir.filePath(QStringLiteral("journal.sqlite")); }
     FormFixture &f() { return *fixture; }
@@ -87,7 +100,7 @@ private:
     {
         fixture = std::make_unique<FormFixture>(link);
         keeper = std::make_unique<JournalKeeper>(
-            f().form(), JournalSettings{journal, 90, {}}, [this](const QString &t) { notices << t; },
+            f().form(), JournalSettings{journal, 90, {}, audit}, [this](const QString &t) { notices << t; },
             [this](const QString &t) {
                 questions << t;
                 return answer;
@@ -112,9 +125,35 @@ private:
         f().form().Timer2Timer();
     }
 
+    // The operator at the reason dialog, as soon as it is open.
+    void answerReasonDialog()
+    {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog || dialog->objectName() != QLatin1String("ReasonDialog"))
+            return;
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Причина изменения"));
+        asked << dialog->findChild<QLabel *>()->text();
+        QPushButton *ok = dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+        okWaitedForAReason = okWaitedForAReason && !ok->isEnabled();
+        if (!reply)
+            return dialog->reject();
+        dialog->findChild<QLineEdit *>(QStringLiteral("Reason"))->setText(*reply);
+        ok->click();
+    }
+
 private slots:
+    void initTestCase()
+    {
+        connect(&dialogWatch, &QTimer::timeout, this, &JournalWindowTest::answerReasonDialog);
+        dialogWatch.start(10);
+    }
+
     void init()
     {
+        audit = false;
+        reply.reset();
+        asked.clear();
+        okWaitedForAReason = true;
         link = FakeReadingSource();
         link.setLink(TRUTINA_LINK_ONLINE, 3);
         for (int j = 1; j <= 3; ++j)
@@ -374,6 +413,73 @@ private slots:
             QVERIFY2(notices[0].contains(told[0]), qPrintable(notices[0]));
         // Nothing was repaired.
         QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM measurement"), change.startsWith("DELETE") ? 2 : 3);
+    }
+
+    void changesAskWhyOnlyWhileAudited_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("audited");
+        QTest::addColumn<std::optional<QString>>("reason");
+        QTest::addColumn<QString>("told"); // in the dialog
+        const std::optional<QString> cancel;
+        const QString typo = QStringLiteral("опечатка при вводе");
+        for (const char *action : {"edit", "clear", "restore"}) {
+            const QString told = QString::fromLatin1(action) == QLatin1String("edit")
+                                     ? QStringLiteral("Изменение в строке № 2, столбце «Весы №1»:\n«20,01» → «99,5»")
+                                     : QStringLiteral("2 измерений");
+            QTest::addRow("%s, auditing off", action) << action << false << cancel << QString();
+            QTest::addRow("%s, Cancel", action) << action << true << cancel << told;
+            QTest::addRow("%s, a reason", action) << action << true << std::optional(typo) << told;
+        }
+    }
+    void changesAskWhyOnlyWhileAudited()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, audited);
+        QFETCH(std::optional<QString>, reason);
+        QFETCH(QString, told);
+        audit = audited;
+        reply = reason;
+        const char *eventKind = "cell_edit";
+        openWindow(journalPath());
+        start();
+        recordRow(1);
+        recordRow(2);
+        f().click("StopButton");
+        auto &table = const_cast<MeasurementTable &>(f().form().table());
+        const QString reading = table.cellText(4, 3);
+        if (action == QLatin1String("edit")) {
+            QCOMPARE(table.setData(table.index(4, 3), QStringLiteral("99,5"), Qt::EditRole), !audited);
+        } else if (action == QLatin1String("clear")) {
+            eventKind = "clear";
+            f().click("ClearButton");
+        } else {
+            eventKind = "recovery_restored";
+            closeWindow();
+            openWindow(journalPath());
+            QCOMPARE(questions.size(), 1);
+        }
+        QTRY_COMPARE(asked.size(), audited ? 1 : 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(asked.size(), audited ? 1 : 0);
+        if (audited)
+            QVERIFY2(asked[0].contains(told), qPrintable(asked[0]));
+        QVERIFY(okWaitedForAReason);
+
+        // Cancel leaves the table as it was and journals nothing.
+        const bool changed = !audited || reason;
+        const MeasurementTable &shown = f().form().table();
+        if (action == QLatin1String("edit"))
+            QCOMPARE(shown.cellText(4, 3), changed ? QStringLiteral("99,5") : reading);
+        else
+            QCOMPARE(shown.measurementRows(), (action == QLatin1String("clear")) == changed ? 0 : 2);
+        const QByteArray kind = "FROM event WHERE kind = '" + QByteArray(eventKind) + "'";
+        QCOMPARE(scalar(journalPath(), "SELECT count(*) " + kind), changed ? 1 : 0);
+        QCOMPARE(text(journalPath(), "SELECT json_extract(detail, '$.reason') " + kind), reason.value_or(QString()));
+        QVERIFY(pondus::journal::verifyChain(journalPath().toStdString()).intact);
+        // A restore cancelled leaves the table pending, not declined.
+        QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM sheet WHERE closed IS NULL"),
+                 action == QLatin1String("clear") && changed ? 0 : 1);
     }
 
     void aJournalThatCannotBeOpenedIsToldOnceAndTheRunGoesOn()

@@ -69,7 +69,7 @@ TEST_F(JournalCells, EditsAreKeyedByRunRowAndBalanceAndComeBackInPlace)
         auto journal = makeJournal();
         recordTwoRuns(journal);
         for (const Place &place : edited)
-            journal.cellEdited({journal.cellAt(place.first, place.second), "a", "b"});
+            journal.cellEdited({journal.cellAt(place.first, place.second), "a", "b", {}});
     }
     EXPECT_EQ(scalar("SELECT count(*) FROM event WHERE kind = 'cell_edit' AND detail = "
                      "'{\"run\":2,\"seq\":2,\"column\":\"value\",\"balance\":2,\"old\":\"a\",\"new\":\"b\"}'"),

@@ -23,7 +23,7 @@ protected:
         for (int n = 1; n <= 5; ++n)
             journal.recordRow(row(n, 2));
         journal.linkLost(101);
-        journal.cellEdited({journal.cellAt(5, 3), "-4,98", "1"});
+        journal.cellEdited({journal.cellAt(5, 3), "-4,98", "1", "перепутаны весы"});
         journal.runStopped();
         const std::string exported = (folder / "run.tsv").string();
         std::ofstream(exported) << "abc";
@@ -82,6 +82,7 @@ TEST_F(JournalChain, EachChangeBehindTheProgramsBackIsNamed)
         {"an event inserted", "INSERT INTO event (utc_ms, utc_offset_s, kind) VALUES (1, 0, 'clear')", "(clear) is not in the chain", Fault::Unlinked, 0},
         {"an event inserted into the chain", "INSERT INTO event (utc_ms, utc_offset_s, kind, link, hash) SELECT 1, 0, 'clear', link, hash FROM measurement WHERE seq = 4", "event 7 (clear) does not match", Fault::Changed, 0},
         {"two rows swapped", "UPDATE measurement SET raw_values = (SELECT m.raw_values FROM measurement AS m WHERE m.seq = 7 - measurement.seq) WHERE seq IN (2, 5)", "run 1, row 2 (№ 2) does not match", Fault::Changed, 2},
+        {"an edit's reason changed", "UPDATE event SET detail = replace(detail, 'перепутаны', 'спутаны') WHERE kind = 'cell_edit'", "(cell_edit, run 1", Fault::Changed, 0},
         {"an edit's text changed", "UPDATE event SET detail = replace(detail, '\"new\":\"1\"', '\"new\":\"2\"') WHERE kind = 'cell_edit'", "\"column\":\"value\",\"balance\":1", Fault::Changed, 0},
         {"a run's settings changed", "UPDATE run SET period_ms = 100", "(run_start, run 1) does not match", Fault::Changed, 0},
         {"a balance's ident changed", "UPDATE balance_state SET ident = 1 WHERE slot = 1", "run 1, row 1 (№ 1) does not match", Fault::Changed, 1},

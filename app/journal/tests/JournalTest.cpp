@@ -57,8 +57,8 @@ TEST_F(JournalFixture, RowsEditsAndSettingsComeBackAsRecorded)
             written.back().readings[1].shownUnit = n >= 7 ? 4 : 0;
             journal.recordRow(written.back());
         }
-        journal.cellEdited({journal.cellAt(4, 3), "-4,95", "1,5 \"x\"\n"});
-        journal.cellEdited({journal.cellAt(4, 3), "1,5 \"x\"\n", "2"});
+        journal.cellEdited({journal.cellAt(4, 3), "-4,95", "1,5 \"x\"\n", {}});
+        journal.cellEdited({journal.cellAt(4, 3), "1,5 \"x\"\n", "2", "весы \"2\" перепутаны"});
         EXPECT_EQ(journal.sheetRows(), 8);
         // The program ends without export or clear.
     }
@@ -78,6 +78,8 @@ TEST_F(JournalFixture, RowsEditsAndSettingsComeBackAsRecorded)
     ASSERT_EQ(restored.edits.size(), 2u);
     EXPECT_EQ(restored.edits[0].newText, "1,5 \"x\"\n");
     EXPECT_EQ(restored.edits[1].oldText, "1,5 \"x\"\n");
+    EXPECT_EQ(restored.edits[0].reason, "");
+    EXPECT_EQ(restored.edits[1].reason, "весы \"2\" перепутаны");
     EXPECT_EQ(restored.places[1], std::pair(4, 3));
     EXPECT_EQ(restored.edits[1].cell.seq, 2);
     EXPECT_EQ(restored.edits[1].cell.balance, 1);
