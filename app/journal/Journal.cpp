@@ -287,6 +287,7 @@ int64_t Journal::runStarted(const RunSettings &settings, Stamp started)
     }
     sequence_ = 0;
     slots_.clear();
+    runSettingsEvent();
     runStartEvents({});
     return run_;
 }

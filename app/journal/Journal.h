@@ -60,6 +60,13 @@ struct CellEdit {
     std::string reason;
 };
 
+// A setting the operator changed: its key and its texts before and after.
+struct SettingChange {
+    std::string key;
+    std::string before;
+    std::string after;
+};
+
 // A balance found replaced at its place on the line (another model or
 // ident), or one whose scan failed: before is what was kept, after what was read.
 struct BalanceChange {
@@ -130,6 +137,10 @@ public:
     // The operator took a row of the table as every sample's reference mass:
     // its key as cellAt gives it for any column of the row.
     void referenceRowPicked(const CellKey &row);
+    // The operator confirmed changed settings of a section ("samples"): one
+    // event with every change; nothing when none changed. A run's own
+    // settings are compared with the previous run's when it starts.
+    void settingsChanged(std::string_view section, const std::vector<SettingChange> &changes);
     // The key of the cell at a grid place of the current table: the row is
     // found among the journaled rows of the table in their order.
     CellKey cellAt(int32_t gridRow, int32_t gridColumn);
@@ -178,6 +189,8 @@ private:
     void event(const char *kind, const std::string &detail = {});
     bool continueOrStartSheet();
     bool insertRun();
+    // What the run just inserted changed from the file's previous run, as an event.
+    void runSettingsEvent();
     // The running run's start and its samples, as events.
     void runStartEvents(const std::string &detail);
     // Why the file at the path is no longer the one open; nothing while it is.

@@ -84,6 +84,13 @@ void JournalKeeper::connectForm()
             journal.referenceRowPicked(journal.cellAt(row, MeasurementColumns::numberColumn));
     });
     QObject::connect(&form_.table(), &MeasurementTable::referenceRowChanged, &form_, picked);
+    form_.addSettingsSink(whileKept<const QString &, const std::vector<ChangedSetting> &>(
+        kept, [](Journal &journal, const QString &section, const std::vector<ChangedSetting> &changes) {
+            std::vector<pondus::journal::SettingChange> told;
+            for (const ChangedSetting &change : changes)
+                told.push_back({change.key.toStdString(), change.before.toStdString(), change.after.toStdString()});
+            journal.settingsChanged(section.toStdString(), told);
+        }));
 }
 
 void JournalKeeper::recover()

@@ -259,3 +259,11 @@ bool TMainForm::isChecked(int item) const
 {
     return ui_.FileCheckListBox->item(item)->checkState() == Qt::Checked;
 }
+
+void TMainForm::settingsConfirmed(const QString &section, const std::vector<ChangedSetting> &changes)
+{
+    if (changes.empty())
+        return;
+    for (const SettingsSink &sink : settingsSinks_)
+        sink(section, changes);
+}

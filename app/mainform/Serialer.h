@@ -67,6 +67,11 @@ public:
     // How "Справка" opens ReadMe.txt; the desktop's program unless replaced.
     void setDocumentOpener(DocumentOpener opener) { openDocument_ = std::move(opener); }
     void addClearSink(ClearSink sink) { clearSinks_.push_back(std::move(sink)); }
+    // Told when the operator confirmed changed settings of a section; never
+    // with no changes.
+    using SettingsSink = std::function<void(const QString &section, const std::vector<ChangedSetting> &changes)>;
+    void addSettingsSink(SettingsSink sink) { settingsSinks_.push_back(std::move(sink)); }
+    void settingsConfirmed(const QString &section, const std::vector<ChangedSetting> &changes);
     // While the lab audits changes: an edited cell and a clear of the table
     // first ask why, and Cancel leaves the table as it was. Unset, nothing asks.
     void setReasonAsker(ReasonAsker asker);
@@ -187,6 +192,7 @@ private:
     ReasonAsker askReason_;
     std::vector<ClearSink> clearSinks_;
     std::vector<ExportSink> exportSinks_;
+    std::vector<SettingsSink> settingsSinks_;
     // Label6 says that the line is lost.
     bool linkShownLost_ = false;
     // The clear question, made on first use and asked again each time; a

@@ -141,13 +141,17 @@ WindowSamples::~WindowSamples()
 
 void WindowSamples::editSamples()
 {
-    SamplesDialog dialog(SampleSettings::read(form_.settingsPath()), &form_);
+    const SampleSettings before = SampleSettings::read(form_.settingsPath());
+    SamplesDialog dialog(before, &form_);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const SampleSettings chosen = dialog.chosen();
-    if (!chosen.write(form_.settingsPath()))
+    if (!chosen.write(form_.settingsPath())) {
         QMessageBox::critical(&form_, QStringLiteral("PONDUS"),
                               QStringLiteral("%1\nНе удаётся записать файл настроек.").arg(form_.settingsPath()));
+        return;
+    }
+    form_.settingsConfirmed(QStringLiteral("samples"), chosen.changesFrom(before));
 }
 
 void WindowSamples::chooseChart(ChartQuantity quantity)

@@ -72,6 +72,23 @@ SampleSettings SampleSettings::read(const QString &iniPath)
     return settings;
 }
 
+std::vector<ChangedSetting> SampleSettings::changesFrom(const SampleSettings &before) const
+{
+    std::vector<ChangedSetting> changes;
+    const auto compare = [&changes](const QString &key, const QString &was, const QString &now) {
+        if (was != now)
+            changes.push_back({key, was, now});
+    };
+    for (int p = 1; p <= positions; ++p)
+        compare(samplesSection + u'/' + QString::fromLatin1(keyOf(p)), before.nameAt(p), nameAt(p));
+    compare(experimentSection + QStringLiteral("/ConstantMass"), constantMassCriterionText(before.constantMass),
+            constantMassCriterionText(constantMass));
+    const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
+    compare(experimentSection + QStringLiteral("/StopWhenConstant"), flag(before.stopWhenConstant),
+            flag(stopWhenConstant));
+    return changes;
+}
+
 bool SampleSettings::write(const QString &iniPath) const
 {
     IniSettings samples(samplesSection);

@@ -18,6 +18,15 @@
 #include <string>
 #include <vector>
 
+// A setting the operator changed in the window: "Section/Key" and its texts
+// in the settings file before and after.
+struct ChangedSetting {
+    QString key;
+    QString before;
+    QString after;
+    bool operator==(const ChangedSetting &) const = default;
+};
+
 // What the chart's lines show for each balance.
 enum class ChartQuantity : int8_t {
     Mass,          // the reading
@@ -39,6 +48,10 @@ struct SampleSettings {
     // Rewrites both sections, keeping the rest of the file; false, with
     // nothing written, when the file is no settings file or cannot be written.
     bool write(const QString &iniPath) const;
+
+    // What the operator changed from before: the samples' names, the
+    // constant-mass criterion and the stop; the chart is a view, not a setting.
+    std::vector<ChangedSetting> changesFrom(const SampleSettings &before) const;
 
     // The name of the sample on position p, empty outside 1..positions.
     QString nameAt(int position) const;

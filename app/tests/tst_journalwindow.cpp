@@ -482,6 +482,45 @@ private slots:
                  action == QLatin1String("clear") && changed ? 0 : 1);
     }
 
+    void confirmedSettingsChangesAreChainedEvents()
+    {
+        openWindow(journalPath());
+        start();
+        recordRow(1);
+        f().click("StopButton");
+        // The same settings again change nothing.
+        start();
+        f().click("StopButton");
+        // Keys typed into the period field are one change, confirmed by "Начать".
+        f().check({0, 1, 2});
+        auto *period = f().control<QComboBox>("ComboBox1");
+        for (const QString &typed : {QStringLiteral("2"), QStringLiteral("25"), QStringLiteral("2")})
+            MainFormLayout::showText(period, typed);
+        f().click("WeightButton");
+        f().click("StopButton");
+        // "Образцы…" confirmed with a name, then confirmed unchanged.
+        for (const QString &name : {QStringLiteral("Глина К-3"), QStringLiteral("Глина К-3")}) {
+            QTimer::singleShot(0, this, [name] {
+                auto *open = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+                QVERIFY(open);
+                open->findChild<QLineEdit *>(QStringLiteral("SampleName1"))->setText(name);
+                open->accept();
+            });
+            f().form().findChild<QAction *>(QStringLiteral("SamplesMenuItem"))->trigger();
+        }
+        QCOMPARE(text(journalPath(), "SELECT group_concat(json_extract(e.detail, '$.section') || ':' || "
+                                     "json_extract(c.value, '$.key') || '=' || json_extract(c.value, '$.old') || "
+                                     "'>' || json_extract(c.value, '$.new'), ' | ') FROM event AS e, "
+                                     "json_each(e.detail, '$.changes') AS c WHERE e.kind = 'settings_changed'"),
+                 QStringLiteral("run:period_ms=1000>2000 | run:balances=[1,2]>[1,2,3] | samples:Samples/1=>Глина К-3"));
+        QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM event WHERE kind = 'settings_changed'"), 2);
+        // Chained like every event: the run's comes just before its start.
+        QCOMPARE(text(journalPath(), "SELECT group_concat(kind, ' ') FROM (SELECT kind FROM event WHERE run = 3 "
+                                     "ORDER BY link LIMIT 2)"),
+                 QStringLiteral("settings_changed run_start"));
+        QVERIFY(pondus::journal::verifyChain(journalPath().toStdString()).intact);
+    }
+
     void aJournalThatCannotBeOpenedIsToldOnceAndTheRunGoesOn()
     {
         QFile foreign(journalPath());

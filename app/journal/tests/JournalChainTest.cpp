@@ -103,6 +103,44 @@ TEST_F(JournalChain, EachChangeBehindTheProgramsBackIsNamed)
     }
 }
 
+TEST_F(JournalChain, SettingsChangedAreChainedEventsWithTheirOldAndNewValues)
+{
+    struct Step {
+        int balances;
+        int32_t periodMs;
+        const char *changes; // what the run's event lists; empty for no event
+    };
+    const Step steps[] = {
+        {2, 200, ""}, // the file's first run
+        {2, 200, ""},
+        {3, 1000, "period_ms:200>1000 balances:[1,2]>[1,2,3]"},
+        {3, 1000, ""},
+    };
+    auto journal = makeJournal();
+    for (const Step &step : steps) {
+        RunSettings run = settings(step.balances);
+        run.periodMs = step.periodMs;
+        const int64_t id = journal.runStarted(run);
+        journal.runStopped();
+        EXPECT_EQ(text("SELECT coalesce(group_concat(json_extract(c.value, '$.key') || ':' || json_extract(c.value, "
+                       "'$.old') || '>' || json_extract(c.value, '$.new'), ' '), '') FROM event AS e, "
+                       "json_each(e.detail, '$.changes') AS c WHERE e.kind = 'settings_changed' AND e.run = " +
+                       std::to_string(id)),
+                  step.changes);
+    }
+    journal.settingsChanged("samples", {{"Samples/2", "", "Торф"}, {"Experiment/StopWhenConstant", "0", "1"}});
+    journal.settingsChanged("samples", {});
+    EXPECT_EQ(scalar("SELECT count(*) FROM event WHERE kind = 'settings_changed'"), 2);
+    EXPECT_EQ(text("SELECT json_extract(detail, '$.changes[1].new') || json_extract(detail, '$.section') FROM event "
+                   "WHERE kind = 'settings_changed' AND run IS NULL"),
+              "1samples");
+    const ChainCheck check = verifyChain(path);
+    EXPECT_TRUE(check.intact) << check.broken;
+    EXPECT_EQ(check.head, journal.head());
+    execute("UPDATE event SET detail = replace(detail, 'Торф', 'Песок') WHERE kind = 'settings_changed'");
+    EXPECT_FALSE(verifyChain(path).intact);
+}
+
 TEST_F(JournalChain, TheLastEventRemovedLeavesAnIntactChainWithAnotherHead)
 {
     const std::string head = recordRun();

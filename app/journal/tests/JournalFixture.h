@@ -64,19 +64,33 @@ protected:
         return r;
     }
 
-    // One number from the journal file through a connection of its own.
-    int64_t scalar(const std::string &sql) const
+    // The first value of a query on the journal file through a connection of
+    // its own; none when there is no row.
+    template <typename Value, typename Read>
+    Value first(const std::string &sql, Value none, Read read) const
     {
         sqlite3 *db = nullptr;
         sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
         sqlite3_stmt *statement = nullptr;
-        int64_t value = -1;
+        Value value = none;
         if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
             sqlite3_step(statement) == SQLITE_ROW)
-            value = sqlite3_column_int64(statement, 0);
+            value = read(statement);
         sqlite3_finalize(statement);
         sqlite3_close(db);
         return value;
+    }
+    int64_t scalar(const std::string &sql) const
+    {
+        return first<int64_t>(sql, -1, [](sqlite3_stmt *row) { return sqlite3_column_int64(row, 0); });
+    }
+    // NULL reads as empty.
+    std::string text(const std::string &sql) const
+    {
+        return first<std::string>(sql, "(no row)", [](sqlite3_stmt *row) {
+            const unsigned char *text = sqlite3_column_text(row, 0);
+            return text ? std::string(reinterpret_cast<const char *>(text)) : std::string();
+        });
     }
 
     // SQL run on the journal file through a connection of its own, as
