@@ -19,7 +19,8 @@ void TMainForm::setReasonAsker(ReasonAsker asker)
 
 std::optional<QString> TMainForm::clearReason()
 {
-    if (!askReason_)
+    // An empty table changes no record when cleared.
+    if (!askReason_ || table_->measurementRows() == 0)
         return QString();
     return askReason_(QStringLiteral("Очистка окна: %1 измерений уходят из таблицы и графика; журнал их хранит.")
                           .arg(table_->measurementRows()));
