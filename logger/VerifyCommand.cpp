@@ -35,6 +35,7 @@ int verifyJournal(const std::string &path)
         return chainBroken;
     }
     std::printf("intact: %lld events, head %s\n", (long long)check.links, check.head.c_str());
+    std::printf("%s\n", check.headFile.c_str());
     return done;
 }
 

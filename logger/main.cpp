@@ -132,6 +132,10 @@ int main(int argc, char *argv[])
             journal->journal().setNewFileSink([](const std::string &path, const std::string &reason) {
                 std::fprintf(stderr, "pondus-log: journal %s: %s\n", path.c_str(), reason.c_str());
             });
+            journal->journal().setHeadFailureSink([](const std::string &path, const std::string &reason) {
+                std::fprintf(stderr, "pondus-log: the journal's head cannot be kept in %s: %s; recording goes on\n",
+                             path.c_str(), reason.c_str());
+            });
         }
         std::optional<PublishObserver> publisher;
         if (options.mqtt.enabled)

@@ -3,6 +3,7 @@
 #include "journal/ChainVerifier.h"
 
 #include "journal/ChainReader.h"
+#include "journal/HeadFile.h"
 #include "journal/JournalSchema.h"
 
 #include <limits>
@@ -45,6 +46,9 @@ std::string brokenText(const ChainBreak &at)
                what + ": deleted";
     case Fault::Changed:
         return what + " does not match its hash (link " + std::to_string(at.link) + "): changed";
+    case Fault::LastRemoved:
+    case Fault::HeadDiffers:
+        break; // told by the comparison with the head file
     }
     return what;
 }
@@ -66,6 +70,33 @@ void readRuns(sqlite3 *db, ChainCheck &check, const std::map<int64_t, std::pair<
     }
 }
 
+// The chain's end against the head file; digestThere is the walk's digest
+// at the head file's link, when the walk came that far.
+void compareHeadFile(ChainCheck &check, const std::string &file, const HeadFileRead &read,
+                     const std::optional<std::string> &digestThere)
+{
+    if (!read.head) {
+        check.headFile = read.missing ? "the head file " + file + " is missing: events removed from the end would "
+                                                                  "not be noticed"
+                                      : "the head file " + file + " cannot be read: " + read.problem;
+        return;
+    }
+    const ChainHead &kept = *read.head;
+    const std::string events = std::to_string(kept.links) + " events";
+    if (kept.links > check.links)
+        check.broken = "last events removed: the head file " + file + " names " + events + " ending in " + kept.hash +
+                       ", the journal holds " + std::to_string(check.links);
+    else if (!digestThere || *digestThere != kept.hash)
+        check.broken = "the head file " + file + " names " + events + " ending in " + kept.hash +
+                       ", but the journal's link " + std::to_string(kept.links) + " is " +
+                       (digestThere ? *digestThere : std::string("-")) + ": the chain was rewritten";
+    else if (kept.links < check.links)
+        check.headFile = "the head file " + file + " matches link " + std::to_string(kept.links) + "; the " +
+                         std::to_string(check.links - kept.links) + " events after it were written after it";
+    else
+        check.headFile = "the head file " + file + " matches";
+}
+
 } // namespace
 
 ChainCheck verifyChain(const std::string &path)
@@ -76,6 +107,15 @@ ChainCheck verifyChain(const std::string &path)
         check.fault->fault = fault;
         check.broken = check.fault->reason = std::move(reason);
     };
+    // The head file is read before the journal's snapshot: a program
+    // recording meanwhile writes it after each commit, so that it never
+    // names more than the snapshot holds.
+    const std::string headFile = headFilePath(path);
+    const HeadFileRead keptHead = readHeadFile(headFile);
+    // An empty chain's head is the zero digest.
+    std::optional<std::string> digestAtKeptHead;
+    if (keptHead.head && keptHead.head->links == 0)
+        digestAtKeptHead = hexOf(Digest{});
     sqlite3 *raw = nullptr;
     const int opened = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
     const Connection db(raw);
@@ -151,6 +191,8 @@ ChainCheck verifyChain(const std::string &path)
             break;
         }
         ++check.links;
+        if (keptHead.head && keptHead.head->links == check.links)
+            digestAtKeptHead = hexOf(head);
         if (at.run != 0)
             ends.try_emplace(at.run, head, head).first->second.second = head;
         if (isEvent)
@@ -161,6 +203,8 @@ ChainCheck verifyChain(const std::string &path)
     if (!check.fault && ((eventStep != SQLITE_DONE && eventStep != SQLITE_ROW) ||
                          (rowStep != SQLITE_DONE && rowStep != SQLITE_ROW) || states.failed()))
         unreadable(ChainBreak::Fault::Unreadable, "the file cannot be read: " + failureText(raw));
+    if (!check.fault)
+        compareHeadFile(check, headFile, keptHead, digestAtKeptHead);
     check.intact = !check.fault;
     check.head = hexOf(head);
     readRuns(raw, check, ends);

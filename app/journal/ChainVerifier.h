@@ -22,7 +22,10 @@ struct ChainRun {
 // The first link that does not match, in parts, so that the window can
 // say it in the operator's language.
 struct ChainBreak {
-    enum class Fault { Unreadable, OtherSchema, Unlinked, Repeated, Missing, Changed };
+    // The last two come from the head file beside the journal (reason: its
+    // path; link: the events it names): it names more events than the
+    // journal holds, or another hash for its last one.
+    enum class Fault { Unreadable, OtherSchema, Unlinked, Repeated, Missing, Changed, LastRemoved, HeadDiffers };
     Fault fault = Fault::Unreadable;
     // Why the file could not be read, or its schema; for the first two faults.
     std::string reason;
@@ -45,9 +48,13 @@ struct ChainCheck {
     std::string broken;
     std::optional<ChainBreak> fault;
     std::vector<ChainRun> runs;
+    // What the head file beside the journal says of the chain's end: that
+    // it matches, or that it is missing or behind. When it names more
+    // events than the file holds, or another head, the chain is broken.
+    std::string headFile;
 };
 
-// Reads the file without changing it.
+// Reads the file and its head file without changing them.
 ChainCheck verifyChain(const std::string &path);
 
 } // namespace pondus::journal

@@ -2,6 +2,7 @@
 // runs and the operator.
 #include "journal/Journal.h"
 
+#include "journal/HeadFile.h"
 #include "journal/JournalChain.h"
 #include "journal/JournalSchema.h"
 #include "journal/JournalStatements.h"
@@ -122,6 +123,7 @@ bool Journal::openConnection(std::string &reason)
     }
     fileDevice_ = status.st_dev;
     fileInode_ = status.st_ino;
+    openHead();
     return true;
 }
 
@@ -179,6 +181,7 @@ void Journal::close()
     statements_.reset();
     syncer_.reset();
     db_.reset();
+    headFile_.close();
     run_ = 0;
 }
 
@@ -239,7 +242,54 @@ void Journal::event(const char *kind, const std::string &detail)
         return;
     if (!insertEvent(kind, detail))
         return fail();
+    keepHead();
     syncer_->noteCommit();
+}
+
+void Journal::openHead()
+{
+    const std::string file = headFilePath(path_);
+    headFailed_ = false;
+    const auto disagreement = headDisagreement(file);
+    headRefused_ = disagreement.has_value();
+    if (disagreement)
+        return headWritten(*disagreement + "; it is left as it is, and the head is not kept until it is dealt with");
+    headWritten(headFile_.open(file, link_, head_));
+}
+
+std::optional<std::string> Journal::headDisagreement(const std::string &file) const
+{
+    const HeadFileRead read = readHeadFile(file);
+    if (read.missing)
+        return std::nullopt;
+    if (!read.head)
+        return "it cannot be read: " + read.problem;
+    const ChainHead &kept = *read.head;
+    if (kept.links > link_)
+        return "it names " + std::to_string(kept.links) + " events, the journal holds " + std::to_string(link_) +
+               ": the last events were removed";
+    std::string there = hexOf(head_);
+    if (kept.links < link_) {
+        Statement hash(db_.get(), "SELECT hash FROM event WHERE link = ?1 UNION ALL "
+                                  "SELECT hash FROM measurement WHERE link = ?1");
+        there = hash.bind(1, kept.links).step() == SQLITE_ROW ? hexOf(hash.blob(0)) : std::string();
+    }
+    if (kept.links > 0 && there != kept.hash)
+        return "it names another hash for event " + std::to_string(kept.links) + ": the chain was rewritten";
+    return std::nullopt;
+}
+
+void Journal::keepHead()
+{
+    if (!headRefused_)
+        headWritten(headFile_.write(link_, head_));
+}
+
+void Journal::headWritten(const std::optional<std::string> &failure)
+{
+    if (failure && !headFailed_ && onHeadFailure_)
+        onHeadFailure_(headFilePath(path_), *failure);
+    headFailed_ = failure.has_value();
 }
 
 void Journal::programStarted()

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "journal/ChainHash.h"
+#include "journal/HeadFile.h"
 #include "journal/SqliteHandles.h"
 #include "journal/Stamp.h"
 #include "recording/RecordedRow.h"
@@ -104,6 +105,9 @@ public:
 
     const std::string &path() const { return path_; }
     void setNewFileSink(NewFileSink sink) { onNewFile_ = std::move(sink); }
+    // Told when the chain's head cannot be kept beside the journal (see
+    // HeadFile.h), once until it can again; recording goes on.
+    void setHeadFailureSink(FailureSink sink) { onHeadFailure_ = std::move(sink); }
     bool isOpen() const { return db_ != nullptr; }
     // The lab's display name for the operator, recorded beside the system
     // account; takes effect when the journal is next opened.
@@ -209,10 +213,22 @@ private:
     // The next link's number and digest over content; taken when its insert succeeded.
     Digest nextDigest(std::string_view content) const { return chainDigest(head_, content); }
     void linked(const Digest &digest) { head_ = digest, ++link_; }
+    // At the opening: the head file made anew, unless it says what the file
+    // no longer holds; then it is left as evidence and not written to.
+    void openHead();
+    // Why the head file found at the opening does not fit the chain.
+    std::optional<std::string> headDisagreement(const std::string &file) const;
+    // After a commit: the chain's head into the head file.
+    void keepHead();
+    void headWritten(const std::optional<std::string> &failure);
 
     std::string path_;
     FailureSink onFailure_;
     NewFileSink onNewFile_;
+    FailureSink onHeadFailure_;
+    HeadFile headFile_;
+    bool headFailed_ = false;
+    bool headRefused_ = false;
     Connection db_;
     std::unique_ptr<Statements> statements_;
     std::unique_ptr<JournalSyncer> syncer_;

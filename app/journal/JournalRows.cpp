@@ -69,6 +69,7 @@ std::optional<RowKey> Journal::recordRow(const RecordedRow &row)
     }
     ++sequence_;
     ++sheetRows_;
+    keepHead();
     syncer_->noteCommit();
     return RowKey{run_, sequence_};
 }

@@ -60,6 +60,16 @@ QString faultText(const ChainBreak &at)
                    : QStringLiteral("перед ним нет звена %1: удалено").arg(at.missingFrom);
     case Fault::Changed:
         return QStringLiteral("не совпадает со своим хешем (звено %1): изменено").arg(at.link);
+    case Fault::LastRemoved:
+        return QStringLiteral("Файл головы цепочки %1 называет %2 событий, а в журнале их %3: последние события "
+                              "удалены")
+            .arg(QDir::toNativeSeparators(QString::fromStdString(at.reason)))
+            .arg(at.link)
+            .arg(at.missingFrom - 1);
+    case Fault::HeadDiffers:
+        return QStringLiteral("Файл головы цепочки %1 называет другой хеш для события %2: цепочка переписана")
+            .arg(QDir::toNativeSeparators(QString::fromStdString(at.reason)))
+            .arg(at.link);
     case Fault::Unreadable:
     case Fault::OtherSchema:
         break;
@@ -114,6 +124,10 @@ QString JournalCheck::resultText(const QString &path, const ChainCheck &check)
     const ChainBreak &at = *check.fault;
     if (at.fault == ChainBreak::Fault::Unreadable || at.fault == ChainBreak::Fault::OtherSchema)
         return QStringLiteral("Журнал не удаётся проверить:\n%1\n%2").arg(file, faultText(at));
+    if (at.fault == ChainBreak::Fault::LastRemoved || at.fault == ChainBreak::Fault::HeadDiffers)
+        return QStringLiteral("Журнал изменён в обход программы:\n%1\n\n%2.\n\nЖурнал оставлен как есть, ничего не "
+                              "исправлено.")
+            .arg(file, faultText(at));
     return QStringLiteral("Журнал изменён в обход программы:\n%1\n\n%2 %3.\nДо этого места цепочка цела: %4 "
                           "событий.\n\nЖурнал оставлен как есть, ничего не исправлено.")
         .arg(file, whatText(at), faultText(at))

@@ -33,6 +33,11 @@ JournalKeeper::JournalKeeper(TMainForm &form, const JournalSettings &settings, N
                                "журнала на том же месте.")
                     .arg(QDir::toNativeSeparators(QString::fromStdString(path)), QString::fromStdString(reason)));
     });
+    journal_->journal().setHeadFailureSink([this](const std::string &path, const std::string &reason) {
+        notice_(QStringLiteral("Не удаётся сохранить хеш последнего события журнала:\n%1\n%2\n\nИзмерения и журнал "
+                               "записываются как обычно.")
+                    .arg(QDir::toNativeSeparators(QString::fromStdString(path)), QString::fromStdString(reason)));
+    });
     form_.session().keepRunsIn(*journal_);
     if (settings.askReasons)
         form_.setReasonAsker(reasonDialog(&form_));

@@ -803,14 +803,17 @@ TEST_F(PondusLog, VerifyWalksTheJournalsChainAndNamesWhatWasChangedWithCodeFive)
     EXPECT_NE(std::string::npos, intact.out().find("run 1: start ")) << intact.out();
     EXPECT_NE(std::string::npos, intact.out().find(", 4 rows, first ")) << intact.out();
     EXPECT_NE(std::string::npos, intact.out().find("intact: ")) << intact.out();
+    EXPECT_NE(std::string::npos, intact.out().find("journal.sqlite.head matches")) << intact.out();
     struct Case {
         const char *sql;
         const char *named;
     };
     for (const Case &c : {Case{"UPDATE measurement SET raw_values = '[1,1]' WHERE seq = 3", "run 1, row 3 (№ 3) does not match"},
-                          Case{"DELETE FROM measurement WHERE seq = 2", "missing before run 1, row 3"}}) {
+                          Case{"DELETE FROM measurement WHERE seq = 2", "missing before run 1, row 3"},
+                          Case{"DELETE FROM event WHERE link = (SELECT max(link) FROM event)", "last events removed"}}) {
         const std::string tampered = (folder / "tampered.sqlite").string();
         fs::copy_file(journalPath, tampered, fs::copy_options::overwrite_existing);
+        fs::copy_file(journalPath + ".head", tampered + ".head", fs::copy_options::overwrite_existing);
         ASSERT_EQ(0, std::system(("sqlite3 '" + tampered + "' \"" + c.sql + "\"").c_str()));
         Logger broken(folder, {"--verify", tampered});
         EXPECT_EQ(5, broken.exitCode()) << broken.err();

@@ -1,15 +1,27 @@
 // The hash chain on a real journal file: an untouched file verifies, and
-// each change made behind the program's back with SQL is caught and named.
+// each change made behind the program's back with SQL is caught and named,
+// the last events removed by the head file kept beside it.
 #include "JournalFixture.h"
 
 #include "journal/ChainVerifier.h"
+#include "journal/HeadFile.h"
 
 #include <fstream>
+#include <functional>
+#include <sstream>
 
 using pondus::journal::ChainCheck;
 using pondus::journal::verifyChain;
 
 namespace {
+
+std::string contents(const std::string &file)
+{
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 class JournalChain : public JournalFixture {
 protected:
@@ -141,12 +153,93 @@ TEST_F(JournalChain, SettingsChangedAreChainedEventsWithTheirOldAndNewValues)
     EXPECT_FALSE(verifyChain(path).intact);
 }
 
-TEST_F(JournalChain, TheLastEventRemovedLeavesAnIntactChainWithAnotherHead)
+TEST_F(JournalChain, TheHeadFileBesideTheJournalTellsTheLastEventsRemoved)
 {
-    const std::string head = recordRun();
+    using pondus::journal::headFilePath;
+    const std::string headFile = headFilePath(path);
+    struct Case {
+        const char *change;
+        std::function<void()> make;
+        bool intact;
+        const char *named;
+    };
+    std::string keptEarlier;
+    const Case cases[] = {
+        {"untouched", [] {}, true, "matches"},
+        {"the last event removed", [&] { execute("DELETE FROM event WHERE link = (SELECT max(link) FROM event)"); },
+         false, "last events removed: the head file"},
+        {"the last three links removed",
+         [&] {
+             execute("DELETE FROM event WHERE link > (SELECT max(link) - 3 FROM event)");
+             execute("DELETE FROM measurement WHERE link > (SELECT max(link) FROM event)");
+         },
+         false, "names 15 events"},
+        {"the head file removed", [&] { std::filesystem::remove(headFile); }, true, "is missing"},
+        {"an older head file", [&] { std::ofstream(headFile) << keptEarlier; }, true, "matches link 4; the 11 events"},
+        {"another head",
+         [&] {
+             pondus::journal::HeadFile other;
+             other.open(headFile, 15, pondus::journal::Digest{1});
+         },
+         false, "the chain was rewritten"},
+        {"no head file's text", [&] { std::ofstream(headFile) << "head\n"; }, true, "cannot be read: not a head file"},
+    };
+    for (const Case &c : cases) {
+        std::filesystem::remove(path);
+        std::filesystem::remove(headFile);
+        {
+            auto journal = makeJournal();
+            journal.programStarted();
+            journal.runStarted(settings(1));
+            journal.recordRow(row(1, 1));
+            journal.recordRow(row(2, 1));
+            keptEarlier = contents(headFile);
+        }
+        recordRun();
+        c.make();
+        const ChainCheck check = verifyChain(path);
+        EXPECT_EQ(check.intact, c.intact) << c.change << ": " << check.broken;
+        EXPECT_NE((check.broken + check.headFile).find(c.named), std::string::npos)
+            << c.change << ": " << check.broken << check.headFile;
+    }
+}
+
+TEST_F(JournalChain, AHeadFileThatCannotBeWrittenIsToldOnceAndRecordingGoesOn)
+{
+    std::filesystem::create_directory(pondus::journal::headFilePath(path));
+    std::vector<std::string> told;
+    auto journal = makeJournal();
+    journal.setHeadFailureSink([&](const std::string &where, const std::string &reason) {
+        told.push_back(where + ": " + reason);
+    });
+    journal.programStarted();
+    journal.runStarted(settings(1));
+    for (int n = 1; n <= 3; ++n)
+        EXPECT_TRUE(journal.recordRow(row(n, 1)).has_value());
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].rfind(pondus::journal::headFilePath(path) + ": it cannot be read: Is a directory", 0), 0u)
+        << told[0];
+    EXPECT_TRUE(failures.empty());
+    EXPECT_TRUE(journal.isOpen());
+}
+
+TEST_F(JournalChain, AJournalOpenedAfterItsLastEventsWereRemovedLeavesTheHeadFileAsEvidence)
+{
+    recordRun();
+    const std::string headFile = pondus::journal::headFilePath(path);
+    const std::string kept = contents(headFile);
     execute("DELETE FROM event WHERE link = (SELECT max(link) FROM event)");
+    std::vector<std::string> told;
+    auto journal = makeJournal();
+    journal.setHeadFailureSink([&](const std::string &, const std::string &reason) { told.push_back(reason); });
+    journal.programStarted();
+    journal.runStarted(settings(1));
+    journal.recordRow(row(1, 1));
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find("it names 11 events, the journal holds 10: the last events were removed"), std::string::npos)
+        << told[0];
+    EXPECT_EQ(contents(headFile), kept);
     const ChainCheck check = verifyChain(path);
-    EXPECT_TRUE(check.intact);
-    // Only a head kept apart from the file tells.
-    EXPECT_NE(check.head, head);
+    EXPECT_FALSE(check.intact);
+    EXPECT_NE(check.broken.find("the chain was rewritten"), std::string::npos) << check.broken;
 }
