@@ -10,6 +10,7 @@ enum ExitCode : int {
     linkLost = 3,       // the line was off line for longer than --link-timeout
     balanceMissing = 4, // a chosen balance is not on the line
     chainBroken = 5,    // --verify: the journal's chain does not match (or the file cannot be read)
+    noSuchRun = 6,      // --report: the journal holds no such run
 };
 
 } // namespace pondus::logger

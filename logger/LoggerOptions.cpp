@@ -44,6 +44,7 @@ const char *const trailer =
     "  4  a chosen balance is not on the line\n"
     "  5  --verify: the journal's chain does not match; the first event that\n"
     "     does not is named (or the journal cannot be read)\n"
+    "  6  --report: the journal holds no such run\n"
     "\n"
     "Environment:\n"
     "  TRUTINA_COMn  the device of port COMn, n from 1 to 4 (default /dev/ttyS0\n"
@@ -339,8 +340,13 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
         QStringLiteral("Instead of recording, walk the hash chain of the measurement journal FILE: its runs, and "
                        "\"intact\" with the chain's head, or the first event that does not match."),
         QStringLiteral("FILE"));
+    const QCommandLineOption report(
+        QStringLiteral("report"),
+        QStringLiteral("Instead of recording, write the report of a run of the --journal as a PDF to -o FILE.pdf: RUN "
+                       "is its number as --verify lists it, or last."),
+        QStringLiteral("RUN"));
     parser.addOptions({help, version, port, period, onChange, balances, count, duration, ini, output, format,
-                       linkTimeout, library, journal, noJournal, sample, untilConstant, verify});
+                       linkTimeout, library, journal, noJournal, sample, untilConstant, verify, report});
     const MqttFlags mqttFlags;
     parser.addOptions(mqttFlags.all());
     parser.addOptions(dashboardFlags());
@@ -429,6 +435,13 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
             options.journalPath.clear();
         if (parser.isSet(verify))
             options.verifyPath = text(parser.value(verify));
+        if (parser.isSet(report)) {
+            options.reportRun = text(parser.value(report));
+            if (options.journalPath.empty())
+                throw BadChoice("--report reads a journal: give it with --journal");
+            if (!parser.isSet(output))
+                throw BadChoice("--report writes the PDF file given with -o");
+        }
         mqttFlags.apply(parser, options);
         if (const std::string problem = applyDashboardFlags(parser, options.dashboard); !problem.empty())
             throw BadChoice(problem);

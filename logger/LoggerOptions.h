@@ -44,6 +44,9 @@ struct LoggerOptions {
     std::string operatorName;
     // --verify: walk this journal's hash chain instead of recording.
     std::string verifyPath;
+    // --report: the run (its id or "last") whose report goes to outputPath,
+    // read from journalPath, instead of recording.
+    std::string reportRun;
     std::string collectPrefix; // set: collect what every PC publishes under it instead of recording
     std::string collectDb;
     DashboardSettings dashboard; // [Dashboard] of --ini, then the --http flags; with --collect only

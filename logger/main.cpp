@@ -4,6 +4,7 @@
 #include "LiveView.h"
 #include "LoggerOptions.h"
 #include "LoggerRun.h"
+#include "ReportCommand.h"
 #include "RowFile.h"
 #include "RunOutput.h"
 #include "VerifyCommand.h"
@@ -20,9 +21,13 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QGuiApplication>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <memory>
 #include <optional>
 
 #include <signal.h>
@@ -82,8 +87,15 @@ int main(int argc, char *argv[])
     ::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     ::signal(SIGXFSZ, SIG_IGN);
 
-    // QtCore only, for settings, texts and formats: no display is needed.
-    QCoreApplication application(argc, argv);
+    // QtCore only, for settings, texts and formats: no display is needed. A
+    // report draws its text, which needs the fonts of QtGui, off screen.
+    const bool reporting = std::any_of(argv + 1, argv + argc, [](const char *arg) {
+        return std::strcmp(arg, "--report") == 0 || std::strncmp(arg, "--report=", 9) == 0;
+    });
+    if (reporting)
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const std::unique_ptr<QCoreApplication> application =
+        reporting ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pondus-log"));
     const ParsedCommandLine parsed =
         parseCommandLine(QCoreApplication::arguments(), QDateTime::currentMSecsSinceEpoch());
@@ -97,6 +109,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "pondus-log: %s\n", warning.text.c_str());
     if (!options.verifyPath.empty())
         return verifyJournal(options.verifyPath);
+    if (!options.reportRun.empty())
+        return writeReport(options.journalPath, options.reportRun, options.outputPath);
     if (!options.collectPrefix.empty())
         return collectWithDashboard(options);
     if (!options.devicePath.empty())

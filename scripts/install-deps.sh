@@ -21,6 +21,7 @@ else
     locales
     libsqlite3-dev sqlite3
     libxlsxwriter-dev python3-openpyxl
+    poppler-utils fonts-dejavu-core
     qt6-serialport-dev qt6-translations-l10n
     libcli11-dev
     libmosquitto-dev mosquitto mosquitto-clients openssl libssl-dev nlohmann-json3-dev

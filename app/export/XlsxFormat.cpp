@@ -4,6 +4,7 @@
 #include "export/ReplacingFile.h"
 #include "recording/BalanceTexts.h"
 #include "recording/MeasurementColumns.h"
+#include "recording/RunChoices.h"
 #include "recording/ValueFormat.h"
 
 #include <QFileInfo>
@@ -44,19 +45,6 @@ qint64 localMs(const RunSnapshot::Row &row)
 lxw_color_t spreadsheetColour(uint32_t rgb)
 {
     return rgb == 0 ? lxw_color_t(LXW_COLOR_BLACK) : lxw_color_t(rgb);
-}
-
-QString modeText(RecordingMode mode)
-{
-    switch (mode) {
-    case RecordingMode::OnNewWeight:
-        return QStringLiteral("при новом весе");
-    case RecordingMode::Manual:
-        return QStringLiteral("вручную");
-    case RecordingMode::Periodic:
-        break;
-    }
-    return QStringLiteral("периодически");
 }
 
 // libxlsxwriter prints its numbers with the C library, which follows the
@@ -369,7 +357,7 @@ void WorkbookWriter::writeSettings()
     label(QStringLiteral("Порт"));
     writeText(sheet, row++, 1, QString::fromStdString(settings.port));
     label(QStringLiteral("Режим"));
-    writeText(sheet, row++, 1, modeText(settings.mode));
+    writeText(sheet, row++, 1, recordingModeText(settings.mode));
     if (settings.mode == RecordingMode::Periodic) {
         label(QStringLiteral("Период, с"));
         writeNumber(sheet, row++, 1, settings.periodMs / 1000.0, nullptr);

@@ -76,6 +76,7 @@ void compareHeadFile(ChainCheck &check, const std::string &file, const HeadFileR
                      const std::optional<std::string> &digestThere)
 {
     if (!read.head) {
+        check.headFileState = read.missing ? HeadFileState::Missing : HeadFileState::Unreadable;
         check.headFile = read.missing ? "the head file " + file + " is missing: events removed from the end would "
                                                                   "not be noticed"
                                       : "the head file " + file + " cannot be read: " + read.problem;
@@ -83,6 +84,7 @@ void compareHeadFile(ChainCheck &check, const std::string &file, const HeadFileR
     }
     const ChainHead &kept = *read.head;
     const std::string events = std::to_string(kept.links) + " events";
+    check.headFileState = HeadFileState::Disagrees;
     if (kept.links > check.links)
         check.broken = "last events removed: the head file " + file + " names " + events + " ending in " + kept.hash +
                        ", the journal holds " + std::to_string(check.links);
@@ -90,11 +92,14 @@ void compareHeadFile(ChainCheck &check, const std::string &file, const HeadFileR
         check.broken = "the head file " + file + " names " + events + " ending in " + kept.hash +
                        ", but the journal's link " + std::to_string(kept.links) + " is " +
                        (digestThere ? *digestThere : std::string("-")) + ": the chain was rewritten";
-    else if (kept.links < check.links)
+    else if (kept.links < check.links) {
+        check.headFileState = HeadFileState::Behind;
         check.headFile = "the head file " + file + " matches link " + std::to_string(kept.links) + "; the " +
                          std::to_string(check.links - kept.links) + " events after it were written after it";
-    else
+    } else {
+        check.headFileState = HeadFileState::Matches;
         check.headFile = "the head file " + file + " matches";
+    }
 }
 
 } // namespace

@@ -19,6 +19,8 @@ struct ChainRun {
     std::string lastHash;
 };
 
+enum class HeadFileState { Missing, Unreadable, Matches, Behind, Disagrees };
+
 // The first link that does not match, in parts, so that the window can
 // say it in the operator's language.
 struct ChainBreak {
@@ -52,6 +54,7 @@ struct ChainCheck {
     // it matches, or that it is missing or behind. When it names more
     // events than the file holds, or another head, the chain is broken.
     std::string headFile;
+    HeadFileState headFileState = HeadFileState::Missing;
 };
 
 // Reads the file and its head file without changing them.

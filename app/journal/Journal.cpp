@@ -161,7 +161,7 @@ void Journal::startNewFile(const std::string &why)
         return fail();
     sequence_ = rowsSoFar;
     slots_.clear();
-    runStartEvents("{\"continues_after_row\":" + std::to_string(rowsSoFar) + "}");
+    runStartEvents(",\"continues_after_row\":" + std::to_string(rowsSoFar));
 }
 
 void Journal::fail()
@@ -321,7 +321,7 @@ bool Journal::continueOrStartSheet()
     return true;
 }
 
-int64_t Journal::runStarted(const RunSettings &settings, Stamp started)
+int64_t Journal::runStarted(const RunSettings &settings, Stamp started, int32_t libraryVersion)
 {
     // Noticed between runs, a vanished file is followed by a new one.
     if (db_)
@@ -331,6 +331,7 @@ int64_t Journal::runStarted(const RunSettings &settings, Stamp started)
         return 0;
     runSettings_ = settings;
     runStart_ = started;
+    runLibraryVersion_ = libraryVersion;
     if (!continueOrStartSheet() || !insertRun()) {
         fail();
         return 0;
@@ -342,9 +343,14 @@ int64_t Journal::runStarted(const RunSettings &settings, Stamp started)
     return run_;
 }
 
-void Journal::runStartEvents(const std::string &detail)
+void Journal::runStartEvents(const std::string &more)
 {
-    event("run_start", detail);
+    // The version word holds the major number in its high half.
+    const std::string library = runLibraryVersion_ == 0 ? std::string()
+                                                        : std::to_string(uint32_t(runLibraryVersion_) >> 16) + "." +
+                                                              std::to_string(uint32_t(runLibraryVersion_) & 0xFFFF);
+    event("run_start", "{\"program\":" + jsonQuoted(PONDUS_VERSION) + ",\"library\":" + jsonQuoted(library) + more +
+                           "}");
     // The samples' names belong to the run, beside its settings.
     for (const int32_t balance : runSettings_.balances)
         if (const std::string &name = runSettings_.sampleAt(balance); !name.empty())

@@ -125,7 +125,9 @@ public:
     // A run begins in the window's current table (a new one after a clear);
     // opens the journal again when it is off. Its id, 0 when it was not
     // journaled.
-    int64_t runStarted(const RunSettings &settings, Stamp started = Stamp::now());
+    // The library's version word (0 when not known) goes into the run's
+    // start with the program's version.
+    int64_t runStarted(const RunSettings &settings, Stamp started = Stamp::now(), int32_t libraryVersion = 0);
     void runStopped();
     void linkLost(int32_t linkState);
     void linkRegained();
@@ -195,8 +197,9 @@ private:
     bool insertRun();
     // What the run just inserted changed from the file's previous run, as an event.
     void runSettingsEvent();
-    // The running run's start and its samples, as events.
-    void runStartEvents(const std::string &detail);
+    // The running run's start with the versions (and more, such as where a
+    // run carried on in a new file continues), and its samples, as events.
+    void runStartEvents(const std::string &more);
     // Why the file at the path is no longer the one open; nothing while it is.
     std::optional<std::string> fileGone() const;
     // Closes a file found deleted or replaced and tells so.
@@ -239,6 +242,7 @@ private:
     // The running run as it started, for a new file to carry it on.
     RunSettings runSettings_;
     Stamp runStart_;
+    int32_t runLibraryVersion_ = 0;
     // The open file, to tell it from whatever stands at the path later.
     dev_t fileDevice_ = 0;
     ino_t fileInode_ = 0;

@@ -20,7 +20,7 @@ JournalObserver::~JournalObserver()
 int64_t JournalObserver::keepRun(const RunInfo &run)
 {
     running_ = true;
-    return journal_.runStarted(run.settings, {run.startedUtcMs, run.startedUtcOffsetSeconds});
+    return journal_.runStarted(run.settings, {run.startedUtcMs, run.startedUtcOffsetSeconds}, run.libraryVersion);
 }
 
 std::optional<RowKey> JournalObserver::keepRow(const RecordedRow &row)

@@ -139,6 +139,7 @@ bool RecordingSession::startWhenOnLine(PollStamp stamp)
     run_.startedUtcMs = stamp.utcMs;
     run_.startedUtcOffsetSeconds = stamp.utcOffsetSeconds;
     run_.linkPort = block_.currentPort();
+    run_.libraryVersion = block_.version();
     rowsInRun_ = 0;
     lostSinceUtcMs_.reset();
     captionsRead_.clear();

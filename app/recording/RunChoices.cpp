@@ -55,6 +55,19 @@ std::optional<PeriodChoice> choosePeriod(const QString &text, QLocale locale)
     return PeriodChoice{PeriodChoice::Mode::Timed, int(ms)};
 }
 
+QString recordingModeText(RecordingMode mode)
+{
+    switch (mode) {
+    case RecordingMode::OnNewWeight:
+        return onNewWeightPeriodText;
+    case RecordingMode::Manual:
+        return manualPeriodText;
+    case RecordingMode::Periodic:
+        break;
+    }
+    return QStringLiteral("периодически");
+}
+
 QString linkStateText(int32_t state)
 {
     switch (state) {

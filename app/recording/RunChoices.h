@@ -2,6 +2,8 @@
 // scale link library and how often the readings are polled.
 #pragma once
 
+#include "recording/RecordedRow.h"
+
 #include <QLocale>
 #include <QString>
 
@@ -35,6 +37,10 @@ inline const QString onNewWeightPeriodText = QStringLiteral("при новом �
 // seconds give no usable timer interval (less than a millisecond or beyond
 // what a timer takes).
 std::optional<PeriodChoice> choosePeriod(const QString &text, QLocale locale);
+
+// How a run records, as the settings of a workbook and a report name it:
+// "периодически", "при новом весе" or "вручную".
+QString recordingModeText(RecordingMode mode);
 
 // The link label's text for a link state of the library: "Устанавливается",
 // "Инициализация" or "OnLine"; empty for any other value.

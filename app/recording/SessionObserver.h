@@ -21,6 +21,8 @@ struct RunInfo {
     int64_t stoppedUtcMs = 0; // 0 while it runs
     // The COM port (1..4) the line came on line on: the one the search found.
     int32_t linkPort = 0;
+    // The library's version word as its block gave it at the start.
+    int32_t libraryVersion = 0;
     // The run's id in the journal; 0 when the journal does not keep it.
     int64_t keptRun = 0;
 };
