@@ -64,8 +64,8 @@ std::optional<int64_t> runNumber(journal::JournalReader &reader, const std::stri
 void readStart(sqlite3 *db, RunReport &report)
 {
     journal::Statement query(db, "SELECT a.user, a.host, a.operator, json_extract(e.detail, '$.program'), "
-                                 "json_extract(e.detail, '$.library'), e.utc_offset_s FROM event AS e "
-                                 "LEFT JOIN actor AS a ON a.id = e.actor "
+                                 "json_extract(e.detail, '$.library'), r.utc_offset_s FROM event AS e "
+                                 "LEFT JOIN actor AS a ON a.id = e.actor JOIN run AS r ON r.id = e.run "
                                  "WHERE e.run = ?1 AND e.kind = 'run_start' ORDER BY e.link LIMIT 1");
     if (query.bind(1, report.run).step() != SQLITE_ROW)
         return;

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -820,4 +821,61 @@ TEST_F(PondusLog, VerifyWalksTheJournalsChainAndNamesWhatWasChangedWithCodeFive)
         EXPECT_NE(std::string::npos, broken.err().find(c.named)) << broken.err();
         EXPECT_EQ(std::string::npos, broken.out().find("intact")) << broken.out();
     }
+}
+
+TEST_F(PondusLog, TheReportOfARunCarriesItsFiguresAndTheHashesVerifyPrints)
+{
+    const SimulatorProcess line = simulator({"--balance", "kind=2,unit=g,decimals=3,weight=approach:12:11:1"});
+    const std::string journal = (folder / "journal.sqlite").string();
+    Logger run(folder, {"--port", line.path(), "--period", "0,2", "--count", "8", "-o", "rows.tsv", "--journal",
+                        journal, "--sample", "1=Каолин"});
+    ASSERT_EQ(0, run.exitCode()) << run.err();
+    Logger verify(folder, {"--verify", journal});
+    ASSERT_EQ(0, verify.exitCode()) << verify.err();
+    const std::string listed = verify.out();
+    const auto after = [&](const std::string &key) {
+        const size_t at = listed.find(key);
+        return at == std::string::npos ? std::string() : listed.substr(at + key.size(), 64);
+    };
+    Logger report(folder, {"--journal", journal, "--report", "last", "-o", "report.pdf"});
+    ASSERT_EQ(0, report.exitCode()) << report.err();
+    EXPECT_NE(std::string::npos, report.err().find("the report of run 1 is in report.pdf")) << report.err();
+
+    std::string text;
+    if (std::FILE *reader = ::popen((std::string(PDFTOTEXT) + " -layout '" + (folder / "report.pdf").string() +
+                                     "' -").c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, reader)) > 0;)
+            text.append(buffer, n);
+        ::pclose(reader);
+    }
+    for (const std::string &hash : {after(", first "), after(", last "), after(", head ")}) {
+        ASSERT_EQ(64u, hash.size()) << listed;
+        EXPECT_NE(std::string::npos, text.find(hash)) << hash << " not in:\n" << text;
+    }
+    EXPECT_NE(std::string::npos, text.find("Каолин")) << text;
+    // The figures of balance 1 against the row file's first and last rows.
+    const std::vector<std::string> written = rows("rows.tsv");
+    ASSERT_EQ(3u + 8u, written.size());
+    const auto number = [](std::string cell) {
+        std::replace(cell.begin(), cell.end(), ',', '.');
+        return std::stod(cell);
+    };
+    std::vector<std::string> figures;
+    for (const std::string &pdfLine : lines(text, "\n"))
+        if (pdfLine.rfind("Весы №1 ", 0) == 0 && pdfLine.find(" g ") != std::string::npos) {
+            std::stringstream words(pdfLine);
+            for (std::string word; words >> word;)
+                figures.push_back(word);
+        }
+    ASSERT_EQ(11u, figures.size()) << text;
+    EXPECT_EQ("8", figures[3]);
+    EXPECT_DOUBLE_EQ(number(cells(written[3], '\t').at(3)), number(figures[4]));
+    EXPECT_DOUBLE_EQ(number(cells(written[10], '\t').at(3)), number(figures[5]));
+    EXPECT_NEAR(number(figures[5]) - number(figures[4]), number(figures[10]), 1e-9) << "the change over the run";
+
+    Logger noRun(folder, {"--journal", journal, "--report", "7", "-o", "seven.pdf"});
+    EXPECT_EQ(6, noRun.exitCode());
+    EXPECT_NE(std::string::npos, noRun.err().find("holds no run 7")) << noRun.err();
+    EXPECT_FALSE(fs::exists(folder / "seven.pdf"));
 }
