@@ -85,13 +85,22 @@ void compareHeadFile(ChainCheck &check, const std::string &file, const HeadFileR
     const ChainHead &kept = *read.head;
     const std::string events = std::to_string(kept.links) + " events";
     check.headFileState = HeadFileState::Disagrees;
-    if (kept.links > check.links)
+    ChainBreak at;
+    at.link = kept.links;
+    at.missingFrom = check.links + 1;
+    at.reason = file;
+    if (kept.links > check.links) {
+        at.fault = ChainBreak::Fault::LastRemoved;
         check.broken = "last events removed: the head file " + file + " names " + events + " ending in " + kept.hash +
                        ", the journal holds " + std::to_string(check.links);
-    else if (!digestThere || *digestThere != kept.hash)
+    } else if (!digestThere || *digestThere != kept.hash) {
+        at.fault = ChainBreak::Fault::HeadDiffers;
         check.broken = "the head file " + file + " names " + events + " ending in " + kept.hash +
                        ", but the journal's link " + std::to_string(kept.links) + " is " +
                        (digestThere ? *digestThere : std::string("-")) + ": the chain was rewritten";
+    }
+    if (!check.broken.empty())
+        check.fault = std::move(at);
     else if (kept.links < check.links) {
         check.headFileState = HeadFileState::Behind;
         check.headFile = "the head file " + file + " matches link " + std::to_string(kept.links) + "; the " +

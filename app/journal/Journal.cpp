@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
@@ -250,6 +251,16 @@ void Journal::openHead()
 {
     const std::string file = headFilePath(path_);
     headFailed_ = false;
+    // A head file beside a journal that holds nothing yet is that of a
+    // journal no longer there: it is kept under another name, not lost.
+    if (link_ == 0 && ::access(file.c_str(), F_OK) == 0) {
+        const std::time_t now = std::time(nullptr);
+        std::tm utc{};
+        char stamp[32] = {};
+        std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", gmtime_r(&now, &utc));
+        if (::rename(file.c_str(), (file + ".replaced-" + stamp).c_str()) != 0)
+            return headWritten(std::string(std::strerror(errno)));
+    }
     const auto disagreement = headDisagreement(file);
     headRefused_ = disagreement.has_value();
     if (disagreement)

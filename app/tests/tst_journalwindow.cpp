@@ -388,7 +388,7 @@ private slots:
 
         openWindow(journalPath());
         QTRY_VERIFY_WITH_TIMEOUT(!keeper->chainCheck().running(), 10000);
-        QCOMPARE(notices.size(), told.isEmpty() ? 0 : 1);
+        QVERIFY2(notices.size() == (told.isEmpty() ? 0 : 1), qPrintable(notices.join(QStringLiteral(" / "))));
         for (const QString &part : told)
             QVERIFY2(notices[0].contains(part) && notices[0].contains(journalPath()), qPrintable(notices[0]));
 

@@ -230,7 +230,10 @@ TEST_F(RunReportTest, AReportThatCannotBeWrittenLeavesNoFile)
 
 int main(int argc, char **argv)
 {
-    // Text on a page needs the fonts of a GUI application, off screen.
+    // Text on a page needs the fonts of a GUI application, off screen (also
+    // when the tests are listed, without the tests' environment).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
