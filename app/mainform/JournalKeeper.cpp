@@ -4,6 +4,7 @@
 
 #include "mainform/JournalCheck.h"
 #include "mainform/ReasonDialog.h"
+#include "mainform/RunReportMenu.h"
 #include "mainform/Serialer.h"
 
 #include <QDateTime>
@@ -43,6 +44,7 @@ JournalKeeper::JournalKeeper(TMainForm &form, const JournalSettings &settings, N
         form_.setReasonAsker(reasonDialog(&form_));
     connectForm();
     check_ = std::make_unique<JournalCheck>(form_, QString::fromStdString(journal().path()), notice_);
+    report_ = std::make_unique<RunReportMenu>(form_, QString::fromStdString(journal().path()), notice_);
 }
 
 JournalKeeper::~JournalKeeper()

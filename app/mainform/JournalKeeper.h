@@ -12,6 +12,7 @@
 #include <memory>
 
 class JournalCheck;
+class RunReportMenu;
 class QWidget;
 class TMainForm;
 
@@ -43,6 +44,7 @@ public:
     pondus::journal::Journal &journal() { return journal_->journal(); }
     // "Проверить журнал" and the check at start-up.
     JournalCheck &chainCheck() { return *check_; }
+    RunReportMenu &runReport() { return *report_; }
 
     // The window's own dialogs: a message that does not block the window,
     // and the recovery question with "Да" and "Нет".
@@ -62,6 +64,7 @@ private:
     // keeper and may still clear or export while it closes.
     std::shared_ptr<pondus::journal::JournalObserver> journal_;
     std::unique_ptr<JournalCheck> check_;
+    std::unique_ptr<RunReportMenu> report_;
     // Edits replayed by a restore are the journal's own, not new ones.
     bool restoring_ = false;
 };

@@ -8,6 +8,7 @@
 #include "journal/ChainVerifier.h"
 #include "mainform/JournalCheck.h"
 #include "mainform/JournalKeeper.h"
+#include "mainform/RunReportMenu.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -544,6 +545,47 @@ private slots:
         // Tried again at the start of the run, and told again; not per row.
         QCOMPARE(notices.size(), 2);
         QCOMPARE(QFileInfo(journalPath()).size(), 8192);
+    }
+
+    void theRunsReportIsWrittenFromTheMenu()
+    {
+        openWindow(journalPath());
+        QAction *item = nullptr;
+        for (QAction *action : f().form().menuBar()->actions())
+            if (action->objectName() == QLatin1String("RunReportMenuItem"))
+                item = action;
+        QVERIFY(item);
+        QCOMPARE(item->text(), QStringLiteral("Отчёт о серии…"));
+        item->trigger();
+        QCOMPARE(notices, QStringList{QStringLiteral("В журнале измерений ещё нет серии для отчёта.")});
+        start();
+        recordRow(1);
+        recordRow(2);
+        f().click("StopButton");
+        const QString pdf = journalDir.filePath(QStringLiteral("серия.pdf"));
+        struct Case {
+            QString chosen;
+            QString told; // empty: nothing told
+        };
+        for (const Case &c : {Case{QString(), QString()},
+                              Case{pdf, QStringLiteral("Отчёт о серии № 1 сохранён:\n") + pdf},
+                              Case{pdf + QStringLiteral("/x.pdf"), QStringLiteral("Отчёт о серии не сохранён:\n")}}) {
+            notices.clear();
+            int64_t asked = 0;
+            keeper->runReport().setPathChooser([&](int64_t run) {
+                asked = run;
+                return c.chosen;
+            });
+            item->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(!keeper->runReport().running(), 10000);
+            QCOMPARE(asked, int64_t(1));
+            QTRY_COMPARE(notices.size(), c.told.isEmpty() ? 0 : 1);
+            if (!c.told.isEmpty())
+                QVERIFY2(notices[0].startsWith(c.told), qPrintable(notices[0]));
+        }
+        QFile written(pdf);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.read(5), QByteArray("%PDF-"));
     }
 };
 
