@@ -14,7 +14,8 @@ void RunOutput::runStarted(const RunInfo &run)
 {
     file_.setSamples(run.settings.samples);
     if (workbook_)
-        workbook_->runStarted(run.settings, run.startedUtcMs);
+        workbook_->runStarted(run.settings, run.startedUtcMs, journal_ ? run.keptRun : 0,
+                              journal_ ? journal_->path() : std::string());
     view_.startRun(run.settings);
 }
 

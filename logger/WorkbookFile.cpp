@@ -1,6 +1,7 @@
 #include "WorkbookFile.h"
 
 #include "export/XlsxFormat.h"
+#include "journal/JournalReader.h"
 
 #include <cerrno>
 #include <cstring>
@@ -27,10 +28,13 @@ WorkbookFile::WorkbookFile(std::string path) : path_(std::move(path)), rowFilePa
     refuseExisting(rowFilePath_);
 }
 
-void WorkbookFile::runStarted(const RunSettings &settings, int64_t startedUtcMs)
+void WorkbookFile::runStarted(const RunSettings &settings, int64_t startedUtcMs, int64_t keptRun,
+                              std::string journalPath)
 {
     run_.settings = settings;
     run_.startedUtcMs = startedUtcMs;
+    keptRun_ = keptRun;
+    journalPath_ = std::move(journalPath);
 }
 
 void WorkbookFile::append(const RecordedRow &row)
@@ -41,6 +45,11 @@ void WorkbookFile::append(const RecordedRow &row)
 void WorkbookFile::finish(int64_t stoppedUtcMs)
 {
     run_.stoppedUtcMs = stoppedUtcMs;
+    if (keptRun_ != 0) {
+        journal::JournalReader reader(journalPath_);
+        if (const auto chain = reader.runChain(keptRun_))
+            run_.chain = RunSnapshot::ChainHashes{chain->head, chain->first, chain->last};
+    }
     if (run_.rowCount() > 0) {
         if (const auto failure = XlsxFormat().write(run_, QString::fromStdString(path_)))
             throw std::runtime_error(path_ + ": " + failure->toStdString() + "; the rows are kept in " +

@@ -22,7 +22,10 @@ public:
     const std::string &path() const { return path_; }
     const std::string &rowFilePath() const { return rowFilePath_; }
 
-    void runStarted(const RunSettings &settings, int64_t startedUtcMs);
+    // keptRun: the run's id in the journal at journalPath, 0 when not
+    // journaled; the workbook then carries the chain's hashes.
+    void runStarted(const RunSettings &settings, int64_t startedUtcMs, int64_t keptRun = 0,
+                    std::string journalPath = {});
     void append(const RecordedRow &row);
     // Writes the workbook (nothing without rows) and removes the row file;
     // throws std::runtime_error with the path and the reason, and then
@@ -33,6 +36,8 @@ private:
     std::string path_;
     std::string rowFilePath_;
     RunSnapshot run_;
+    int64_t keptRun_ = 0;
+    std::string journalPath_;
 };
 
 } // namespace pondus::logger

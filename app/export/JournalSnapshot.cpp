@@ -22,5 +22,7 @@ std::optional<RunSnapshot> snapshotOfRun(pondus::journal::JournalReader &reader,
     }
     if (reader.failure())
         return std::nullopt;
+    if (const auto chain = reader.runChain(run))
+        snapshot.chain = RunSnapshot::ChainHashes{chain->head, chain->first, chain->last};
     return snapshot;
 }

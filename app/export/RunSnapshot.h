@@ -52,6 +52,13 @@ public:
     bool titled = true;
     // One per balance column, in column order.
     std::vector<ColumnCaption> balances;
+    // The journal's hash chain when the rows come from a journaled run: the
+    // file's head when the snapshot was taken and the run's first and last
+    // links, in hex, as pondus-log --verify prints them.
+    struct ChainHashes {
+        std::string head, first, last;
+    };
+    std::optional<ChainHashes> chain;
     // The row the operator took as every balance's reference mass, by
     // index; without it each balance starts from its first stable reading.
     std::optional<size_t> referenceRow;

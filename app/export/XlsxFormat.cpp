@@ -391,6 +391,16 @@ void WorkbookWriter::writeSettings()
         writeText(sheet, row, 2, caption.ident);
         writeText(sheet, row++, 3, settings.sampleAt(caption.balance));
     }
+    // Below the balances, so that the cells above keep their places.
+    if (!run_.chain)
+        return;
+    ++row;
+    for (const auto &[text, hash] : {std::pair{QStringLiteral("Голова цепочки журнала"), &run_.chain->head},
+                                     std::pair{QStringLiteral("Первое событие серии"), &run_.chain->first},
+                                     std::pair{QStringLiteral("Последнее событие серии"), &run_.chain->last}}) {
+        label(text);
+        writeText(sheet, row++, 1, *hash);
+    }
 }
 
 void WorkbookWriter::writeChart(const QString &firstSheet, int lastRowOfFirstSheet)

@@ -37,6 +37,13 @@ public:
         int64_t startedUtcMs = 0;
     };
     std::optional<RunRecord> runRecord(int64_t run);
+    // The hashes of the chain as stored: the file's head and the run's first
+    // and last links, in hex (what --verify prints of an intact journal);
+    // nothing for a file without the chain or on failure.
+    struct RunChain {
+        std::string head, first, last;
+    };
+    std::optional<RunChain> runChain(int64_t run);
     // At most `limit` rows of the run with seq above `after`, in order.
     std::vector<SequencedRow> rowsAfter(int64_t run, int64_t after, size_t limit);
     // Every row of the run up to seq has been published. A mark of 0 says

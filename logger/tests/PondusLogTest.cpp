@@ -879,3 +879,46 @@ TEST_F(PondusLog, TheReportOfARunCarriesItsFiguresAndTheHashesVerifyPrints)
     EXPECT_NE(std::string::npos, noRun.err().find("holds no run 7")) << noRun.err();
     EXPECT_FALSE(fs::exists(folder / "seven.pdf"));
 }
+
+TEST_F(PondusLog, AJournaledRunsWorkbookCarriesTheChainsHashesInItsSettings)
+{
+    const SimulatorProcess line = simulator();
+    const std::string journal = (folder / "journal.sqlite").string();
+    Logger run(folder, {"--port", line.path(), "--period", "0,2", "--count", "3", "-o", "run.xlsx", "--journal",
+                        journal});
+    ASSERT_EQ(0, run.exitCode()) << run.err();
+    Logger verify(folder, {"--verify", journal});
+    ASSERT_EQ(0, verify.exitCode()) << verify.err();
+    // openpyxl prints the settings sheet's labels and values.
+    const std::string command = std::string(PYTHON3) + " -c '"
+        "import openpyxl, sys\n"
+        "sheet = openpyxl.load_workbook(sys.argv[1])[\"Настройки\"]\n"
+        "for row in sheet.iter_rows(values_only=True):\n"
+        "    print(row[0], row[1])\n' " + (folder / "run.xlsx").string();
+    std::string text;
+    if (std::FILE *reader = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, reader)) > 0;)
+            text.append(buffer, n);
+        ::pclose(reader);
+    }
+    const auto valueOf = [&](const std::string &label) {
+        const size_t at = text.find(label + " ");
+        return at == std::string::npos ? std::string() : text.substr(at + label.size() + 1, 64);
+    };
+    const std::string listed = verify.out();
+    const size_t first = listed.find(", first ");
+    ASSERT_NE(std::string::npos, first) << listed;
+    EXPECT_EQ(listed.substr(first + 8, 64), valueOf("Первое событие серии")) << text;
+    EXPECT_EQ(listed.substr(listed.find(", last ") + 7, 64), valueOf("Последнее событие серии")) << text;
+    // The head when the workbook was written: a link of the journal's chain.
+    const std::string head = valueOf("Голова цепочки журнала");
+    ASSERT_EQ(64u, head.size()) << text;
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open_v2(journal.c_str(), &db, SQLITE_OPEN_READONLY, nullptr));
+    int found = 0;
+    sqlite3_exec(db, ("SELECT 1 FROM event WHERE lower(hex(hash)) = '" + head + "'").c_str(),
+                 [](void *count, int, char **, char **) { return ++*static_cast<int *>(count), 0; }, &found, nullptr);
+    sqlite3_close(db);
+    EXPECT_EQ(1, found) << head;
+}
