@@ -39,7 +39,7 @@ protected:
         journal.linkRegained();
         for (int n = 4; n <= 5; ++n)
             journal.recordRow(row(n, 2));
-        journal.cellEdited({journal.cellAt(5, 3), "-49,60", "-49,61"});
+        journal.cellEdited({journal.cellAt(5, 3), "-49,60", "-49,61", ""});
         journal.runStopped();
         const std::string exported = (folder / "run.tsv").string();
         std::ofstream(exported) << "abc";
