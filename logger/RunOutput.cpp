@@ -53,8 +53,15 @@ void RunOutput::scanFailed(const CaptionChange &failure)
 void RunOutput::runStopped(const RunInfo &)
 {
     // Every row is already in the row file: the table is not waiting for
-    // the window's recovery question.
-    if (journal_)
+    // the window's recovery question. A workbook is not written yet.
+    if (journal_ && !workbook_)
+        journal_->exported(output_, journal_->sheetRows());
+}
+
+void RunOutput::finishWorkbook(int64_t stoppedUtcMs)
+{
+    // The export's digest is taken of the workbook as it lies on the disk.
+    if (workbook_ && workbook_->finish(stoppedUtcMs) && journal_)
         journal_->exported(output_, journal_->sheetRows());
 }
 

@@ -1,8 +1,9 @@
 // What pondus-log makes of its session: each committed row goes to the row
 // file, the workbook when there is one, and the screen, with what it adds
-// to each sample; when the run stops a
-// journal that keeps it marks its table as exported to the output, so the
-// window never offers it for recovery.
+// to each sample; once the output is complete (the row file when the run
+// stops, the workbook once it is in place) a journal that keeps the run
+// marks its table as exported to it with the file's digest, so the window
+// never offers it for recovery.
 #pragma once
 
 #include "LiveView.h"
@@ -27,6 +28,10 @@ public:
     void massChanged(const SampleValues &values) override;
     void constantReached(const ConstantMassEvent &event) override;
     void runStopped(const RunInfo &run) override;
+    // Writes the workbook after its run, then journals its export; a
+    // workbook that is not written is claimed by no export. Throws as
+    // WorkbookFile::finish does.
+    void finishWorkbook(int64_t stoppedUtcMs);
 
 private:
     RowFile &file_;

@@ -42,7 +42,7 @@ void WorkbookFile::append(const RecordedRow &row)
     run_.appendRow(row);
 }
 
-void WorkbookFile::finish(int64_t stoppedUtcMs)
+bool WorkbookFile::finish(int64_t stoppedUtcMs)
 {
     run_.stoppedUtcMs = stoppedUtcMs;
     if (keptRun_ != 0) {
@@ -57,6 +57,7 @@ void WorkbookFile::finish(int64_t stoppedUtcMs)
     }
     if (::unlink(rowFilePath_.c_str()) != 0 && errno != ENOENT)
         throw std::runtime_error(rowFilePath_ + ": " + std::strerror(errno));
+    return run_.rowCount() > 0;
 }
 
 } // namespace pondus::logger

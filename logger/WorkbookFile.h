@@ -28,9 +28,9 @@ public:
                     std::string journalPath = {});
     void append(const RecordedRow &row);
     // Writes the workbook (nothing without rows) and removes the row file;
-    // throws std::runtime_error with the path and the reason, and then
-    // keeps the row file.
-    void finish(int64_t stoppedUtcMs);
+    // whether a workbook was written. Throws std::runtime_error with the
+    // path and the reason, and then keeps the row file.
+    bool finish(int64_t stoppedUtcMs);
 
 private:
     std::string path_;

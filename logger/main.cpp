@@ -182,8 +182,7 @@ int main(int argc, char *argv[])
         const ExitCode code = run.run(stopSignals);
         if (code != done)
             std::fprintf(stderr, "pondus-log: %s\n", run.reason().c_str());
-        if (workbook)
-            workbook->finish(QDateTime::currentMSecsSinceEpoch());
+        runOutput.finishWorkbook(QDateTime::currentMSecsSinceEpoch());
         std::fprintf(stderr, "pondus-log: %lld rows in %s\n", static_cast<long long>(run.rowsRecorded()),
                      output.c_str());
         for (const std::string &line : view.summary())

@@ -922,3 +922,40 @@ TEST_F(PondusLog, AJournaledRunsWorkbookCarriesTheChainsHashesInItsSettings)
     sqlite3_close(db);
     EXPECT_EQ(1, found) << head;
 }
+
+TEST_F(PondusLog, TheWorkbooksExportIsJournaledOnceItIsInPlaceWithItsDigest)
+{
+    const SimulatorProcess line = simulator();
+    const std::string journal = (folder / "journal.sqlite").string();
+    Logger run(folder, {"--port", line.path(), "--period", "0,2", "--count", "3", "-o", "run.xlsx", "--journal",
+                        journal});
+    ASSERT_EQ(0, run.exitCode()) << run.err();
+    // sha256sum, a reader independent of the program, digests the file.
+    std::string digest;
+    if (std::FILE *reader = ::popen(("sha256sum '" + (folder / "run.xlsx").string() + "'").c_str(), "r")) {
+        char buffer[128] = {};
+        if (std::fgets(buffer, sizeof buffer, reader))
+            digest = std::string(buffer).substr(0, 64);
+        ::pclose(reader);
+    }
+    ASSERT_EQ(64u, digest.size());
+    std::vector<nlohmann::json> exports = eventDetails(journal, "export");
+    ASSERT_EQ(1u, exports.size());
+    EXPECT_EQ("run.xlsx", exports[0]["file"]);
+    EXPECT_EQ("xlsx", exports[0]["format"]);
+    EXPECT_EQ(3, exports[0]["rows"]);
+    EXPECT_EQ(digest, exports[0]["sha256"]);
+
+    // A workbook that cannot be put in place is claimed by no export, and
+    // its rows wait in its row file.
+    Logger blocked(folder, {"--port", line.path(), "--period", "0,2", "-o", "blocked.xlsx", "--journal", journal});
+    ASSERT_TRUE(waitFor([&] { return rows("blocked.xlsx.rows.csv").size() >= 3 + 2; }, 20s)) << blocked.err();
+    fs::create_directory(folder / "blocked.xlsx");
+    blocked.signal(SIGTERM);
+    ASSERT_NE(0, blocked.exitCode(20s)) << blocked.err();
+    EXPECT_NE(std::string::npos, blocked.err().find("blocked.xlsx: ")) << blocked.err();
+    EXPECT_TRUE(fs::exists(folder / "blocked.xlsx.rows.csv"));
+    exports = eventDetails(journal, "export");
+    ASSERT_EQ(1u, exports.size()) << exports.back().dump();
+    EXPECT_EQ("run.xlsx", exports[0]["file"]);
+}

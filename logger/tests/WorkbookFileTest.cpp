@@ -69,7 +69,7 @@ TEST(WorkbookFile, NeitherAWorkbookNorALeftRowFileIsTakenOver)
     const std::string path = folder.filePath(QStringLiteral("empty.xlsx")).toStdString();
     WorkbookFile workbook(path);
     RowFile rows(workbook.rowFilePath(), RowText(FileFormat::Csv, ValueFormat()));
-    workbook.finish(0);
+    EXPECT_FALSE(workbook.finish(0));
     EXPECT_FALSE(fs::exists(path));
     EXPECT_FALSE(fs::exists(workbook.rowFilePath()));
 }
