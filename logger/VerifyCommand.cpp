@@ -35,6 +35,9 @@ int verifyJournal(const std::string &path)
         return chainBroken;
     }
     std::printf("intact: %lld events, head %s\n", (long long)check.links, check.head.c_str());
+    if (check.pruned > 0)
+        std::printf("%lld of them deleted with old tables, as the journal's pruning events name them\n",
+                    (long long)check.pruned);
     std::printf("%s\n", check.headFile.c_str());
     return done;
 }

@@ -50,6 +50,21 @@ std::string hexOf(std::string_view bytes)
     return hex;
 }
 
+std::optional<Digest> digestOfHex(std::string_view hex)
+{
+    Digest digest{};
+    if (hex.size() != digest.size() * 2)
+        return std::nullopt;
+    const auto nibble = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; };
+    for (size_t i = 0; i < digest.size(); ++i) {
+        const int high = nibble(hex[2 * i]), low = nibble(hex[2 * i + 1]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        digest[i] = static_cast<unsigned char>(high << 4 | low);
+    }
+    return digest;
+}
+
 std::string hexOf(const Digest &digest)
 {
     return hexOf(std::string_view(reinterpret_cast<const char *>(digest.data()), digest.size()));

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,8 @@ Digest chainDigest(const Digest &previous, std::string_view content);
 std::string fileSha256(const std::string &path);
 std::string hexOf(const Digest &digest);
 std::string hexOf(std::string_view bytes);
+// The digest written by hexOf; nothing for any other text.
+std::optional<Digest> digestOfHex(std::string_view hex);
 
 // Fields written one after another, each with its length in front, so that
 // no two different sequences of fields give the same text.

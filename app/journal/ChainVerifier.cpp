@@ -111,6 +111,20 @@ void compareHeadFile(ChainCheck &check, const std::string &file, const HeadFileR
     }
 }
 
+// The runs of links deleted with old tables, by their first link: their last
+// link and its digest, as the chained "pruned" event after them names them.
+std::map<int64_t, std::pair<int64_t, Digest>> prunedLinks(sqlite3 *db)
+{
+    std::map<int64_t, std::pair<int64_t, Digest>> gaps;
+    Statement named(db, "SELECT json_extract(g.value, '$[0]'), json_extract(g.value, '$[1]'), "
+                        "json_extract(g.value, '$[2]') FROM event AS e, json_each(e.detail, '$.gaps') AS g "
+                        "WHERE e.kind = 'pruned' AND json_valid(e.detail) AND json_extract(g.value, '$[1]') < e.link");
+    while (named.step() == SQLITE_ROW)
+        if (const auto digest = digestOfHex(named.text(2)))
+            gaps[named.integer(0)] = {named.integer(1), *digest};
+    return gaps;
+}
+
 } // namespace
 
 ChainCheck verifyChain(const std::string &path)
@@ -151,6 +165,7 @@ ChainCheck verifyChain(const std::string &path)
     Statement events(raw, std::string(chainEventsSql) + "ORDER BY e.link");
     Statement rows(raw, std::string(chainRowsSql) + "ORDER BY link");
     std::map<int64_t, std::pair<Digest, Digest>> ends;
+    const auto pruned = prunedLinks(raw);
     Digest head{};
     int eventStep = events.step();
     int rowStep = rows.step();
@@ -182,7 +197,16 @@ ChainCheck verifyChain(const std::string &path)
             content = rowContent(row.fields);
             stored = rows.blob(9);
         }
-        const int64_t expected = check.links + 1;
+        int64_t expected = check.links + 1;
+        // Deleted with old tables: the chain goes on from the digest the
+        // pruning event kept. A forged gap breaks that event's own digest.
+        for (auto gap = pruned.find(expected); gap != pruned.end() && at.link > expected;
+             gap = pruned.find(expected)) {
+            check.pruned += gap->second.first - expected + 1;
+            check.links = gap->second.first;
+            head = gap->second.second;
+            expected = check.links + 1;
+        }
         using Fault = ChainBreak::Fault;
         std::optional<Fault> fault;
         if (isEvent ? unlinkedEvent : unlinkedRow)

@@ -44,7 +44,9 @@ struct ChainBreak {
 
 struct ChainCheck {
     bool intact = false;
+    // The chain's length, with the links deleted with old tables (pruned).
     int64_t links = 0;
+    int64_t pruned = 0;
     std::string head;
     // What does not match and where: the run, row and column it is.
     std::string broken;

@@ -225,16 +225,41 @@ int64_t Journal::prune(int keepDays)
     if (done && count.step() == SQLITE_ROW)
         sheets = count.integer(0);
     count.reset();
-    Statement dropEvents(db_.get(), "DELETE FROM event WHERE sheet IN temp.doomed OR (sheet IS NULL AND utc_ms < ?1)");
+    // The chain goes on across what is deleted: each run of deleted links is
+    // named with the digest of its last link in a chained "pruned" event, so
+    // that the walk takes up the chain again after it.
+    const std::string doomedEvents = "sheet IN temp.doomed OR (sheet IS NULL AND utc_ms < ?1)";
+    Statement gaps(db_.get(),
+                   "WITH gone(link, hash) AS (SELECT link, hash FROM event WHERE link IS NOT NULL AND (" +
+                       doomedEvents +
+                       ") UNION ALL SELECT link, hash FROM measurement WHERE link IS NOT NULL AND run IN "
+                       "(SELECT id FROM run WHERE sheet IN temp.doomed)), "
+                       "numbered AS (SELECT link, hash, link - row_number() OVER (ORDER BY link) AS part FROM gone), "
+                       "ends AS (SELECT min(link) AS first, max(link) AS last FROM numbered GROUP BY part ORDER BY 1) "
+                       "SELECT coalesce(sum(e.last - e.first + 1), 0), "
+                       "json_group_array(json_array(e.first, e.last, lower(hex(n.hash)))) "
+                       "FROM ends AS e JOIN numbered AS n ON n.link = e.last");
+    int64_t links = 0;
+    std::string gapList;
+    if (done && (done = gaps.bind(1, cutoff).step() == SQLITE_ROW)) {
+        links = gaps.integer(0);
+        gapList = std::string(gaps.text(1));
+    }
+    gaps.reset();
+    Statement dropEvents(db_.get(), "DELETE FROM event WHERE " + doomedEvents);
     done = done && dropEvents.bind(1, cutoff).run() &&
            execute("DELETE FROM measurement WHERE run IN (SELECT id FROM run WHERE sheet IN temp.doomed);"
                    "DELETE FROM balance_state WHERE run IN (SELECT id FROM run WHERE sheet IN temp.doomed);"
                    "DELETE FROM run WHERE sheet IN temp.doomed;"
                    "DELETE FROM sheet WHERE id IN temp.doomed;"
                    "DROP TABLE temp.doomed;") &&
+           (links == 0 || insertEvent("pruned", "{\"tables\":" + std::to_string(sheets) + ",\"links\":" +
+                                                    std::to_string(links) + ",\"gaps\":" + gapList + "}")) &&
            execute("COMMIT");
     if (!done)
         return fail(), 0;
+    if (links > 0)
+        keepHead();
     return sheets;
 }
 

@@ -118,9 +118,12 @@ QString JournalCheck::resultText(const QString &path, const ChainCheck &check)
 {
     const QString file = QDir::toNativeSeparators(path);
     if (check.intact)
-        return QStringLiteral("Журнал цел: %1 событий, последний хеш %2\n%3")
+        return QStringLiteral("Журнал цел: %1 событий, последний хеш %2%3\n%4")
             .arg(check.links)
-            .arg(QString::fromStdString(check.head), file);
+            .arg(QString::fromStdString(check.head),
+                 check.pruned > 0 ? QStringLiteral("\nиз них %1 удалены вместе со старыми таблицами").arg(check.pruned)
+                                  : QString(),
+                 file);
     const ChainBreak &at = *check.fault;
     if (at.fault == ChainBreak::Fault::Unreadable || at.fault == ChainBreak::Fault::OtherSchema)
         return QStringLiteral("Журнал не удаётся проверить:\n%1\n%2").arg(file, faultText(at));

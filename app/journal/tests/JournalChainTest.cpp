@@ -263,3 +263,54 @@ TEST_F(JournalChain, TheHeadFileOfAJournalNoLongerThereIsKeptUnderAnotherName)
             aside.push_back(contents(entry.path().string()));
     EXPECT_EQ(aside, std::vector<std::string>{kept});
 }
+
+TEST_F(JournalChain, TablesPrunedWithAgeLeaveAChainThatVerifiesAndAForgedGapIsCaught)
+{
+    // Three tables of two rows each, the first two cleared; the oldest is
+    // aged past the kept days and pruned, then the second.
+    {
+        auto journal = makeJournal();
+        for (int sheet = 1; sheet <= 3; ++sheet) {
+            journal.runStarted(settings(1));
+            journal.recordRow(row(1, 1));
+            journal.recordRow(row(2, 1));
+            journal.runStopped();
+            if (sheet < 3)
+                journal.cleared();
+        }
+    }
+    const auto pruneSheet = [this](int sheet) {
+        execute("UPDATE sheet SET opened_ms = opened_ms - 8640000000, closed_ms = closed_ms - 8640000000 WHERE id = " +
+                std::to_string(sheet));
+        auto journal = makeJournal();
+        EXPECT_TRUE(journal.open());
+        EXPECT_EQ(journal.prune(90), 1);
+        return journal.head();
+    };
+    std::string head = pruneSheet(1);
+    ChainCheck check = verifyChain(path);
+    EXPECT_TRUE(check.intact) << check.broken;
+    EXPECT_EQ(check.head, head);
+    EXPECT_GT(check.pruned, 2);
+    EXPECT_EQ(check.headFileState, pondus::journal::HeadFileState::Matches) << check.headFile;
+    const int64_t firstPruned = check.pruned;
+
+    head = pruneSheet(2);
+    check = verifyChain(path);
+    EXPECT_TRUE(check.intact) << check.broken;
+    EXPECT_EQ(check.head, head);
+    EXPECT_GT(check.pruned, firstPruned);
+    EXPECT_EQ(scalar("SELECT count(*) FROM event WHERE kind = 'pruned'"), 2);
+
+    // A row of the kept table deleted and hidden behind a gap, with its true
+    // digest, added to the last pruning event: that event no longer matches.
+    const int64_t link = scalar("SELECT link FROM measurement WHERE seq = 1");
+    const std::string digest = text("SELECT lower(hex(hash)) FROM measurement WHERE seq = 1");
+    execute("DELETE FROM measurement WHERE seq = 1; UPDATE event SET detail = json_insert(detail, '$.gaps[#]', "
+            "json_array(" + std::to_string(link) + ", " + std::to_string(link) + ", '" + digest +
+            "')) WHERE id = (SELECT max(id) FROM event WHERE kind = 'pruned')");
+    check = verifyChain(path);
+    EXPECT_FALSE(check.intact);
+    ASSERT_TRUE(check.fault);
+    EXPECT_NE(check.broken.find("(pruned"), std::string::npos) << check.broken;
+}
