@@ -9,6 +9,7 @@
 #pragma once
 
 #include "journal/ChainHash.h"
+#include "journal/JournalChain.h"
 #include "journal/HeadFile.h"
 #include "journal/SqliteHandles.h"
 #include "journal/Stamp.h"
@@ -114,6 +115,12 @@ public:
     void setOperatorName(std::string name) { operatorName_ = std::move(name); }
     // The digest of the chain's last link, in hex; empty while closed.
     std::string head() const { return db_ ? hexOf(head_) : std::string(); }
+    // The chain's head with the first link of firstRun and the last of
+    // lastRun, as a workbook of those runs carries them.
+    std::optional<RunChain> runChain(int64_t firstRun, int64_t lastRun) const
+    {
+        return db_ ? pondus::journal::runChain(db_.get(), firstRun, lastRun) : std::nullopt;
+    }
 
     // Opens the file, creating it and its folder's tables as needed. False
     // when it cannot be; the failure sink has been told why.

@@ -73,6 +73,24 @@ std::string runContent(int64_t startedMs, int64_t utcOffsetSeconds, std::string_
         .text();
 }
 
+std::optional<RunChain> runChain(sqlite3 *db, int64_t firstRun, int64_t lastRun)
+{
+    // The runs' rows by their key, their events by a walk of the few events.
+    Statement ends(db, "SELECT (SELECT hash FROM (SELECT link, hash FROM event WHERE run = ?1 UNION ALL "
+                       "SELECT link, hash FROM (SELECT link, hash FROM measurement WHERE run = ?1 ORDER BY seq "
+                       "LIMIT 1)) ORDER BY link LIMIT 1), "
+                       "(SELECT hash FROM (SELECT link, hash FROM event WHERE run = ?2 UNION ALL "
+                       "SELECT link, hash FROM (SELECT link, hash FROM measurement WHERE run = ?2 ORDER BY seq "
+                       "DESC LIMIT 1)) ORDER BY link DESC LIMIT 1), "
+                       "(SELECT hash FROM (SELECT link, hash FROM event WHERE link = (SELECT max(link) FROM event) "
+                       "UNION ALL SELECT link, hash FROM (SELECT link, hash FROM measurement ORDER BY link DESC "
+                       "LIMIT 1)) ORDER BY link DESC LIMIT 1)");
+    if (!ends.valid() || ends.bind(1, firstRun).bind(2, lastRun).step() != SQLITE_ROW || ends.isNull(0) ||
+        ends.isNull(2))
+        return std::nullopt;
+    return RunChain{hexOf(ends.blob(2)), hexOf(ends.blob(0)), hexOf(ends.blob(1))};
+}
+
 std::optional<int64_t> chainActor(sqlite3 *db, std::string_view operatorName, std::string &content)
 {
     const uid_t uid = geteuid();

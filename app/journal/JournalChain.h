@@ -58,6 +58,14 @@ constexpr const char *chainRowsSql =
 constexpr const char *chainStatesSql =
     "SELECT run, seq, slot, balance, model, ident, divisor, unit_code FROM balance_state ORDER BY run, seq, slot";
 
+// The chain's head and the first link of firstRun and the last of lastRun,
+// in hex (what --verify prints of an intact journal); nothing for a file
+// without the chain or on failure.
+struct RunChain {
+    std::string head, first, last;
+};
+std::optional<RunChain> runChain(sqlite3 *db, int64_t firstRun, int64_t lastRun);
+
 // The system account the program runs as, on this host, with the display
 // name the lab may give beside it: its id in the actor table, and its
 // canonical text into content.

@@ -102,23 +102,11 @@ std::optional<JournalReader::RunRecord> JournalReader::runRecord(int64_t run)
     return record;
 }
 
-std::optional<JournalReader::RunChain> JournalReader::runChain(int64_t run)
+std::optional<RunChain> JournalReader::runChain(int64_t run)
 {
     if (failure_)
         return std::nullopt;
-    // The run's rows by their key, its events by a walk of the few events.
-    Statement ends(db_.get(), "SELECT (SELECT hash FROM (SELECT link, hash FROM event WHERE run = ?1 UNION ALL "
-                              "SELECT link, hash FROM (SELECT link, hash FROM measurement WHERE run = ?1 ORDER BY seq "
-                              "LIMIT 1)) ORDER BY link LIMIT 1), "
-                              "(SELECT hash FROM (SELECT link, hash FROM event WHERE run = ?1 UNION ALL "
-                              "SELECT link, hash FROM (SELECT link, hash FROM measurement WHERE run = ?1 ORDER BY seq "
-                              "DESC LIMIT 1)) ORDER BY link DESC LIMIT 1), "
-                              "(SELECT hash FROM (SELECT link, hash FROM event WHERE link = (SELECT max(link) FROM event) "
-                              "UNION ALL SELECT link, hash FROM (SELECT link, hash FROM measurement ORDER BY link DESC "
-                              "LIMIT 1)) ORDER BY link DESC LIMIT 1)");
-    if (!ends.valid() || ends.bind(1, run).step() != SQLITE_ROW || ends.isNull(0) || ends.isNull(2))
-        return std::nullopt;
-    return RunChain{hexOf(ends.blob(2)), hexOf(ends.blob(0)), hexOf(ends.blob(1))};
+    return pondus::journal::runChain(db_.get(), run, run);
 }
 
 std::vector<SequencedRow> JournalReader::rowsAfter(int64_t run, int64_t after, size_t limit)

@@ -4,6 +4,7 @@
 // been published.
 #pragma once
 
+#include "journal/JournalChain.h"
 #include "journal/SqliteHandles.h"
 #include "recording/RecordedRow.h"
 
@@ -40,9 +41,6 @@ public:
     // The hashes of the chain as stored: the file's head and the run's first
     // and last links, in hex (what --verify prints of an intact journal);
     // nothing for a file without the chain or on failure.
-    struct RunChain {
-        std::string head, first, last;
-    };
     std::optional<RunChain> runChain(int64_t run);
     // At most `limit` rows of the run with seq above `after`, in order.
     std::vector<SequencedRow> rowsAfter(int64_t run, int64_t after, size_t limit);

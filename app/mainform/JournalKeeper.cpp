@@ -78,6 +78,19 @@ void JournalKeeper::connectForm()
         const int64_t later = form.table().measurementRows() - rows;
         journal.exported(path.toStdString(), std::max<int64_t>(0, journal.sheetRows() - later));
     }));
+    form_.setExportChain([kept, &form](int rows) -> std::optional<RunSnapshot::ChainHashes> {
+        const auto observer = kept.lock();
+        const int last = std::min(rows, form.table().rowCount()) - 1;
+        if (!observer || last < MeasurementColumns::captionRows)
+            return std::nullopt;
+        Journal &journal = observer->journal();
+        const int64_t firstRun = journal.cellAt(MeasurementColumns::captionRows, MeasurementColumns::numberColumn).run;
+        const int64_t lastRun = journal.cellAt(last, MeasurementColumns::numberColumn).run;
+        const auto chain = journal.runChain(firstRun, lastRun);
+        if (!chain || firstRun == 0 || lastRun == 0)
+            return std::nullopt;
+        return RunSnapshot::ChainHashes{chain->head, chain->first, chain->last};
+    });
     const auto edited = whileKept<int, int, const QString &, const QString &, const QString &>(
         kept, [this](Journal &journal, int row, int column, const QString &oldText, const QString &newText,
                      const QString &reason) {

@@ -41,5 +41,7 @@ RunSnapshot TMainForm::exportedRun(int rows) const
     RunSnapshot run = snapshotOfTable(*table_, rows, ranOnce ? last.settings : runSettings());
     run.startedUtcMs = last.startedUtcMs;
     run.stoppedUtcMs = last.stoppedUtcMs;
+    if (exportChain_)
+        run.chain = exportChain_(rows);
     return run;
 }

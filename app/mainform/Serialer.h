@@ -77,6 +77,10 @@ public:
     void setReasonAsker(ReasonAsker asker);
     const ReasonAsker &reasonAsker() const { return askReason_; }
     void addExportSink(ExportSink sink) { exportSinks_.push_back(std::move(sink)); }
+    // The journal's hashes of the runs of a file's first `rows` grid rows,
+    // for the workbook's settings sheet.
+    using ExportChain = std::function<std::optional<RunSnapshot::ChainHashes>(int rows)>;
+    void setExportChain(ExportChain chain) { exportChain_ = std::move(chain); }
     // Recovery of a table the journal kept: its rows in order, the captions
     // and chart of each run after its last row, then the operator's edits.
     void restoreRow(const RecordedRow &row);
@@ -192,6 +196,7 @@ private:
     ReasonAsker askReason_;
     std::vector<ClearSink> clearSinks_;
     std::vector<ExportSink> exportSinks_;
+    ExportChain exportChain_;
     std::vector<SettingsSink> settingsSinks_;
     // Label6 says that the line is lost.
     bool linkShownLost_ = false;

@@ -14,6 +14,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QFont>
 #include <QLabel>
@@ -331,6 +332,41 @@ private slots:
         QCOMPARE(questions.size(), 1 + questionsAtNextStart);
         QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM measurement"), 1);
         QCOMPARE(scalar(journalPath(), "SELECT count(*) FROM sheet WHERE closed = 'declined'"), declined);
+    }
+
+    // The workbook of a table of two runs names the chain's head and the
+    // first link of its first run and the last of its last, as read back by
+    // an independent reader.
+    void theWorkbookCarriesTheChainsHashesOfItsRuns()
+    {
+        openWindow(journalPath());
+        for (int run = 1; run <= 2; ++run) {
+            start();
+            recordRow(run);
+            f().click("StopButton");
+        }
+        const QString file = journalDir.filePath(QStringLiteral("out.xlsx"));
+        f().form().setSaveFileChooser([&] { return file; });
+        f().click("ApplyButton1");
+        QProcess reader;
+        reader.start(QStringLiteral(PYTHON3),
+                     {QStringLiteral("-c"), QStringLiteral("import openpyxl, sys\n"
+                                                           "for row in openpyxl.load_workbook(sys.argv[1])['Настройки'].iter_rows():\n"
+                                                           "    print('|'.join(str(c.value) for c in row[:2]))"),
+                      file});
+        QVERIFY(reader.waitForFinished(60000));
+        const QString sheet = QString::fromUtf8(reader.readAllStandardOutput());
+        const auto valueOf = [&](const QString &label) {
+            const qsizetype at = sheet.indexOf(label + u'|');
+            return at < 0 ? QString() : sheet.mid(at + label.size() + 1, 64);
+        };
+        QCOMPARE(valueOf(QStringLiteral("Первое событие серии")),
+                 text(journalPath(), "SELECT lower(hex(hash)) FROM event WHERE run = 1 ORDER BY link LIMIT 1"));
+        QCOMPARE(valueOf(QStringLiteral("Последнее событие серии")),
+                 text(journalPath(), "SELECT lower(hex(hash)) FROM event WHERE run = 2 AND kind = 'run_stop'"));
+        QCOMPARE(valueOf(QStringLiteral("Голова цепочки журнала")),
+                 text(journalPath(), "SELECT lower(hex(hash)) FROM event WHERE link = "
+                                     "(SELECT max(link) FROM event WHERE kind <> 'export')"));
     }
 
     void exportedOrClearedTablesAreNotOffered()
