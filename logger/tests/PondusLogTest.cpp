@@ -52,6 +52,20 @@ std::string contents(const fs::path &path)
     return text.str();
 }
 
+// What a shell command prints: how the tests ask readers independent of the
+// program (openpyxl, pdftotext, sha256sum).
+std::string commandOutput(const std::string &command)
+{
+    std::string text;
+    if (std::FILE *reader = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, reader)) > 0;)
+            text.append(buffer, n);
+        ::pclose(reader);
+    }
+    return text;
+}
+
 std::vector<std::string> lines(const std::string &text, const std::string &end = "\r\n")
 {
     std::vector<std::string> result;
@@ -198,14 +212,7 @@ std::string workbookRows(const fs::path &path)
                                 "sheet = openpyxl.load_workbook(sys.argv[1])[\"Измерения\"]\n"
                                 "for row in sheet.iter_rows(min_row=4, values_only=True):\n"
                                 "    print(\"%d\\t%r\" % (row[0], row[3]))\n' " + path.string();
-    std::string text;
-    if (std::FILE *reader = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, reader)) > 0;)
-            text.append(buffer, n);
-        ::pclose(reader);
-    }
-    return text;
+    return commandOutput(command);
 }
 
 TEST_F(PondusLog, AWorkbookIsWrittenWhenTheRunEndsAndNeverReplacesAFile)
@@ -757,13 +764,7 @@ TEST_F(PondusLog, TheWorkbooksChangesAreFormulasOfItsWeightsThatGiveTheCsvsNumbe
         "        again = change if column % 2 == 0 else change / reference * 100\n"
         "        out.append(\"%r/%r\" % (cached.cell(row, column).value, again))\n"
         "    print(\" \".join(out))\n' " + (folder / "run.xlsx").string();
-    std::string text;
-    if (std::FILE *reader = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, reader)) > 0;)
-            text.append(buffer, n);
-        ::pclose(reader);
-    }
+    const std::string text = commandOutput(command);
     const std::vector<std::string> read = lines(text, "\n");
     ASSERT_EQ(1u + 8u, read.size()) << text;
     EXPECT_EQ("Каолин Каолин", read[0]) << "the sample in the sheet's captions and in the settings";
@@ -841,14 +842,8 @@ TEST_F(PondusLog, TheReportOfARunCarriesItsFiguresAndTheHashesVerifyPrints)
     ASSERT_EQ(0, report.exitCode()) << report.err();
     EXPECT_NE(std::string::npos, report.err().find("the report of run 1 is in report.pdf")) << report.err();
 
-    std::string text;
-    if (std::FILE *reader = ::popen((std::string(PDFTOTEXT) + " -layout '" + (folder / "report.pdf").string() +
-                                     "' -").c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, reader)) > 0;)
-            text.append(buffer, n);
-        ::pclose(reader);
-    }
+    const std::string text =
+        commandOutput(std::string(PDFTOTEXT) + " -layout '" + (folder / "report.pdf").string() + "' -");
     for (const std::string &hash : {after(", first "), after(", last "), after(", head ")}) {
         ASSERT_EQ(64u, hash.size()) << listed;
         EXPECT_NE(std::string::npos, text.find(hash)) << hash << " not in:\n" << text;
@@ -895,13 +890,7 @@ TEST_F(PondusLog, AJournaledRunsWorkbookCarriesTheChainsHashesInItsSettings)
         "sheet = openpyxl.load_workbook(sys.argv[1])[\"Настройки\"]\n"
         "for row in sheet.iter_rows(values_only=True):\n"
         "    print(row[0], row[1])\n' " + (folder / "run.xlsx").string();
-    std::string text;
-    if (std::FILE *reader = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, reader)) > 0;)
-            text.append(buffer, n);
-        ::pclose(reader);
-    }
+    const std::string text = commandOutput(command);
     const auto valueOf = [&](const std::string &label) {
         const size_t at = text.find(label + " ");
         return at == std::string::npos ? std::string() : text.substr(at + label.size() + 1, 64);
@@ -931,13 +920,7 @@ TEST_F(PondusLog, TheWorkbooksExportIsJournaledOnceItIsInPlaceWithItsDigest)
                         journal});
     ASSERT_EQ(0, run.exitCode()) << run.err();
     // sha256sum, a reader independent of the program, digests the file.
-    std::string digest;
-    if (std::FILE *reader = ::popen(("sha256sum '" + (folder / "run.xlsx").string() + "'").c_str(), "r")) {
-        char buffer[128] = {};
-        if (std::fgets(buffer, sizeof buffer, reader))
-            digest = std::string(buffer).substr(0, 64);
-        ::pclose(reader);
-    }
+    const std::string digest = commandOutput("sha256sum '" + (folder / "run.xlsx").string() + "'").substr(0, 64);
     ASSERT_EQ(64u, digest.size());
     std::vector<nlohmann::json> exports = eventDetails(journal, "export");
     ASSERT_EQ(1u, exports.size());
