@@ -70,12 +70,11 @@ std::string hexOf(const Digest &digest)
     return hexOf(std::string_view(reinterpret_cast<const char *>(digest.data()), digest.size()));
 }
 
-Canonical &Canonical::add(std::string_view text)
+void appendField(std::string &text, std::string_view field)
 {
-    text_ += std::to_string(text.size());
-    text_ += ':';
-    text_ += text;
-    return *this;
+    text += std::to_string(field.size());
+    text += ':';
+    text += field;
 }
 
 } // namespace pondus::journal

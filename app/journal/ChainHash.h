@@ -23,14 +23,14 @@ std::optional<Digest> digestOfHex(std::string_view hex);
 
 // Fields written one after another, each with its length in front, so that
 // no two different sequences of fields give the same text.
-class Canonical {
-public:
-    Canonical &add(std::string_view text);
-    Canonical &add(int64_t number) { return add(std::string_view(std::to_string(number))); }
-    const std::string &text() const { return text_; }
-
-private:
-    std::string text_;
-};
+void appendField(std::string &text, std::string_view field);
+inline void appendField(std::string &text, int64_t number) { appendField(text, std::to_string(number)); }
+template <typename... Fields>
+std::string canonical(const Fields &...fields)
+{
+    std::string text;
+    (appendField(text, fields), ...);
+    return text;
+}
 
 } // namespace pondus::journal

@@ -222,15 +222,9 @@ bool Journal::insertEvent(const char *kind, const std::string &detail)
                                      : std::string();
     const Digest digest = nextDigest(eventContent(
         {link_ + 1, now.utcMs, now.utcOffsetSeconds, sheet_, run_, kind, detail, actorText_, settings}));
-    const bool inserted = statements_->insertEvent.bind(1, now.utcMs)
-                              .bind(2, now.utcOffsetSeconds)
-                              .bind(3, sheet_)
-                              .bind(4, run_)
-                              .bind(5, kind)
-                              .bind(6, detail)
-                              .bind(7, actor_)
-                              .bind(8, link_ + 1)
-                              .bindBlob(9, digest)
+    const bool inserted = statements_->insertEvent
+                              .bindAll(now.utcMs, now.utcOffsetSeconds, sheet_, run_, kind, detail, actor_, link_ + 1,
+                                       digest)
                               .run();
     if (inserted)
         linked(digest);
@@ -372,15 +366,10 @@ bool Journal::insertRun()
 {
     Statement insert(db_.get(), "INSERT INTO run (sheet, started_ms, utc_offset_s, port, mode, period_ms, threshold, "
                                 "measurement_bound, balances) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
-    const bool inserted = insert.bind(1, sheet_)
-                              .bind(2, runStart_.utcMs)
-                              .bind(3, runStart_.utcOffsetSeconds)
-                              .bind(4, runSettings_.port)
-                              .bind(5, modeName(runSettings_.mode))
-                              .bind(6, runSettings_.periodMs)
-                              .bind(7, runSettings_.threshold)
-                              .bind(8, runSettings_.measurementBound)
-                              .bind(9, jsonNumbers(runSettings_.balances))
+    const bool inserted = insert
+                              .bindAll(sheet_, runStart_.utcMs, runStart_.utcOffsetSeconds, runSettings_.port,
+                                       modeName(runSettings_.mode), runSettings_.periodMs, runSettings_.threshold,
+                                       runSettings_.measurementBound, jsonNumbers(runSettings_.balances))
                               .run();
     if (inserted)
         run_ = sqlite3_last_insert_rowid(db_.get());

@@ -16,61 +16,31 @@ namespace pondus::journal {
 
 std::string eventContent(const EventFields &event)
 {
-    return Canonical()
-        .add("event")
-        .add(event.link)
-        .add(event.utcMs)
-        .add(event.utcOffsetSeconds)
-        .add(event.sheet)
-        .add(event.run)
-        .add(event.kind)
-        .add(event.detail)
-        .add(event.actor)
-        .add(event.runSettings)
-        .text();
+    return canonical("event", event.link, event.utcMs, event.utcOffsetSeconds, event.sheet, event.run, event.kind,
+                     event.detail, event.actor, event.runSettings);
 }
 
 std::string rowContent(const RowFields &row)
 {
-    return Canonical()
-        .add("row")
-        .add(row.link)
-        .add(row.run)
-        .add(row.seq)
-        .add(row.number)
-        .add(row.utcMs)
-        .add(row.utcOffsetSeconds)
-        .add(row.rawValues)
-        .add(row.stable)
-        .add(row.units)
-        .add(row.states)
-        .text();
+    return canonical("row", row.link, row.run, row.seq, row.number, row.utcMs, row.utcOffsetSeconds, row.rawValues,
+                     row.stable, row.units, row.states);
 }
 
 std::string actorContent(std::string_view user, int64_t uid, std::string_view host, std::string_view operatorName)
 {
-    return Canonical().add(user).add(uid).add(host).add(operatorName).text();
+    return canonical(user, uid, host, operatorName);
 }
 
 std::string stateContent(int64_t slot, int64_t balance, int64_t model, int64_t ident, int64_t divisor,
                          int64_t unitCode)
 {
-    return Canonical().add(slot).add(balance).add(model).add(ident).add(divisor).add(unitCode).text();
+    return canonical(slot, balance, model, ident, divisor, unitCode);
 }
 
 std::string runContent(int64_t startedMs, int64_t utcOffsetSeconds, std::string_view port, std::string_view mode,
                        int64_t periodMs, int64_t threshold, int64_t measurementBound, std::string_view balances)
 {
-    return Canonical()
-        .add(startedMs)
-        .add(utcOffsetSeconds)
-        .add(port)
-        .add(mode)
-        .add(periodMs)
-        .add(threshold)
-        .add(measurementBound)
-        .add(balances)
-        .text();
+    return canonical(startedMs, utcOffsetSeconds, port, mode, periodMs, threshold, measurementBound, balances);
 }
 
 std::optional<RunChain> runChain(sqlite3 *db, int64_t firstRun, int64_t lastRun)
@@ -100,8 +70,8 @@ std::optional<int64_t> chainActor(sqlite3 *db, std::string_view operatorName, st
     gethostname(host, sizeof host - 1);
     Statement insert(db, "INSERT OR IGNORE INTO actor (user, uid, host, operator) VALUES (?1, ?2, ?3, ?4)");
     Statement find(db, "SELECT id FROM actor WHERE user = ?1 AND uid = ?2 AND host = ?3 AND operator = ?4");
-    if (!insert.bind(1, user).bind(2, int64_t(uid)).bind(3, host).bind(4, operatorName).run() ||
-        find.bind(1, user).bind(2, int64_t(uid)).bind(3, host).bind(4, operatorName).step() != SQLITE_ROW)
+    if (!insert.bindAll(user, int64_t(uid), host, operatorName).run() ||
+        find.bindAll(user, int64_t(uid), host, operatorName).step() != SQLITE_ROW)
         return std::nullopt;
     content = actorContent(user, uid, host, operatorName);
     return find.integer(0);
@@ -133,13 +103,13 @@ std::optional<std::string> chainOnMigration(sqlite3 *db)
             ChainedEvent event(events);
             event.fields.link = link;
             head = chainDigest(head, eventContent(event.fields));
-            linked = linkEvent.bind(1, events.integer(20)).bind(2, link).bindBlob(3, head).run();
+            linked = linkEvent.bindAll(events.integer(20), link, head).run();
             eventStep = events.step();
         } else {
             ChainedRow row(rows, states);
             row.fields.link = link;
             head = chainDigest(head, rowContent(row.fields));
-            linked = linkRow.bind(1, row.fields.run).bind(2, row.fields.seq).bind(3, link).bindBlob(4, head).run();
+            linked = linkRow.bindAll(row.fields.run, row.fields.seq, link, head).run();
             rowStep = rows.step();
         }
         if (!linked)
@@ -158,14 +128,7 @@ std::optional<std::string> chainOnMigration(sqlite3 *db)
     head = chainDigest(head, eventContent(mark));
     Statement insert(db, "INSERT INTO event (utc_ms, utc_offset_s, kind, detail, actor, link, hash) "
                          "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-    if (!insert.bind(1, now.utcMs)
-             .bind(2, int64_t(now.utcOffsetSeconds))
-             .bind(3, mark.kind)
-             .bind(4, detail)
-             .bind(5, *actorId)
-             .bind(6, mark.link)
-             .bindBlob(7, head)
-             .run())
+    if (!insert.bindAll(now.utcMs, int64_t(now.utcOffsetSeconds), mark.kind, detail, *actorId, mark.link, head).run())
         return failureText(db);
     return std::nullopt;
 }

@@ -85,16 +85,9 @@ std::optional<std::string> Journal::writeRow(const RecordedRow &row)
     const int64_t stable = stableMask(row.readings);
     const Digest digest = nextDigest(rowContent({link_ + 1, run_, sequence_ + 1, row.number, row.utcMs,
                                                  row.utcOffsetSeconds, values, stable, units, states}));
-    const bool written = statements_->insertMeasurement.bind(1, run_)
-                             .bind(2, sequence_ + 1)
-                             .bind(3, row.number)
-                             .bind(4, row.utcMs)
-                             .bind(5, row.utcOffsetSeconds)
-                             .bind(6, values)
-                             .bind(7, stable)
-                             .bind(8, units)
-                             .bind(9, link_ + 1)
-                             .bindBlob(10, digest)
+    const bool written = statements_->insertMeasurement
+                             .bindAll(run_, sequence_ + 1, row.number, row.utcMs, row.utcOffsetSeconds, values, stable,
+                                      units, link_ + 1, digest)
                              .run() &&
                          (!began || statements_->commit.run());
     if (written) {
@@ -136,16 +129,10 @@ bool Journal::writeBalanceStates(const RecordedRow &row, bool &began, std::strin
             if (!insertEvent("balance_replaced", change.json()))
                 return false;
         }
-        const bool inserted = statements_->insertBalanceState.bind(1, run_)
-                                  .bind(2, int64_t(slot))
-                                  .bind(3, sequence_ + 1)
-                                  .bind(4, reading.balance)
-                                  .bind(5, reading.modelCode)
-                                  .bind(6, reading.ident)
-                                  .bind(7, reading.divisor)
-                                  .bind(8, reading.unitCode)
-                                  .run();
-        if (!inserted)
+        if (!statements_->insertBalanceState
+                 .bindAll(run_, int64_t(slot), sequence_ + 1, reading.balance, reading.modelCode, reading.ident,
+                          reading.divisor, reading.unitCode)
+                 .run())
             return false;
         states += stateContent(int64_t(slot), reading.balance, reading.modelCode, reading.ident, reading.divisor,
                                reading.unitCode);

@@ -71,7 +71,7 @@ void Statement::reset()
     sqlite3_clear_bindings(statement_.get());
 }
 
-Statement &Statement::bindBlob(int index, const std::array<unsigned char, 32> &bytes)
+Statement &Statement::bind(int index, const std::array<unsigned char, 32> &bytes)
 {
     sqlite3_bind_blob(statement_.get(), index, bytes.data(), int(bytes.size()), SQLITE_TRANSIENT);
     return *this;

@@ -29,7 +29,15 @@ public:
     bool valid() const { return statement_ != nullptr; }
     Statement &bind(int index, int64_t value);
     Statement &bind(int index, std::string_view text);
-    Statement &bindBlob(int index, const std::array<unsigned char, 32> &bytes);
+    Statement &bind(int index, const std::array<unsigned char, 32> &bytes);
+    // The values bound to ?1, ?2, ... in their order.
+    template <typename... Values>
+    Statement &bindAll(const Values &...values)
+    {
+        int index = 0;
+        (bind(++index, values), ...);
+        return *this;
+    }
     // SQLITE_ROW, SQLITE_DONE or an error code.
     int step();
     // Steps once and resets: true when the statement ran to its end.
