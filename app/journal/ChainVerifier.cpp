@@ -144,12 +144,11 @@ ChainCheck verifyChain(const std::string &path)
     std::optional<std::string> digestAtKeptHead;
     if (keptHead.head && keptHead.head->links == 0)
         digestAtKeptHead = hexOf(Digest{});
-    sqlite3 *raw = nullptr;
-    const int opened = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    const Connection db(raw);
+    Connection db;
     // One snapshot for the whole walk: a program recording into the file
     // meanwhile adds rows whose states would be missing from an earlier read.
-    const bool began = opened == SQLITE_OK && sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+    const bool began = !openDatabase(db, path, SQLITE_OPEN_READONLY) && execute(db.get(), "BEGIN");
+    sqlite3 *raw = db.get();
     Statement version(raw, "PRAGMA user_version");
     if (!began || version.step() != SQLITE_ROW) {
         unreadable(ChainBreak::Fault::Unreadable, "the file cannot be read as a journal: " + failureText(raw));

@@ -57,75 +57,52 @@ bool Journal::open()
 {
     if (db_)
         return true;
-    std::string reason;
-    if (openConnection(reason))
-        return true;
-    fail(std::move(reason));
-    return false;
+    const auto reason = openConnection();
+    if (reason)
+        fail(*reason);
+    return !reason;
 }
 
-bool Journal::openConnection(std::string &reason)
+std::optional<std::string> Journal::openConnection()
 {
     const std::filesystem::path folder = std::filesystem::path(path_).parent_path();
     std::error_code error;
-    if (!folder.empty() && !std::filesystem::create_directories(folder, error) && error) {
-        reason = error.message();
-        return false;
-    }
+    if (!folder.empty() && !std::filesystem::create_directories(folder, error) && error)
+        return error.message();
     // SQLite opens a file it may not write read-only and, for a folder it
     // may not write in, names the wrong reason; asked first, the system says.
     const std::string &writable = std::filesystem::exists(path_, error) ? path_ : folder.string();
-    if (faccessat(AT_FDCWD, writable.empty() ? "." : writable.c_str(), W_OK, AT_EACCESS) != 0) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    sqlite3 *db = nullptr;
-    const int opened = sqlite3_open_v2(path_.c_str(), &db,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    db_.reset(db);
-    if (opened != SQLITE_OK) {
-        reason = failureText(db);
-        return false;
-    }
+    if (faccessat(AT_FDCWD, writable.empty() ? "." : writable.c_str(), W_OK, AT_EACCESS) != 0)
+        return std::strerror(errno);
+    if (auto failure = openDatabase(db_, path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX))
+        return failure;
+    sqlite3 *db = db_.get();
     sqlite3_busy_timeout(db, busyTimeoutMs);
-    if (const auto refused = prepareSchema(db)) {
-        reason = *refused;
-        return false;
-    }
+    if (auto refused = prepareSchema(db))
+        return refused;
     // Every commit goes to the operating system at once, unsynced: a crash of
     // the program loses nothing. The syncer makes it durable soon after, and
     // checkpoints are its work alone, so that no row waits for the disk.
     // The log restarts from its beginning after each checkpoint; the limit
     // gives back the room a burst of writes took.
-    if (!execute("PRAGMA journal_mode = WAL") || !execute("PRAGMA synchronous = NORMAL") ||
-        !execute("PRAGMA journal_size_limit = 1048576")) {
-        reason = failureText(db);
-        return false;
-    }
+    if (!execute(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; PRAGMA journal_size_limit = 1048576"))
+        return failureText(db);
     sqlite3_wal_autocheckpoint(db, 0);
-    if (!loadChain()) {
-        reason = failureText(db);
-        return false;
-    }
+    if (!loadChain())
+        return failureText(db);
     statements_ = std::make_unique<Statements>(db);
-    if (!statements_->valid()) {
-        reason = failureText(db);
-        return false;
-    }
+    if (!statements_->valid())
+        return failureText(db);
     syncer_ = std::make_unique<JournalSyncer>(path_);
-    if (syncer_->failure()) {
-        reason = *syncer_->failure();
-        return false;
-    }
+    if (syncer_->failure())
+        return syncer_->failure();
     struct stat status {};
-    if (::stat(path_.c_str(), &status) != 0) {
-        reason = std::strerror(errno);
-        return false;
-    }
+    if (::stat(path_.c_str(), &status) != 0)
+        return std::strerror(errno);
     fileDevice_ = status.st_dev;
     fileInode_ = status.st_ino;
     openHead();
-    return true;
+    return std::nullopt;
 }
 
 std::optional<std::string> Journal::fileGone() const
@@ -155,9 +132,8 @@ void Journal::startNewFile(const std::string &why)
     const int64_t rowsSoFar = sequence_;
     leaveVanishedFile(why + "; a new journal file is started there with the run's rows from row " +
                       std::to_string(rowsSoFar + 1) + " on");
-    std::string reason;
-    if (!openConnection(reason))
-        return fail(std::move(reason));
+    if (auto reason = openConnection())
+        return fail(std::move(*reason));
     if (!continueOrStartSheet() || !insertRun())
         return fail();
     sequence_ = rowsSoFar;
@@ -184,11 +160,6 @@ void Journal::close()
     db_.reset();
     headFile_.close();
     run_ = 0;
-}
-
-bool Journal::execute(const char *sql)
-{
-    return sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 bool Journal::loadChain()

@@ -192,12 +192,12 @@ public:
 private:
     struct Statements;
 
-    bool openConnection(std::string &reason);
+    // Why the file cannot be opened; nothing when it was.
+    std::optional<std::string> openConnection();
     // Turns the journal off and tells why, from the connection's last failure.
     void fail();
     void fail(std::string reason);
     void close();
-    bool execute(const char *sql);
     bool insertEvent(const char *kind, const std::string &detail);
     void event(const char *kind, const std::string &detail = {});
     bool continueOrStartSheet();

@@ -21,17 +21,14 @@ const char *const publishedTable =
 
 JournalReader::JournalReader(const std::string &path)
 {
-    sqlite3 *db = nullptr;
-    const int opened = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    db_.reset(db);
-    if (opened != SQLITE_OK) {
-        failure_ = path + ": " + failureText(db);
+    if (const auto failure = openDatabase(db_, path, SQLITE_OPEN_READWRITE)) {
+        failure_ = path + ": " + *failure;
         return;
     }
+    sqlite3 *db = db_.get();
     sqlite3_busy_timeout(db, busyTimeoutMs);
     // Marks are cheap to lose (rows are sent again), so no sync on commit.
-    if (sqlite3_exec(db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr) != SQLITE_OK
-        || sqlite3_exec(db, publishedTable, nullptr, nullptr, nullptr) != SQLITE_OK) {
+    if (!execute(db, "PRAGMA synchronous = NORMAL") || !execute(db, publishedTable)) {
         failure_ = path + ": " + failureText(db);
         return;
     }

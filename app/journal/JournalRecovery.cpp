@@ -216,7 +216,7 @@ int64_t Journal::prune(int keepDays)
                     "((s.closed IS NOT NULL AND s.closed_ms < ?1) OR (s.closed IS NULL AND "
                     "coalesce(s.exported_ms, s.opened_ms) < ?1 AND s.exported_rows >= ") +
         sheetRowsSql + "))";
-    if (!execute("BEGIN IMMEDIATE"))
+    if (!execute(db_.get(), "BEGIN IMMEDIATE"))
         return fail(), 0;
     Statement collect(db_.get(), doomed);
     bool done = collect.bind(1, cutoff).bind(2, sheet_).run();
@@ -248,14 +248,14 @@ int64_t Journal::prune(int keepDays)
     gaps.reset();
     Statement dropEvents(db_.get(), "DELETE FROM event WHERE " + doomedEvents);
     done = done && dropEvents.bind(1, cutoff).run() &&
-           execute("DELETE FROM measurement WHERE run IN (SELECT id FROM run WHERE sheet IN temp.doomed);"
+           execute(db_.get(), "DELETE FROM measurement WHERE run IN (SELECT id FROM run WHERE sheet IN temp.doomed);"
                    "DELETE FROM balance_state WHERE run IN (SELECT id FROM run WHERE sheet IN temp.doomed);"
                    "DELETE FROM run WHERE sheet IN temp.doomed;"
                    "DELETE FROM sheet WHERE id IN temp.doomed;"
                    "DROP TABLE temp.doomed;") &&
            (links == 0 || insertEvent("pruned", "{\"tables\":" + std::to_string(sheets) + ",\"links\":" +
                                                     std::to_string(links) + ",\"gaps\":" + gapList + "}")) &&
-           execute("COMMIT");
+           execute(db_.get(), "COMMIT");
     if (!done)
         return fail(), 0;
     if (links > 0)

@@ -146,11 +146,6 @@ std::optional<int64_t> pragmaNumber(sqlite3 *db, std::string_view pragma)
     return query.integer(0);
 }
 
-bool execute(sqlite3 *db, const std::string &sql)
-{
-    return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
 std::optional<std::string> upgrade(sqlite3 *db, int64_t version, int64_t target)
 {
     std::string script = "BEGIN IMMEDIATE;\n";

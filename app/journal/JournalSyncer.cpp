@@ -11,16 +11,13 @@ constexpr std::chrono::milliseconds syncDelay{500};
 
 JournalSyncer::JournalSyncer(const std::string &path)
 {
-    sqlite3 *db = nullptr;
-    const int result = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    db_.reset(db);
+    failure_ = openDatabase(db_, path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
     // A first read opens the file and finds it in WAL mode; until then a
     // checkpoint on this connection would do nothing.
-    if (result != SQLITE_OK || sqlite3_exec(db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        failure_ = failureText(db);
-        return;
-    }
-    thread_ = std::thread([this] { syncLoop(); });
+    if (!failure_ && !execute(db_.get(), "SELECT count(*) FROM sqlite_schema"))
+        failure_ = failureText(db_.get());
+    if (!failure_)
+        thread_ = std::thread([this] { syncLoop(); });
 }
 
 JournalSyncer::~JournalSyncer()

@@ -29,6 +29,19 @@ std::string failureText(sqlite3 *db)
     return text;
 }
 
+std::optional<std::string> openDatabase(Connection &db, const std::string &path, int flags)
+{
+    sqlite3 *opened = nullptr;
+    const int result = sqlite3_open_v2(path.c_str(), &opened, flags, nullptr);
+    db.reset(opened);
+    return result == SQLITE_OK ? std::nullopt : std::optional(failureText(opened));
+}
+
+bool execute(sqlite3 *db, const std::string &sql)
+{
+    return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
 Statement::Statement(sqlite3 *db, std::string_view sql)
 {
     sqlite3_stmt *statement = nullptr;

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,10 @@ using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
 // SQLite's message for the last failure on db, with the system's reason
 // ("Permission denied", "No space left on device") when a system call failed.
 std::string failureText(sqlite3 *db);
+// Opens the file at path into db; why it could not, when it could not.
+std::optional<std::string> openDatabase(Connection &db, const std::string &path, int flags);
+// Runs statements that return nothing.
+bool execute(sqlite3 *db, const std::string &sql);
 
 class Statement {
 public:

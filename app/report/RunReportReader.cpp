@@ -241,13 +241,12 @@ ReportRead readRunReport(const std::string &journalPath, const std::string &runC
             report.firstHash = chained.firstHash;
             report.lastHash = chained.lastHash;
         }
-    sqlite3 *raw = nullptr;
-    const int opened = sqlite3_open_v2(journalPath.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    const journal::Connection db(raw);
-    if (opened != SQLITE_OK) {
-        read.error = journalPath + ": " + journal::failureText(raw);
+    journal::Connection db;
+    if (const auto failure = journal::openDatabase(db, journalPath, SQLITE_OPEN_READONLY)) {
+        read.error = journalPath + ": " + *failure;
         return read;
     }
+    sqlite3 *raw = db.get();
     readStart(raw, report);
     report.lastRowUtcMs = lastRowMs(raw, *run);
     readEdits(raw, report);
