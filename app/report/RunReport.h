@@ -16,13 +16,18 @@
 
 namespace pondus::report {
 
-// One balance's readings over the run, in the unit of its first reading.
-struct BalanceFigures {
+// A balance's state as its rows brought it: what its values mean.
+struct BalanceState {
     int32_t balance = 0;
     int32_t model = 0;
     int32_t ident = 0;
-    int8_t unit = -1;    // unit index of the first reading, -1 when unknown
-    int32_t divisor = 1; // of the first reading: the places its figures show
+    int32_t divisor = 1; // the places its figures show
+    int8_t unit = -1;    // unit index, -1 when unknown
+};
+
+// One balance's readings over the run, in the unit (and with the divisor)
+// of its first reading.
+struct BalanceFigures : BalanceState {
     int64_t count = 0;
     double first = 0, last = 0, min = 0, max = 0, mean = 0;
     int64_t otherUnit = 0; // readings in another unit, not in the figures

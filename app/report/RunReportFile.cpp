@@ -59,7 +59,6 @@ public:
     }
 
     double width() const { return area_.width(); }
-    double lineHeight() const { return line_; }
 
     void title(const QString &text)
     {

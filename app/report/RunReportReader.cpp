@@ -4,6 +4,7 @@
 #include "report/RunReport.h"
 
 #include "journal/JournalReader.h"
+#include "journal/JsonText.h"
 #include "journal/SqliteHandles.h"
 #include "recording/BalanceTexts.h"
 #include "report/ReportTexts.h"
@@ -11,7 +12,6 @@
 #include <QString>
 
 #include <cmath>
-#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -136,29 +136,6 @@ int64_t lastRowMs(sqlite3 *db, int64_t run)
     return query.bind(1, run).step() == SQLITE_ROW ? query.integer(0) : 0;
 }
 
-// A balance's state as its rows brought it: what its values mean.
-struct SlotState {
-    int32_t balance = 0, model = 0, ident = 0, divisor = 1;
-    int8_t unit = -1;
-};
-
-// The raw values of a row's JSON list, "[12,-3,0]".
-void parseValues(std::string_view list, std::vector<int64_t> &values)
-{
-    values.clear();
-    const char *at = list.data();
-    const char *const end = at + list.size();
-    while (at < end) {
-        if (*at == '-' || (*at >= '0' && *at <= '9')) {
-            char *next = nullptr;
-            values.push_back(std::strtoll(at, &next, 10));
-            at = next;
-        } else {
-            ++at;
-        }
-    }
-}
-
 // Every row once, on the file's own tables rather than the reading view,
 // whose per-value lookup of the balance's state takes a minute for a day:
 // the balances' figures and the chart's lines.
@@ -171,8 +148,7 @@ bool readRows(sqlite3 *db, RunReport &report, int chartColumns)
     journal::Statement rows(db, "SELECT seq, utc_ms, raw_values FROM measurement WHERE run = ?1 ORDER BY seq");
     journal::Statement states(db, "SELECT seq, slot, balance, model, ident, divisor, unit_code FROM balance_state "
                                   "WHERE run = ?1 ORDER BY seq, slot");
-    std::vector<SlotState> current(balances);
-    std::vector<int64_t> values;
+    std::vector<BalanceState> current(balances);
     int state = states.bind(1, report.run).step();
     int row = rows.bind(1, report.run).step();
     for (; row == SQLITE_ROW; row = rows.step()) {
@@ -183,16 +159,12 @@ bool readRows(sqlite3 *db, RunReport &report, int chartColumns)
                                int32_t(states.integer(5)), unitIndex(int32_t(states.integer(6))).value_or(-1)};
         ++report.rows;
         const int64_t utcMs = rows.integer(1);
-        parseValues(rows.text(2), values);
+        const std::vector<int32_t> values = journal::jsonNumbersOf(rows.text(2));
         for (size_t slot = 0; slot < std::min(balances, values.size()); ++slot) {
-            const SlotState &now = current[slot];
+            const BalanceState &now = current[slot];
             BalanceFigures &figures = report.balances[slot];
             if (figures.count == 0) {
-                figures.balance = now.balance;
-                figures.model = now.model;
-                figures.ident = now.ident;
-                figures.unit = now.unit;
-                figures.divisor = now.divisor;
+                static_cast<BalanceState &>(figures) = now;
             } else if (now.unit != figures.unit) {
                 ++figures.otherUnit;
                 continue;
