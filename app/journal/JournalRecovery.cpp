@@ -7,6 +7,8 @@
 #include "journal/JournalSyncer.h"
 #include "journal/JsonText.h"
 
+#include <algorithm>
+
 namespace pondus::journal {
 
 namespace {
@@ -28,48 +30,6 @@ RecordingMode modeOf(std::string_view name)
         return RecordingMode::Manual;
     return RecordingMode::Periodic;
 }
-
-// The balance states of one run in the order of their rows.
-class BalanceStates {
-public:
-    BalanceStates(sqlite3 *db, int64_t run)
-        : query_(db, "SELECT seq, slot, balance, model, ident, divisor, unit_code FROM balance_state "
-                     "WHERE run = ?1 ORDER BY seq, slot")
-    {
-        query_.bind(1, run);
-        advance();
-    }
-
-    // Brings the slots up to row seq.
-    void applyUpTo(int64_t seq, std::vector<BalanceReading> &slots)
-    {
-        while (pending_ && query_.integer(0) <= seq) {
-            const auto slot = size_t(query_.integer(1));
-            if (slots.size() <= slot)
-                slots.resize(slot + 1);
-            BalanceReading &state = slots[slot];
-            state.balance = int32_t(query_.integer(2));
-            state.modelCode = int32_t(query_.integer(3));
-            state.ident = int32_t(query_.integer(4));
-            state.divisor = int32_t(query_.integer(5));
-            state.unitCode = int32_t(query_.integer(6));
-            advance();
-        }
-    }
-
-    bool failed() const { return result_ != SQLITE_ROW && result_ != SQLITE_DONE; }
-
-private:
-    void advance()
-    {
-        result_ = query_.step();
-        pending_ = result_ == SQLITE_ROW;
-    }
-
-    Statement query_;
-    int result_ = SQLITE_DONE;
-    bool pending_ = false;
-};
 
 } // namespace
 
@@ -103,6 +63,8 @@ bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink, const 
                               "WHERE sheet = ?1 ORDER BY id");
     Statement rows(db_.get(), "SELECT seq, number, utc_ms, utc_offset_s, raw_values, stable, units "
                               "FROM measurement WHERE run = ?1 ORDER BY seq");
+    Statement states(db_.get(), "SELECT seq, slot, balance, model, ident, divisor, unit_code FROM balance_state "
+                                "WHERE run = ?1 ORDER BY seq, slot");
     runs.bind(1, sheet.sheet);
     int runResult = SQLITE_ROW;
     int rowResult = SQLITE_DONE;
@@ -121,12 +83,22 @@ bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink, const 
         grid.addRun(runs.integer(0), settings.balances);
         if (sink.run)
             sink.run(settings);
-        BalanceStates states(db_.get(), runs.integer(0));
         std::vector<BalanceReading> slots;
+        states.reset();
+        int stateResult = states.bind(1, runs.integer(0)).step();
         rows.reset();
         rows.bind(1, runs.integer(0));
         while ((rowResult = rows.step()) == SQLITE_ROW) {
-            states.applyUpTo(rows.integer(0), slots);
+            // The balances as the run's rows up to this one left them.
+            for (; stateResult == SQLITE_ROW && states.integer(0) <= rows.integer(0); stateResult = states.step()) {
+                const auto slot = size_t(states.integer(1));
+                slots.resize(std::max(slots.size(), slot + 1));
+                slots[slot] = {.balance = int32_t(states.integer(2)),
+                               .divisor = int32_t(states.integer(5)),
+                               .unitCode = int32_t(states.integer(6)),
+                               .modelCode = int32_t(states.integer(3)),
+                               .ident = int32_t(states.integer(4))};
+            }
             row.number = int32_t(rows.integer(1));
             row.utcMs = rows.integer(2);
             row.utcOffsetSeconds = int32_t(rows.integer(3));
@@ -146,7 +118,7 @@ bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink, const 
                 sink.row(row);
             ++restored;
         }
-        statesFailed = statesFailed || states.failed();
+        statesFailed = statesFailed || (stateResult != SQLITE_ROW && stateResult != SQLITE_DONE);
         if (rowResult != SQLITE_DONE)
             break;
     }
