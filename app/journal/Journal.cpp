@@ -8,6 +8,7 @@
 #include "journal/JournalStatements.h"
 #include "journal/JournalSyncer.h"
 #include "journal/JsonText.h"
+#include "journal/RunColumns.h"
 #include "recording/SessionObserver.h"
 
 #include <fcntl.h>
@@ -28,19 +29,6 @@ namespace {
 // A write that finds the file locked waits this long before the journal
 // gives up; short, because the window's thread is waiting.
 constexpr int busyTimeoutMs = 250;
-
-const char *modeName(RecordingMode mode)
-{
-    switch (mode) {
-    case RecordingMode::Periodic:
-        return "periodic";
-    case RecordingMode::OnNewWeight:
-        return "on_new_weight";
-    case RecordingMode::Manual:
-        return "manual";
-    }
-    return "periodic";
-}
 
 } // namespace
 

@@ -1,9 +1,9 @@
 #include "journal/JournalReader.h"
 
 #include "journal/ChainHash.h"
+#include "journal/RunColumns.h"
 
 #include <algorithm>
-#include <sstream>
 
 namespace pondus::journal {
 
@@ -70,23 +70,10 @@ std::optional<JournalReader::RunRecord> JournalReader::runRecord(int64_t run)
 {
     if (failure_)
         return std::nullopt;
-    Statement query(db_.get(), "SELECT port, CASE mode WHEN 'on_new_weight' THEN 1 WHEN 'manual' THEN 2 ELSE 0 END, "
-                               "period_ms, threshold, measurement_bound, started_ms, "
-                               "(SELECT group_concat(value, ' ') FROM json_each(run.balances)) FROM run WHERE id = ?1");
+    Statement query(db_.get(), std::string("SELECT started_ms, ") + runSettingsColumns + " FROM run WHERE id = ?1");
     if (!query.valid() || query.bind(1, run).step() != SQLITE_ROW)
         return std::nullopt;
-    static constexpr RecordingMode modes[] = {RecordingMode::Periodic, RecordingMode::OnNewWeight,
-                                              RecordingMode::Manual};
-    RunRecord record;
-    record.settings.port = query.text(0);
-    record.settings.mode = modes[query.integer(1)];
-    record.settings.periodMs = int32_t(query.integer(2));
-    record.settings.threshold = int32_t(query.integer(3));
-    record.settings.measurementBound = int32_t(query.integer(4));
-    record.startedUtcMs = query.integer(5);
-    std::istringstream balances{std::string(query.text(6))};
-    for (int32_t j = 0; balances >> j;)
-        record.settings.balances.push_back(j);
+    RunRecord record{runSettingsAt(query, 1), query.integer(0)};
     // The samples' names, journaled as the run's events.
     Statement samples(db_.get(), "SELECT json_extract(detail, '$.balance'), json_extract(detail, '$.name') FROM event "
                                  "WHERE run = ?1 AND kind = 'sample' ORDER BY id");

@@ -6,6 +6,7 @@
 #include "journal/JournalStatements.h"
 #include "journal/JournalSyncer.h"
 #include "journal/JsonText.h"
+#include "journal/RunColumns.h"
 
 #include <algorithm>
 
@@ -21,15 +22,6 @@ constexpr int64_t msPerDay = 24LL * 60 * 60 * 1000;
 constexpr const char *sheetRowsSql =
     "(SELECT coalesce(sum((SELECT max(m.seq) - min(m.seq) + 1 FROM measurement AS m WHERE m.run = r.id)), 0) "
     "FROM run AS r WHERE r.sheet = s.id)";
-
-RecordingMode modeOf(std::string_view name)
-{
-    if (name == "on_new_weight")
-        return RecordingMode::OnNewWeight;
-    if (name == "manual")
-        return RecordingMode::Manual;
-    return RecordingMode::Periodic;
-}
 
 } // namespace
 
@@ -59,8 +51,8 @@ bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink, const 
     // One read transaction: the table comes back as one moment saw it.
     if (!statements_->begin.run())
         return fail(), false;
-    Statement runs(db_.get(), "SELECT id, port, mode, period_ms, threshold, measurement_bound, balances FROM run "
-                              "WHERE sheet = ?1 ORDER BY id");
+    Statement runs(db_.get(),
+                   std::string("SELECT id, ") + runSettingsColumns + " FROM run WHERE sheet = ?1 ORDER BY id");
     Statement rows(db_.get(), "SELECT seq, number, utc_ms, utc_offset_s, raw_values, stable, units "
                               "FROM measurement WHERE run = ?1 ORDER BY seq");
     Statement states(db_.get(), "SELECT seq, slot, balance, model, ident, divisor, unit_code FROM balance_state "
@@ -73,13 +65,7 @@ bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink, const 
     RecordedRow row;
     RestoredGrid grid;
     while ((runResult = runs.step()) == SQLITE_ROW) {
-        RunSettings settings;
-        settings.port = runs.text(1);
-        settings.mode = modeOf(runs.text(2));
-        settings.periodMs = int32_t(runs.integer(3));
-        settings.threshold = int32_t(runs.integer(4));
-        settings.measurementBound = int32_t(runs.integer(5));
-        settings.balances = jsonNumbersOf(runs.text(6));
+        const RunSettings settings = runSettingsAt(runs, 1);
         grid.addRun(runs.integer(0), settings.balances);
         if (sink.run)
             sink.run(settings);

@@ -3,6 +3,7 @@
 #include "journal/Journal.h"
 
 #include "journal/JsonText.h"
+#include "journal/RunColumns.h"
 
 #include <array>
 
@@ -24,8 +25,8 @@ void Journal::runSettingsEvent()
     // The run table's columns as the event names them; the texts are SQLite's.
     constexpr std::array<const char *, 6> keys = {"port", "mode", "period_ms", "threshold", "measurement_bound",
                                                   "balances"};
-    Statement runs(db_.get(), "SELECT port, mode, period_ms, threshold, measurement_bound, balances FROM run "
-                              "WHERE id <= ?1 ORDER BY id DESC LIMIT 2");
+    Statement runs(db_.get(),
+                   std::string("SELECT ") + runSettingsColumns + " FROM run WHERE id <= ?1 ORDER BY id DESC LIMIT 2");
     runs.bind(1, run_);
     std::array<std::string, keys.size()> now;
     if (runs.step() != SQLITE_ROW)
