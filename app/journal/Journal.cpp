@@ -5,7 +5,6 @@
 #include "journal/HeadFile.h"
 #include "journal/JournalChain.h"
 #include "journal/JournalSchema.h"
-#include "journal/JournalStatements.h"
 #include "journal/JournalSyncer.h"
 #include "journal/JsonText.h"
 #include "journal/RunColumns.h"
@@ -78,8 +77,17 @@ std::optional<std::string> Journal::openConnection()
     sqlite3_wal_autocheckpoint(db, 0);
     if (!loadChain())
         return failureText(db);
-    statements_ = std::make_unique<Statements>(db);
-    if (!statements_->valid())
+    begin_ = Statement(db, "BEGIN");
+    commit_ = Statement(db, "COMMIT");
+    rollback_ = Statement(db, "ROLLBACK");
+    insertEvent_ = Statement(db, "INSERT INTO event (utc_ms, utc_offset_s, sheet, run, kind, detail, actor, link, "
+                                 "hash) VALUES (?1, ?2, nullif(?3, 0), nullif(?4, 0), ?5, nullif(?6, ''), ?7, ?8, ?9)");
+    insertMeasurement_ = Statement(db, "INSERT INTO measurement (run, seq, number, utc_ms, utc_offset_s, raw_values, "
+                                       "stable, units, link, hash) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+    insertBalanceState_ = Statement(db, "INSERT INTO balance_state (run, slot, seq, balance, model, ident, divisor, "
+                                        "unit_code) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    if (!begin_.valid() || !commit_.valid() || !rollback_.valid() || !insertEvent_.valid() ||
+        !insertMeasurement_.valid() || !insertBalanceState_.valid())
         return failureText(db);
     syncer_ = std::make_unique<JournalSyncer>(path_);
     if (syncer_->failure())
@@ -143,7 +151,9 @@ void Journal::fail(std::string reason)
 
 void Journal::close()
 {
-    statements_.reset();
+    for (Statement *statement :
+         {&begin_, &commit_, &rollback_, &insertEvent_, &insertMeasurement_, &insertBalanceState_})
+        *statement = Statement();
     syncer_.reset();
     db_.reset();
     headFile_.close();
@@ -181,7 +191,7 @@ bool Journal::insertEvent(const char *kind, const std::string &detail)
                                      : std::string();
     const Digest digest = nextDigest(eventContent(
         {link_ + 1, now.utcMs, now.utcOffsetSeconds, sheet_, run_, kind, detail, actorText_, settings}));
-    const bool inserted = statements_->insertEvent
+    const bool inserted = insertEvent_
                               .bindAll(now.utcMs, now.utcOffsetSeconds, sheet_, run_, kind, detail, actor_, link_ + 1,
                                        digest)
                               .run();

@@ -190,8 +190,6 @@ public:
     int64_t prune(int keepDays);
 
 private:
-    struct Statements;
-
     // Why the file cannot be opened; nothing when it was.
     std::optional<std::string> openConnection();
     // Turns the journal off and tells why, from the connection's last failure.
@@ -240,7 +238,13 @@ private:
     bool headFailed_ = false;
     bool headRefused_ = false;
     Connection db_;
-    std::unique_ptr<Statements> statements_;
+    // Run on every row and event, prepared once per connection.
+    Statement begin_;
+    Statement commit_;
+    Statement rollback_;
+    Statement insertEvent_;
+    Statement insertMeasurement_;
+    Statement insertBalanceState_;
     std::unique_ptr<JournalSyncer> syncer_;
     int64_t sheet_ = 0;
     int64_t sheetRows_ = 0;

@@ -3,7 +3,6 @@
 #include "journal/JournalCells.h"
 
 #include "journal/JsonText.h"
-#include "journal/JournalStatements.h"
 #include "recording/MeasurementColumns.h"
 
 #include <algorithm>

@@ -3,7 +3,6 @@
 #include "journal/Journal.h"
 
 #include "journal/JournalCells.h"
-#include "journal/JournalStatements.h"
 #include "journal/JournalSyncer.h"
 #include "journal/JsonText.h"
 #include "journal/RunColumns.h"
@@ -49,7 +48,7 @@ bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink, const 
     if (!db_)
         return false;
     // One read transaction: the table comes back as one moment saw it.
-    if (!statements_->begin.run())
+    if (!begin_.run())
         return fail(), false;
     Statement runs(db_.get(),
                    std::string("SELECT id, ") + runSettingsColumns + " FROM run WHERE sheet = ?1 ORDER BY id");
@@ -143,7 +142,7 @@ bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink, const 
             sink.reference(place->first);
     }
     if (runResult != SQLITE_DONE || editResult != SQLITE_DONE || (pickResult != SQLITE_ROW && pickResult != SQLITE_DONE) ||
-        statesFailed || !statements_->commit.run())
+        statesFailed || !commit_.run())
         return fail(), false;
     sheet_ = sheet.sheet;
     sheetRows_ = restored;

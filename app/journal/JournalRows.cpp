@@ -4,7 +4,6 @@
 #include "journal/Journal.h"
 
 #include "journal/JournalChain.h"
-#include "journal/JournalStatements.h"
 #include "journal/JournalSyncer.h"
 #include "journal/JsonText.h"
 #include "recording/BalanceIdentity.h"
@@ -85,11 +84,11 @@ std::optional<std::string> Journal::writeRow(const RecordedRow &row)
     const int64_t stable = stableMask(row.readings);
     const Digest digest = nextDigest(rowContent({link_ + 1, run_, sequence_ + 1, row.number, row.utcMs,
                                                  row.utcOffsetSeconds, values, stable, units, states}));
-    const bool written = statements_->insertMeasurement
+    const bool written = insertMeasurement_
                              .bindAll(run_, sequence_ + 1, row.number, row.utcMs, row.utcOffsetSeconds, values, stable,
                                       units, link_ + 1, digest)
                              .run() &&
-                         (!began || statements_->commit.run());
+                         (!began || commit_.run());
     if (written) {
         linked(digest);
         return std::nullopt;
@@ -102,7 +101,7 @@ std::string Journal::rolledBack()
     // The reason is taken before the rollback replaces it.
     std::string reason = failureText(db_.get());
     if (sqlite3_get_autocommit(db_.get()) == 0)
-        statements_->rollback.run();
+        rollback_.run();
     // The chain's end goes back to what the file holds.
     loadChain();
     return reason;
@@ -119,7 +118,7 @@ bool Journal::writeBalanceStates(const RecordedRow &row, bool &began, std::strin
         if (!first && sameBalance(last, reading))
             continue;
         if (!began) {
-            if (!statements_->begin.run())
+            if (!begin_.run())
                 return false;
             began = true;
         }
@@ -129,7 +128,7 @@ bool Journal::writeBalanceStates(const RecordedRow &row, bool &began, std::strin
             if (!insertEvent("balance_replaced", change.json()))
                 return false;
         }
-        if (!statements_->insertBalanceState
+        if (!insertBalanceState_
                  .bindAll(run_, int64_t(slot), sequence_ + 1, reading.balance, reading.modelCode, reading.ident,
                           reading.divisor, reading.unitCode)
                  .run())
