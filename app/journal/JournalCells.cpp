@@ -94,9 +94,7 @@ void Journal::referenceRowPicked(const CellKey &row)
 
 CellKey Journal::cellAt(int32_t gridRow, int32_t gridColumn)
 {
-    CellKey key;
-    key.gridRow = gridRow;
-    key.gridColumn = gridColumn;
+    const CellKey key{.column = {}, .gridRow = gridRow, .gridColumn = gridColumn};
     if (!db_ || sheet_ == 0)
         return key;
     const bool caption = gridRow < MeasurementColumns::captionRows;
@@ -108,12 +106,9 @@ CellKey Journal::cellAt(int32_t gridRow, int32_t gridColumn)
         query.bind(2, int64_t(gridRow - MeasurementColumns::captionRows));
     if (query.step() != SQLITE_ROW)
         return key;
-    key.run = query.integer(0);
-    key.seq = query.integer(1);
-    key.captionRow = caption ? gridRow : -1;
-    keyColumn(gridColumn, jsonNumbersOf(query.text(2)), key);
-    key.gridRow = key.gridColumn = -1;
-    return key;
+    CellKey held{.run = query.integer(0), .seq = query.integer(1), .captionRow = caption ? gridRow : -1, .column = {}};
+    keyColumn(gridColumn, jsonNumbersOf(query.text(2)), held);
+    return held;
 }
 
 } // namespace pondus::journal

@@ -133,11 +133,10 @@ bool Journal::restore(const PendingSheet &sheet, const RestoreSink &sink, const 
     picked.bind(1, sheet.sheet);
     const int pickResult = runResult == SQLITE_DONE ? picked.step() : SQLITE_DONE;
     if (pickResult == SQLITE_ROW) {
-        CellKey row;
-        row.gridRow = int32_t(picked.integer(0));
-        row.run = picked.integer(1);
-        row.seq = picked.integer(2);
-        row.column = "number";
+        const CellKey row{.run = picked.integer(1),
+                          .seq = picked.integer(2),
+                          .column = "number",
+                          .gridRow = int32_t(picked.integer(0))};
         if (const auto place = grid.place(row); place && sink.reference)
             sink.reference(place->first);
     }
