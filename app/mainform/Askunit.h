@@ -2,9 +2,9 @@
 // a run. It does not block: the main window polls the two flags it is given.
 #pragma once
 
-#include "mainform/ui/AskFormLayout.h"
-
 #include <QDialog>
+
+class QPushButton;
 
 class TAskForm final : public QDialog {
     Q_OBJECT
@@ -15,18 +15,12 @@ public:
     // Shows the question afresh; it is not closed until answered or closed.
     void ask();
 
-public slots:
-    void OKButtonClick();
-    void NOButtonClick();
+protected:
     // Every way of closing ends here: the buttons, the title bar's close box
     // and Escape. A close without an answer leaves askAnswer as it was.
-    void FormClose();
-
-protected:
     void done(int result) override;
 
 private:
-    AskFormLayout ui_;
-    bool &askAnswer_;
+    QPushButton *noButton_;
     bool &askClosed_;
 };

@@ -2,51 +2,31 @@
 // no typing at all in the port selector, whose entries come from its list.
 #include "mainform/Serialer.h"
 
+#include "mainform/ui/KeyPressHook.h"
+
 #include <QComboBox>
 #include <QLineEdit>
 
-namespace {
-
-const QString positiveNumberPlease = QStringLiteral("Введите пожалуйста положительное число");
-
-bool isDigit(QChar key)
+void TMainForm::filterKeys()
 {
-    return key >= QLatin1Char('0') && key <= QLatin1Char('9');
-}
-
-} // namespace
-
-void TMainForm::ComCBKeyPress(QChar &key)
-{
-    key = QChar(0);
-    beep_();
-}
-
-void TMainForm::MaxDifKeyPress(QChar &key)
-{
-    if (isDigit(key))
-        return;
-    key = QChar(0);
-    beep_();
-    inform_(positiveNumberPlease);
-}
-
-void TMainForm::SizeEditKeyPress(QChar &key)
-{
-    if (isDigit(key))
-        return;
-    key = QChar(0);
-    beep_();
-    ui_.SizeEdit->setFocus();
-}
-
-void TMainForm::ComboBox1KeyPress(QChar &key)
-{
+    // A refused character beeps; then the field takes the focus back, the
+    // operator is told what it takes, both or neither.
+    const auto refuseBut = [this](QWidget *field, const QString &allowed, bool refocus, bool tell) {
+        KeyPressHook::install(field, [=, this](QChar &key) {
+            if (allowed.contains(key))
+                return;
+            key = QChar(0);
+            beep_();
+            if (refocus)
+                field->setFocus();
+            if (tell)
+                inform_(QStringLiteral("Введите пожалуйста положительное число"));
+        });
+    };
+    const QString digits = QStringLiteral("0123456789");
+    refuseBut(ui_.ComCB, QString(), false, false);
+    refuseBut(ui_.MaxDif, digits, false, true);
+    refuseBut(ui_.SizeEdit, digits, true, false);
     // The comma is the decimal separator of the period list's entries.
-    if (isDigit(key) || key == QLatin1Char(','))
-        return;
-    key = QChar(0);
-    beep_();
-    ui_.ComboBox1->setFocus();
-    inform_(positiveNumberPlease);
+    refuseBut(ui_.ComboBox1, digits + u',', true, true);
 }

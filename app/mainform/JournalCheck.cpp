@@ -77,15 +77,39 @@ QString faultText(const ChainBreak &at)
     return QString::fromStdString(at.reason);
 }
 
+// The operator's words for what a walk of the file at path found.
+QString resultText(const QString &path, const ChainCheck &check)
+{
+    const QString file = QDir::toNativeSeparators(path);
+    if (check.intact)
+        return QStringLiteral("Журнал цел: %1 событий, последний хеш %2%3\n%4")
+            .arg(check.links)
+            .arg(QString::fromStdString(check.head),
+                 check.pruned > 0 ? QStringLiteral("\nиз них %1 удалены вместе со старыми таблицами").arg(check.pruned)
+                                  : QString(),
+                 file);
+    const ChainBreak &at = *check.fault;
+    if (at.fault == ChainBreak::Fault::Unreadable || at.fault == ChainBreak::Fault::OtherSchema)
+        return QStringLiteral("Журнал не удаётся проверить:\n%1\n%2").arg(file, faultText(at));
+    if (at.fault == ChainBreak::Fault::LastRemoved || at.fault == ChainBreak::Fault::HeadDiffers)
+        return QStringLiteral("Журнал изменён в обход программы:\n%1\n\n%2.\n\nЖурнал оставлен как есть, ничего не "
+                              "исправлено.")
+            .arg(file, faultText(at));
+    return QStringLiteral("Журнал изменён в обход программы:\n%1\n\n%2 %3.\nДо этого места цепочка цела: %4 "
+                          "событий.\n\nЖурнал оставлен как есть, ничего не исправлено.")
+        .arg(file, whatText(at), faultText(at))
+        .arg(check.links);
+}
+
 } // namespace
 
 JournalCheck::JournalCheck(QMainWindow &window, QString path, Notice notice)
-    : path_(std::move(path)), notice_(std::move(notice)),
-      action_(new QAction(QStringLiteral("Проверить журнал"), this))
+    : path_(std::move(path)), notice_(std::move(notice))
 {
-    action_->setObjectName(QStringLiteral("CheckJournalMenuItem"));
-    window.menuBar()->addAction(action_);
-    connect(action_, &QAction::triggered, this, [this] { start(false); });
+    auto *check = new QAction(QStringLiteral("Проверить журнал"), this);
+    check->setObjectName(QStringLiteral("CheckJournalMenuItem"));
+    window.menuBar()->addAction(check);
+    connect(check, &QAction::triggered, this, [this] { start(false); });
     connect(&watcher_, &QFutureWatcher<ChainCheck>::finished, this, &JournalCheck::tell);
 }
 
@@ -111,28 +135,4 @@ void JournalCheck::tell()
     const ChainCheck check = watcher_.result();
     if (!check.intact || !quiet_)
         notice_(resultText(path_, check));
-    emit finished(check.intact);
-}
-
-QString JournalCheck::resultText(const QString &path, const ChainCheck &check)
-{
-    const QString file = QDir::toNativeSeparators(path);
-    if (check.intact)
-        return QStringLiteral("Журнал цел: %1 событий, последний хеш %2%3\n%4")
-            .arg(check.links)
-            .arg(QString::fromStdString(check.head),
-                 check.pruned > 0 ? QStringLiteral("\nиз них %1 удалены вместе со старыми таблицами").arg(check.pruned)
-                                  : QString(),
-                 file);
-    const ChainBreak &at = *check.fault;
-    if (at.fault == ChainBreak::Fault::Unreadable || at.fault == ChainBreak::Fault::OtherSchema)
-        return QStringLiteral("Журнал не удаётся проверить:\n%1\n%2").arg(file, faultText(at));
-    if (at.fault == ChainBreak::Fault::LastRemoved || at.fault == ChainBreak::Fault::HeadDiffers)
-        return QStringLiteral("Журнал изменён в обход программы:\n%1\n\n%2.\n\nЖурнал оставлен как есть, ничего не "
-                              "исправлено.")
-            .arg(file, faultText(at));
-    return QStringLiteral("Журнал изменён в обход программы:\n%1\n\n%2 %3.\nДо этого места цепочка цела: %4 "
-                          "событий.\n\nЖурнал оставлен как есть, ничего не исправлено.")
-        .arg(file, whatText(at), faultText(at))
-        .arg(check.links);
 }

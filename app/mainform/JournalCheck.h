@@ -12,7 +12,6 @@
 
 #include <functional>
 
-class QAction;
 class QMainWindow;
 
 class JournalCheck final : public QObject {
@@ -32,18 +31,11 @@ public:
     // Until the walk's result has been told.
     bool running() const { return running_; }
 
-    // The operator's words for what a walk of the file at path found.
-    static QString resultText(const QString &path, const pondus::journal::ChainCheck &check);
-
-signals:
-    void finished(bool intact);
-
 private:
     void tell();
 
     QString path_;
     Notice notice_;
-    QAction *action_;
     QFutureWatcher<pondus::journal::ChainCheck> watcher_;
     bool running_ = false;
     bool quiet_ = true;

@@ -10,16 +10,16 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 RunReportMenu::RunReportMenu(TMainForm &form, QString journalPath, Notice notice)
-    : form_(form), journalPath_(std::move(journalPath)), notice_(std::move(notice)),
-      action_(new QAction(QStringLiteral("Отчёт о серии…"), this))
+    : form_(form), journalPath_(std::move(journalPath)), notice_(std::move(notice))
 {
     choose_ = [this](int64_t run) {
         return QFileDialog::getSaveFileName(&form_, QStringLiteral("Отчёт о серии"),
                                             QStringLiteral("серия-%1.pdf").arg(run), QStringLiteral("PDF (*.pdf)"));
     };
-    action_->setObjectName(QStringLiteral("RunReportMenuItem"));
-    form.menuBar()->addAction(action_);
-    connect(action_, &QAction::triggered, this, &RunReportMenu::write);
+    auto *item = new QAction(QStringLiteral("Отчёт о серии…"), this);
+    item->setObjectName(QStringLiteral("RunReportMenuItem"));
+    form.menuBar()->addAction(item);
+    connect(item, &QAction::triggered, this, &RunReportMenu::write);
     connect(&watcher_, &QFutureWatcher<pondus::report::ReportWritten>::finished, this, &RunReportMenu::tell);
 }
 

@@ -11,7 +11,6 @@
 
 #include <functional>
 
-class QAction;
 class TMainForm;
 
 class RunReportMenu final : public QObject {
@@ -38,7 +37,6 @@ private:
     QString journalPath_;
     Notice notice_;
     PathChooser choose_;
-    QAction *action_;
     QString target_;
     QFutureWatcher<pondus::report::ReportWritten> watcher_;
 };

@@ -9,7 +9,6 @@
 #include "mainform/TrayIcon.h"
 #include "mainform/WindowPublishing.h"
 #include "mainform/WindowSamples.h"
-#include "mainform/ui/KeyPressHook.h"
 #include "recording/MeasurementColumns.h"
 #include "recording/RunChoices.h"
 #include "ports/MainFormPorts.h"
@@ -61,7 +60,7 @@ TMainForm::TMainForm(ReadingSource &source, QWidget *parent)
 
     ui_.setupUi(this);
     ports_ = new pondus::ports::MainFormPorts(source_, ui_.PortDevice, ui_.PortReason, this);
-    new TrayIcon(icon, ui_.PopupMenu1, this);
+    addTrayIcon(icon, ui_.PopupMenu1, this);
     table_ = new MeasurementTable(format_, this);
     ui_.StrGrid1->setModel(table_);
     // A new weight is told by the grid's last row, which the operator may
@@ -100,10 +99,7 @@ void TMainForm::connectControls()
     connect(ui_.PortsMenuItem, &QAction::triggered, ports_, &pondus::ports::MainFormPorts::openPortsWindow);
     connect(ui_.N1, &QAction::triggered, this, &TMainForm::N1Click);
     connect(ui_.N2, &QAction::triggered, this, &TMainForm::N2Click);
-    KeyPressHook::install(ui_.ComCB, [this](QChar &key) { ComCBKeyPress(key); });
-    KeyPressHook::install(ui_.MaxDif, [this](QChar &key) { MaxDifKeyPress(key); });
-    KeyPressHook::install(ui_.SizeEdit, [this](QChar &key) { SizeEditKeyPress(key); });
-    KeyPressHook::install(ui_.ComboBox1, [this](QChar &key) { ComboBox1KeyPress(key); });
+    filterKeys();
 }
 
 TMainForm::~TMainForm()

@@ -101,12 +101,6 @@ public:
     // "Весы №j", and " — <sample>" when the run names its sample.
     QString legendCaption(int j) const;
 
-    // Key filters of the typed fields: a refused character is set to 0.
-    void ComCBKeyPress(QChar &key);
-    void MaxDifKeyPress(QChar &key);
-    void SizeEditKeyPress(QChar &key);
-    void ComboBox1KeyPress(QChar &key);
-
 public slots:
     void FormCreate();
     void FormDestroy();
@@ -143,6 +137,8 @@ private:
     void showStartButton();
     void showIdleControls();
     void connectControls();
+    // Key filters of the typed fields: a refused character is set to 0.
+    void filterKeys();
     bool isChecked(int item) const;
 
     // Steps of the start.

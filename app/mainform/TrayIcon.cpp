@@ -1,25 +1,23 @@
 #include "mainform/TrayIcon.h"
 
 #include <QMenu>
+#include <QSystemTrayIcon>
 #include <QWidget>
 
-TrayIcon::TrayIcon(const QIcon &icon, QMenu *menu, QWidget *window)
-    : QSystemTrayIcon(icon, window), window_(window)
+void addTrayIcon(const QIcon &icon, QMenu *menu, QWidget *window)
 {
-    setToolTip(QStringLiteral("PONDUS"));
-    setContextMenu(menu);
-    connect(this, &QSystemTrayIcon::activated, this, &TrayIcon::onActivated);
+    auto *tray = new QSystemTrayIcon(icon, window);
+    tray->setToolTip(QStringLiteral("PONDUS"));
+    tray->setContextMenu(menu);
+    QObject::connect(tray, &QSystemTrayIcon::activated, tray, [window](QSystemTrayIcon::ActivationReason reason) {
+        if (reason != QSystemTrayIcon::DoubleClick)
+            return;
+        window->setEnabled(true);
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
     if (QSystemTrayIcon::isSystemTrayAvailable())
-        show();
-}
-
-void TrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
-{
-    if (reason != QSystemTrayIcon::DoubleClick)
-        return;
-    window_->setEnabled(true);
-    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
-    window_->show();
-    window_->raise();
-    window_->activateWindow();
+        tray->show();
 }

@@ -1,9 +1,9 @@
 // The samples' menu item, dialog, chart choice, status and notifications.
 #include "mainform/WindowSamples.h"
 
+#include "mainform/ChartZoom.h"
 #include "mainform/SamplesDialog.h"
 #include "mainform/Serialer.h"
-#include "mainform/TrayIcon.h"
 #include "recording/BalanceTexts.h"
 #include "recording/MeasurementColumns.h"
 #include "recording/ValueFormat.h"
@@ -13,14 +13,13 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QChartView>
-#include <QContextMenuEvent>
 #include <QDateTime>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTableView>
 
 namespace {
@@ -38,46 +37,13 @@ QString signedNumber(double value, int precision)
     return ValueFormat(QLocale()).signedChange(value, precision);
 }
 
-// The chart's menu: the right button alone zooms out, so the menu comes with
-// Ctrl and the right button, or from the keyboard's menu key.
-class ChartMenu final : public QObject {
-public:
-    ChartMenu(QChartView *view, QMenu *menu) : QObject(view), view_(view), menu_(menu)
-    {
-        view->viewport()->installEventFilter(this);
-        view->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::ContextMenu &&
-            static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
-            menu_->popup(view_->mapToGlobal(view_->rect().center()));
-            return true;
-        }
-        if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonRelease)
-            return false;
-        const auto *mouse = static_cast<QMouseEvent *>(event);
-        if (mouse->button() != Qt::RightButton || !(mouse->modifiers() & Qt::ControlModifier))
-            return false;
-        if (event->type() == QEvent::MouseButtonRelease)
-            menu_->popup(mouse->globalPosition().toPoint());
-        return true;
-    }
-
-private:
-    QChartView *view_;
-    QMenu *menu_;
-};
-
 } // namespace
 
 WindowSamples::WindowSamples(TMainForm &form) : QObject(&form), form_(form)
 {
     setObjectName(QStringLiteral("WindowSamples"));
     notify_ = [this](const QString &title, const QString &text) {
-        if (auto *tray = form_.findChild<TrayIcon *>(); tray && tray->isVisible()) {
+        if (auto *tray = form_.findChild<QSystemTrayIcon *>(); tray && tray->isVisible()) {
             tray->showMessage(title, text, QSystemTrayIcon::Information);
             return;
         }
@@ -102,7 +68,7 @@ WindowSamples::WindowSamples(TMainForm &form) : QObject(&form), form_(form)
         group->addAction(choice);
         connect(choice, &QAction::triggered, this, [this, quantity] { chooseChart(quantity); });
     }
-    new ChartMenu(chart, menu);
+    chart->findChild<ChartZoom *>()->setMenu(menu);
     form.setChartQuantity(saved);
 
     auto *grid = form.findChild<QTableView *>(QStringLiteral("StrGrid1"));
@@ -236,7 +202,7 @@ void WindowSamples::constantReached(const ConstantMassEvent &event)
             &form_, [this] { if (form_.session().running()) form_.StopButtonClick(); }, Qt::QueuedConnection);
 }
 
-QString WindowSamples::statusText() const
+void WindowSamples::showStatus()
 {
     QStringList parts;
     const RunTrends *trends = form_.session().samples().trends();
@@ -258,12 +224,6 @@ QString WindowSamples::statusText() const
             part += QStringLiteral(", ") + signedNumber(*values.driftPerHour, 3) + inUnit + QStringLiteral("/ч");
         parts.append(part);
     }
-    return parts.join(QStringLiteral("   "));
-}
-
-void WindowSamples::showStatus()
-{
-    const QString text = statusText();
-    status_->setText(text);
-    status_->setToolTip(QString(text).replace(QStringLiteral("   "), QStringLiteral("\n")));
+    status_->setText(parts.join(QStringLiteral("   ")));
+    status_->setToolTip(parts.join(u'\n'));
 }

@@ -37,13 +37,12 @@ public:
     // "Образцы…": the dialog, saved when accepted.
     void editSamples();
     void chooseChart(ChartQuantity quantity);
-    // The status bar's text of the samples.
-    QString statusText() const;
 
 private:
     void runStarted(const RunInfo &run) override;
     void massChanged(const SampleValues &values) override;
     void constantReached(const ConstantMassEvent &event) override;
+    // The samples' line in the status bar, and each one a line in its tooltip.
     void showStatus();
     // The table's reference row into the session's trends, the chart and the status.
     void takeReference(int row);

@@ -90,11 +90,11 @@ void MainFormLayout::setupUi(QMainWindow *form)
     form->setWindowTitle(QStringLiteral(
         "Gravimo.exe - ОКБ Тарвис. Аналитические, лабораторные весы. Прикладные программы."));
 
-    Panel2 = named(new QFrame(form), "Panel2");
+    auto *Panel2 = named(new QFrame(form), "Panel2");
     form->setCentralWidget(Panel2);
 
     // Port, period and change threshold.
-    Panel4 = panel(Panel2, "Panel4");
+    auto *Panel4 = panel(Panel2, "Panel4");
     Label4 = label(Panel4, "Label4", QStringLiteral("Порт связи"));
     Label3 = label(Panel4, "Label3", QStringLiteral("Периодичность, с:"));
     Label3->setToolTip(QStringLiteral("Периодчиность плучения информации"));
@@ -126,7 +126,7 @@ void MainFormLayout::setupUi(QMainWindow *form)
     portGrid->addWidget(MaxDif, 3, 1, Qt::AlignRight);
 
     // Number of measurements the chart shows.
-    Panel7 = panel(Panel2, "Panel7");
+    auto *Panel7 = panel(Panel2, "Panel7");
     Label7 = label(Panel7, "Label7", QStringLiteral("Кол-во обрабатываемых"));
     Label8 = label(Panel7, "Label8", QStringLiteral("измерений"));
     SizeEdit = named(new QLineEdit(QStringLiteral("20"), Panel7), "SizeEdit");
@@ -138,7 +138,7 @@ void MainFormLayout::setupUi(QMainWindow *form)
     Label7->setBuddy(SizeEdit);
 
     // The balances to poll.
-    Panel8 = panel(Panel2, "Panel8");
+    auto *Panel8 = panel(Panel2, "Panel8");
     Label5 = label(Panel8, "Label5", QStringLiteral("Опрашиваемые весы:"));
     FileCheckListBox = named(new QListWidget(Panel8), "FileCheckListBox");
     FileCheckListBox->setFrameShape(QFrame::NoFrame);
@@ -161,10 +161,10 @@ void MainFormLayout::setupUi(QMainWindow *form)
     Label5->setBuddy(FileCheckListBox);
 
     // Port in use and link state.
-    Panel6 = panel(Panel2, "Panel6");
-    Label10 = label(Panel6, "Label10", QStringLiteral("Порт:"));
+    auto *Panel6 = panel(Panel2, "Panel6");
+    auto *Label10 = label(Panel6, "Label10", QStringLiteral("Порт:"));
     Label12 = label(Panel6, "Label12", QString());
-    Label2 = label(Panel6, "Label2", QStringLiteral("Связь: "));
+    auto *Label2 = label(Panel6, "Label2", QStringLiteral("Связь: "));
     Label6 = label(Panel6, "Label6", QString());
     auto *linkGrid = new QGridLayout(Panel6);
     linkGrid->addWidget(Label10, 0, 0);
@@ -174,7 +174,7 @@ void MainFormLayout::setupUi(QMainWindow *form)
     linkGrid->setColumnStretch(1, 1);
 
     // Commands; "Начать" and "Прервать" share one place.
-    Panel11 = panel(Panel2, "Panel11");
+    auto *Panel11 = panel(Panel2, "Panel11");
     // Alt and the underlined letter press a button.
     WeightButton = button(Panel11, "WeightButton", QStringLiteral("&Начать"));
     StopButton = button(Panel11, "StopButton", QStringLiteral("&Прервать"));
@@ -191,7 +191,7 @@ void MainFormLayout::setupUi(QMainWindow *form)
     commandGrid->addWidget(ClearButton, 3, 0);
 
     // The measurement table.
-    Panel9 = panel(Panel2, "Panel9");
+    auto *Panel9 = panel(Panel2, "Panel9");
     StrGrid1 = named(new StringGridView(Panel9), "StrGrid1");
     StrGrid1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     StrGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -210,7 +210,7 @@ void MainFormLayout::setupUi(QMainWindow *form)
     gridBox->addWidget(StrGrid1);
 
     // The chart of the latest measurements.
-    Panel13 = panel(Panel2, "Panel13");
+    auto *Panel13 = panel(Panel2, "Panel13");
     auto *chart = new QChart();
     chart->setMargins(QMargins(0, 0, 5, 0));
     chart->setBackgroundRoundness(0);
@@ -258,9 +258,9 @@ void MainFormLayout::setupUi(QMainWindow *form)
     DateTimePicker1 = named(new QDateTimeEdit(Panel2), "DateTimePicker1");
     DateTimePicker1->setEnabled(false);
     DateTimePicker1->setVisible(false);
-    Panel12 = panel(Panel2, "Panel12");
-    BModel = label(Panel12, "BModel", QStringLiteral("Модель"));
-    Label17 = label(Panel12, "Label17", QStringLiteral("Номер"));
+    auto *Panel12 = panel(Panel2, "Panel12");
+    label(Panel12, "BModel", QStringLiteral("Модель"));
+    label(Panel12, "Label17", QStringLiteral("Номер"));
     Panel12->setVisible(false);
 
     auto *settingsColumn = new QVBoxLayout();
@@ -302,7 +302,7 @@ void MainFormLayout::setupUi(QMainWindow *form)
     window->addLayout(settingsColumn);
     window->addLayout(readingsColumn, 1);
 
-    Timer1 = timer(form, "Timer1", 1000);
+    timer(form, "Timer1", 1000);
     Timer2 = timer(form, "Timer2", pollInterval);
     Timer5 = timer(form, "Timer5", pollInterval);
 

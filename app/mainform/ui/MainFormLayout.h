@@ -13,7 +13,6 @@
 class QAction;
 class QComboBox;
 class QDateTimeEdit;
-class QFrame;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -26,8 +25,6 @@ class QTimer;
 struct MainFormLayout {
     static constexpr int balances = 10;
 
-    QFrame *Panel2 = nullptr;
-    QFrame *Panel4 = nullptr;
     QLabel *Label4 = nullptr;
     QLabel *Label3 = nullptr;
     QLabel *MDLabel = nullptr;
@@ -35,39 +32,27 @@ struct MainFormLayout {
     QLabel *PortDevice = nullptr; // the device the chosen port means
     QComboBox *ComboBox1 = nullptr;
     QLineEdit *MaxDif = nullptr;
-    QFrame *Panel7 = nullptr;
     QLabel *Label7 = nullptr;
     QLabel *Label8 = nullptr;
     QLineEdit *SizeEdit = nullptr;
-    QFrame *Panel8 = nullptr;
     QLabel *Label5 = nullptr;
     QListWidget *FileCheckListBox = nullptr;
-    QFrame *Panel6 = nullptr;
-    QLabel *Label10 = nullptr;
     QLabel *Label12 = nullptr;
-    QLabel *Label2 = nullptr;
     QLabel *Label6 = nullptr;
     QLabel *PortReason = nullptr; // why the line does not come up
-    QFrame *Panel11 = nullptr;
     QPushButton *WeightButton = nullptr;
     QPushButton *StopButton = nullptr;
     QPushButton *ReadButton = nullptr;
     QPushButton *ApplyButton1 = nullptr;
     QPushButton *ClearButton = nullptr;
-    QFrame *Panel9 = nullptr;
     StringGridView *StrGrid1 = nullptr;
-    QFrame *Panel13 = nullptr;
     QChartView *Chart1 = nullptr;
     std::array<QLineSeries *, balances> Series{};
     QValueAxis *AxisX = nullptr;
     QValueAxis *AxisY = nullptr;
     QPlainTextEdit *Memo2 = nullptr;
     QDateTimeEdit *DateTimePicker1 = nullptr;
-    QFrame *Panel12 = nullptr;
-    QLabel *BModel = nullptr;
-    QLabel *Label17 = nullptr;
 
-    QTimer *Timer1 = nullptr;
     QTimer *Timer2 = nullptr;
     QTimer *Timer5 = nullptr;
     QAction *PortsMenuItem = nullptr;
