@@ -38,8 +38,7 @@ void TMainForm::clearWindow(const QString &reason)
     session_.history().measurementNo = 0;
     session_.history().lastValues.clear();
     session_.setCaptionsShown({});
-    for (const ClearSink &sink : clearSinks_)
-        sink(reason);
+    emit cleared(reason);
 }
 
 void TMainForm::ClearButtonClick()

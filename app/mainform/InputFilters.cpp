@@ -12,7 +12,7 @@ void TMainForm::filterKeys()
     // A refused character beeps; then the field takes the focus back, the
     // operator is told what it takes, both or neither.
     const auto refuseBut = [this](QWidget *field, const QString &allowed, bool refocus, bool tell) {
-        KeyPressHook::install(field, [=, this](QChar &key) {
+        installKeyPressHook(field, [=, this](QChar &key) {
             if (allowed.contains(key))
                 return;
             key = QChar(0);

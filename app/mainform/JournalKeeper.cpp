@@ -54,14 +54,16 @@ JournalKeeper::~JournalKeeper()
 
 namespace {
 
-// A sink that reaches the journal while it exists and does nothing after.
-template <typename... Args, typename Action>
-std::function<void(Args...)> whileKept(std::weak_ptr<pondus::journal::JournalObserver> kept, Action action)
+// Connects a signal to the journal: the action reaches it while it exists
+// and does nothing after.
+template <typename Sender, typename... Args, typename Action>
+void toJournal(const std::weak_ptr<pondus::journal::JournalObserver> &kept, const Sender &sender,
+               void (Sender::*signal)(Args...), Action action)
 {
-    return [kept = std::move(kept), action](Args... args) {
+    QObject::connect(&sender, signal, &sender, [kept, action](Args... args) {
         if (const auto observer = kept.lock())
             action(observer->journal(), args...);
-    };
+    });
 }
 
 } // namespace
@@ -70,14 +72,14 @@ void JournalKeeper::connectForm()
 {
     using pondus::journal::Journal;
     const std::weak_ptr<pondus::journal::JournalObserver> kept = journal_;
-    form_.addClearSink(whileKept<const QString &>(
-        kept, [](Journal &journal, const QString &reason) { journal.cleared(reason.toStdString()); }));
+    toJournal(kept, form_, &TMainForm::cleared,
+              [](Journal &journal, const QString &reason) { journal.cleared(reason.toStdString()); });
     TMainForm &form = form_;
-    form_.addExportSink(whileKept<const QString &, int>(kept, [&form](Journal &journal, const QString &path, int rows) {
+    toJournal(kept, form_, &TMainForm::exported, [&form](Journal &journal, const QString &path, int rows) {
         // Rows recorded while the file was being written are not in it.
         const int64_t later = form.table().measurementRows() - rows;
         journal.exported(path.toStdString(), std::max<int64_t>(0, journal.sheetRows() - later));
-    }));
+    });
     form_.setExportChain([kept, &form](int rows) -> std::optional<RunSnapshot::ChainHashes> {
         const auto observer = kept.lock();
         const int last = std::min(rows, form.table().rowCount()) - 1;
@@ -91,26 +93,25 @@ void JournalKeeper::connectForm()
             return std::nullopt;
         return RunSnapshot::ChainHashes{chain->head, chain->first, chain->last};
     });
-    const auto edited = whileKept<int, int, const QString &, const QString &, const QString &>(
-        kept, [this](Journal &journal, int row, int column, const QString &oldText, const QString &newText,
+    toJournal(kept, form_.table(), &MeasurementTable::cellEdited,
+              [this](Journal &journal, int row, int column, const QString &oldText, const QString &newText,
                      const QString &reason) {
-            if (!restoring_)
-                journal.cellEdited({journal.cellAt(row, column), oldText.toStdString(), newText.toStdString(),
-                                    reason.toStdString()});
-        });
-    QObject::connect(&form_.table(), &MeasurementTable::cellEdited, &form_, edited);
-    const auto picked = whileKept<int>(kept, [this](Journal &journal, int row) {
+                  if (!restoring_)
+                      journal.cellEdited({journal.cellAt(row, column), oldText.toStdString(), newText.toStdString(),
+                                          reason.toStdString()});
+              });
+    toJournal(kept, form_.table(), &MeasurementTable::referenceRowChanged, [this](Journal &journal, int row) {
         if (!restoring_)
             journal.referenceRowPicked(journal.cellAt(row, MeasurementColumns::numberColumn));
     });
-    QObject::connect(&form_.table(), &MeasurementTable::referenceRowChanged, &form_, picked);
-    form_.addSettingsSink(whileKept<const QString &, const std::vector<ChangedSetting> &>(
-        kept, [](Journal &journal, const QString &section, const std::vector<ChangedSetting> &changes) {
-            std::vector<pondus::journal::SettingChange> told;
-            for (const ChangedSetting &change : changes)
-                told.push_back({change.key.toStdString(), change.before.toStdString(), change.after.toStdString()});
-            journal.settingsChanged(section.toStdString(), told);
-        }));
+    toJournal(kept, form_, &TMainForm::settingsChanged,
+              [](Journal &journal, const QString &section, const std::vector<ChangedSetting> &changes) {
+                  std::vector<pondus::journal::SettingChange> told;
+                  for (const ChangedSetting &change : changes)
+                      told.push_back(
+                          {change.key.toStdString(), change.before.toStdString(), change.after.toStdString()});
+                  journal.settingsChanged(section.toStdString(), told);
+              });
 }
 
 void JournalKeeper::recover()
@@ -149,7 +150,7 @@ void JournalKeeper::offerPending()
     }
 }
 
-bool JournalKeeper::restore(const PendingSheet &sheet, const QString &reason)
+void JournalKeeper::restore(const PendingSheet &sheet, const QString &reason)
 {
     restoring_ = true;
     std::optional<RecordedRow> lastRow;
@@ -159,7 +160,7 @@ bool JournalKeeper::restore(const PendingSheet &sheet, const QString &reason)
             form_.restoreCaptions(*lastRow, bound);
         lastRow.reset();
     };
-    const bool restored = journal().restore(
+    journal().restore(
         sheet, {[&](const RunSettings &settings) {
                     finishRun();
                     bound = settings.measurementBound;
@@ -176,7 +177,6 @@ bool JournalKeeper::restore(const PendingSheet &sheet, const QString &reason)
         reason.toStdString());
     finishRun();
     restoring_ = false;
-    return restored;
 }
 
 JournalKeeper::Notice JournalKeeper::noticeBox(QWidget *parent)

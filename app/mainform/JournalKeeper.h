@@ -54,7 +54,7 @@ public:
 private:
     void connectForm();
     void offerPending();
-    bool restore(const pondus::journal::PendingSheet &sheet, const QString &reason);
+    void restore(const pondus::journal::PendingSheet &sheet, const QString &reason);
 
     TMainForm &form_;
     int keepDays_;

@@ -306,13 +306,10 @@ std::optional<double> MeasurementTable::cellNumber(int row, int column) const
 {
     // Fast path for the chart window, which rereads up to 1000 cells per
     // balance at every measurement: an untouched value cell needs no parsing.
-    if (row >= MeasurementColumns::captionRows && !editedText(row, column) &&
-        !MeasurementColumns::isUnitColumn(column)) {
-        const size_t measurement = size_t(MeasurementColumns::numberAt(row) - 1);
-        if (measurement < rows_.size()) {
-            if (const RecordedReading *reading = readingAt(rows_[measurement], column))
-                return ValueFormat::weightValue(reading->rawValue, reading->divisor);
-        }
-    }
+    const size_t measurement = size_t(MeasurementColumns::numberAt(row) - 1);
+    if (row >= MeasurementColumns::captionRows && measurement < rows_.size() && !editedText(row, column) &&
+        !MeasurementColumns::isUnitColumn(column))
+        if (const RecordedReading *reading = readingAt(rows_[measurement], column))
+            return ValueFormat::weightValue(reading->rawValue, reading->divisor);
     return format_.number(cellText(row, column));
 }

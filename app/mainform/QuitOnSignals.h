@@ -11,8 +11,6 @@ class QuitOnSignals final : public QObject {
 public:
     explicit QuitOnSignals(QObject *parent = nullptr);
     ~QuitOnSignals() override;
-    QuitOnSignals(const QuitOnSignals &) = delete;
-    QuitOnSignals &operator=(const QuitOnSignals &) = delete;
 
 signals:
     void quitRequested();

@@ -132,8 +132,7 @@ bool TMainForm::waitForLink()
             wait.quit();
             return;
         }
-        const QDateTime now = QDateTime::currentDateTime();
-        session_.poll({now.toMSecsSinceEpoch(), now.offsetFromUtc()});
+        session_.poll(RecordingSession::wallClock());
         if (const QString text = linkStateText(session_.block().linkState()); !text.isEmpty())
             ui_.Label6->setText(text);
         ports_->showReason(QString::fromStdString(session_.portReason()));

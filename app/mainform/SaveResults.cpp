@@ -28,8 +28,7 @@ void TMainForm::ApplyButton1Click()
         reportError_(QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(target.path), *failure));
         return;
     }
-    for (const ExportSink &sink : exportSinks_)
-        sink(target.path, measured);
+    emit exported(target.path, measured);
 }
 
 RunSnapshot TMainForm::exportedRun(int rows) const

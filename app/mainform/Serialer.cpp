@@ -18,7 +18,6 @@
 #include <QDateTimeEdit>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -73,7 +72,15 @@ TMainForm::TMainForm(ReadingSource &source, QWidget *parent)
     ui_.applyColumnWidths(format_.time(now), format_.date(now));
 
     connectControls();
-    FormCreate();
+    ui_.DateTimePicker1->setDateTime(QDateTime::currentDateTime());
+    ui_.FileCheckListBox->item(0)->setCheckState(Qt::Checked);
+    // Fixed now: a later change of the current directory (the save dialog
+    // changes it) does not move the settings file.
+    settingsPath_ = QDir::current().absoluteFilePath(settingsFileName);
+    readSettings();
+    ports_->load(settingsPath_);
+    ports_->showDeviceFor(choosePort(ui_.ComCB->currentText()).port);
+    colourMaxDif();
     new WindowSamples(*this); // owned by the window
 }
 
@@ -104,31 +111,13 @@ void TMainForm::connectControls()
 
 TMainForm::~TMainForm()
 {
-    FormDestroy();
+    // A run still polling ends with the window, and its listeners hear so.
+    session_.stop();
+    writeSettings();
     // Children that observe the session leave it before it goes with the
     // window's members.
     qDeleteAll(findChildren<WindowPublishing *>(Qt::FindDirectChildrenOnly));
     qDeleteAll(findChildren<WindowSamples *>(Qt::FindDirectChildrenOnly));
-}
-
-void TMainForm::FormCreate()
-{
-    ui_.DateTimePicker1->setDateTime(QDateTime::currentDateTime());
-    ui_.FileCheckListBox->item(0)->setCheckState(Qt::Checked);
-    // Fixed now: a later change of the current directory (the save dialog
-    // changes it) does not move the settings file.
-    settingsPath_ = QDir::current().absoluteFilePath(settingsFileName);
-    readSettings();
-    ports_->load(settingsPath_);
-    ports_->showDeviceFor(choosePort(ui_.ComCB->currentText()).port);
-    colourMaxDif();
-}
-
-void TMainForm::FormDestroy()
-{
-    // A run still polling ends with the window, and its listeners hear so.
-    session_.stop();
-    writeSettings();
 }
 
 void TMainForm::N1Click()
@@ -222,29 +211,19 @@ void TMainForm::colourMaxDif()
     ui_.MaxDif->setPalette(colours);
 }
 
-QList<QWidget *> TMainForm::settingsControls() const
-{
-    return {ui_.Label5, ui_.FileCheckListBox, ui_.ComCB, ui_.Label4, ui_.Label3,
-            ui_.ComboBox1, ui_.Label7, ui_.Label8, ui_.SizeEdit};
-}
-
 void TMainForm::setSettingsEnabled(bool enabled)
 {
-    for (QWidget *control : settingsControls())
+    for (QWidget *control : QList<QWidget *>{ui_.Label5, ui_.FileCheckListBox, ui_.ComCB, ui_.Label4, ui_.Label3,
+                                             ui_.ComboBox1, ui_.Label7, ui_.Label8, ui_.SizeEdit})
         control->setEnabled(enabled);
-}
-
-void TMainForm::showStartButton()
-{
-    ui_.StopButton->setVisible(false);
-    ui_.WeightButton->setVisible(true);
 }
 
 void TMainForm::showIdleControls()
 {
     ui_.Timer2->stop();
     session_.stop();
-    showStartButton();
+    ui_.StopButton->setVisible(false);
+    ui_.WeightButton->setVisible(true);
     ui_.ReadButton->setEnabled(false);
     setSettingsEnabled(true);
     ui_.ApplyButton1->setEnabled(true);
@@ -258,8 +237,6 @@ bool TMainForm::isChecked(int item) const
 
 void TMainForm::settingsConfirmed(const QString &section, const std::vector<ChangedSetting> &changes)
 {
-    if (changes.empty())
-        return;
-    for (const SettingsSink &sink : settingsSinks_)
-        sink(section, changes);
+    if (!changes.empty())
+        emit settingsChanged(section, changes);
 }

@@ -39,14 +39,9 @@ public:
     using SaveFileChooser = std::function<ExportTarget()>;
     // Opens a document with the desktop's program for it; false when none did.
     using DocumentOpener = std::function<bool(const QUrl &)>;
-    // Told when the table is emptied, with the operator's reason while the
-    // lab audits changes.
-    using ClearSink = std::function<void(const QString &reason)>;
-    // Told when the table was written to a file: the file and its rows.
-    using ExportSink = std::function<void(const QString &path, int rows)>;
 
     explicit TMainForm(ReadingSource &source, QWidget *parent = nullptr);
-    // Writes the settings back (FormDestroy).
+    // Ends a run still going and writes the settings back.
     ~TMainForm() override;
 
     RunState &runState() { return state_; }
@@ -66,17 +61,12 @@ public:
     void setSaveFileChooser(SaveFileChooser chooser) { chooseSaveFile_ = std::move(chooser); }
     // How "Справка" opens ReadMe.txt; the desktop's program unless replaced.
     void setDocumentOpener(DocumentOpener opener) { openDocument_ = std::move(opener); }
-    void addClearSink(ClearSink sink) { clearSinks_.push_back(std::move(sink)); }
-    // Told when the operator confirmed changed settings of a section; never
-    // with no changes.
-    using SettingsSink = std::function<void(const QString &section, const std::vector<ChangedSetting> &changes)>;
-    void addSettingsSink(SettingsSink sink) { settingsSinks_.push_back(std::move(sink)); }
+    // Tells settingsChanged, unless there are no changes.
     void settingsConfirmed(const QString &section, const std::vector<ChangedSetting> &changes);
     // While the lab audits changes: an edited cell and a clear of the table
     // first ask why, and Cancel leaves the table as it was. Unset, nothing asks.
     void setReasonAsker(ReasonAsker asker);
     const ReasonAsker &reasonAsker() const { return askReason_; }
-    void addExportSink(ExportSink sink) { exportSinks_.push_back(std::move(sink)); }
     // The journal's hashes of the runs of a file's first `rows` grid rows,
     // for the workbook's settings sheet.
     using ExportChain = std::function<std::optional<RunSnapshot::ChainHashes>(int rows)>;
@@ -101,9 +91,16 @@ public:
     // "Весы №j", and " — <sample>" when the run names its sample.
     QString legendCaption(int j) const;
 
+signals:
+    // The table was emptied, with the operator's reason while the lab audits
+    // changes.
+    void cleared(const QString &reason);
+    // The table was written to a file: the file and its rows.
+    void exported(const QString &path, int rows);
+    // The operator confirmed changed settings of a section.
+    void settingsChanged(const QString &section, const std::vector<ChangedSetting> &changes);
+
 public slots:
-    void FormCreate();
-    void FormDestroy();
     // One poll: fetch the readings, refresh headers and titles, and record a
     // measurement when every balance has a new reading and the mode admits it.
     void Timer2Timer();
@@ -132,9 +129,7 @@ private:
     void readSettings();
     void writeSettings();
     void colourMaxDif();
-    QList<QWidget *> settingsControls() const;
     void setSettingsEnabled(bool enabled);
-    void showStartButton();
     void showIdleControls();
     void connectControls();
     // Key filters of the typed fields: a refused character is set to 0.
@@ -190,10 +185,7 @@ private:
     SaveFileChooser chooseSaveFile_;
     DocumentOpener openDocument_;
     ReasonAsker askReason_;
-    std::vector<ClearSink> clearSinks_;
-    std::vector<ExportSink> exportSinks_;
     ExportChain exportChain_;
-    std::vector<SettingsSink> settingsSinks_;
     // Label6 says that the line is lost.
     bool linkShownLost_ = false;
     // The clear question, made on first use and asked again each time; a

@@ -12,7 +12,8 @@ WindowPublishing::WindowPublishing(TMainForm &form, const MqttSettings &settings
     : QObject(&form), form_(form), observer_(settings, journalPath, [this](const std::string &text) {
           std::fprintf(stderr, "%s\n", text.c_str());
           QMetaObject::invokeMethod(
-              this, [this, text = QString::fromStdString(text)] { showProblem(text); }, Qt::QueuedConnection);
+              this, [this, text = QString::fromStdString(text)] { form_.statusBar()->showMessage(text); },
+              Qt::QueuedConnection);
       })
 {
     form.session().addObserver(observer_);
@@ -21,11 +22,6 @@ WindowPublishing::WindowPublishing(TMainForm &form, const MqttSettings &settings
 WindowPublishing::~WindowPublishing()
 {
     form_.session().removeObserver(observer_);
-}
-
-void WindowPublishing::showProblem(const QString &text)
-{
-    form_.statusBar()->showMessage(text);
 }
 
 void publishWhenConfigured(TMainForm &form)

@@ -21,8 +21,6 @@ public:
     ~WindowPublishing() override;
 
 private:
-    void showProblem(const QString &text);
-
     TMainForm &form_;
     PublishObserver observer_;
 };

@@ -149,13 +149,10 @@ RecordedRow WindowSamples::tableRow(int row) const
         if (!cell || !cell->reading)
             continue;
         const RecordedReading &reading = *cell->reading;
-        BalanceReading &balance = recorded.readings.emplace_back();
-        balance.balance = run_.balances[slot];
-        balance.rawValue = reading.rawValue;
-        balance.divisor = reading.divisor;
-        balance.shownUnit = reading.unit;
-        balance.unitCode = reading.unit >= 0 ? TRUTINA_UNIT_FIRST + reading.unit : 0;
-        balance.stable = reading.stable;
+        recorded.readings.push_back({.balance = run_.balances[slot], .rawValue = reading.rawValue,
+                                     .divisor = reading.divisor,
+                                     .unitCode = reading.unit >= 0 ? TRUTINA_UNIT_FIRST + reading.unit : 0,
+                                     .shownUnit = reading.unit, .stable = reading.stable});
     }
     return recorded;
 }

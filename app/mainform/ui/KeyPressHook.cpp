@@ -34,25 +34,33 @@ QChar typedCharacter(const QKeyEvent &event)
     return text.isEmpty() ? QChar(0) : text.front();
 }
 
+class KeyPressHook final : public QObject {
+public:
+    KeyPressHook(QWidget *control, std::function<void(QChar &key)> handler)
+        : QObject(control), handler_(std::move(handler))
+    {
+        control->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        QChar key = typedCharacter(*static_cast<QKeyEvent *>(event));
+        if (key.isNull())
+            return false;
+        handler_(key);
+        return key.isNull();
+    }
+
+private:
+    std::function<void(QChar &key)> handler_;
+};
+
 } // namespace
 
-KeyPressHook::KeyPressHook(QWidget *control, Handler handler) : QObject(control), handler_(std::move(handler))
-{
-    control->installEventFilter(this);
-}
-
-void KeyPressHook::install(QWidget *control, Handler handler)
+void installKeyPressHook(QWidget *control, std::function<void(QChar &key)> handler)
 {
     new KeyPressHook(control, std::move(handler));
-}
-
-bool KeyPressHook::eventFilter(QObject *, QEvent *event)
-{
-    if (event->type() != QEvent::KeyPress)
-        return false;
-    QChar key = typedCharacter(*static_cast<QKeyEvent *>(event));
-    if (key.isNull())
-        return false;
-    handler_(key);
-    return key.isNull();
 }

@@ -4,25 +4,10 @@
 #pragma once
 
 #include <QChar>
-#include <QObject>
 
 #include <functional>
 
 class QWidget;
 
-class KeyPressHook final : public QObject {
-    Q_OBJECT
-public:
-    using Handler = std::function<void(QChar &key)>;
-
-    // The hook lives as long as the control.
-    static void install(QWidget *control, Handler handler);
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    KeyPressHook(QWidget *control, Handler handler);
-
-    Handler handler_;
-};
+// The hook lives as long as the control.
+void installKeyPressHook(QWidget *control, std::function<void(QChar &key)> handler);
