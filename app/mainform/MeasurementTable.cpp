@@ -139,9 +139,7 @@ QVariant MeasurementTable::headerData(int, Qt::Orientation, int role) const
 {
     // The table's own header rows carry the captions; the view's headers
     // are only grips for resizing.
-    if (role == Qt::DisplayRole)
-        return QString();
-    return {};
+    return role == Qt::DisplayRole ? QVariant(QString()) : QVariant();
 }
 
 void MeasurementTable::setColumns(int count)
@@ -286,8 +284,7 @@ std::optional<MeasurementCell> MeasurementTable::measurementCell(int row, int co
 
 std::optional<QString> MeasurementTable::operatorText(int row, int column) const
 {
-    if (row < MeasurementColumns::captionRows)
-        return std::nullopt;
+    // The caption rows keep their texts elsewhere: they have none here.
     if (const QString *text = editedText(row, column))
         return *text;
     return std::nullopt;

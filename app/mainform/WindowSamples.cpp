@@ -66,7 +66,12 @@ WindowSamples::WindowSamples(TMainForm &form) : QObject(&form), form_(form)
         choice->setCheckable(true);
         choice->setChecked(quantity == saved);
         group->addAction(choice);
-        connect(choice, &QAction::triggered, this, [this, quantity] { chooseChart(quantity); });
+        connect(choice, &QAction::triggered, this, [this, quantity] {
+            form_.setChartQuantity(quantity);
+            SampleSettings settings = SampleSettings::read(form_.settingsPath());
+            settings.chart = quantity;
+            settings.write(form_.settingsPath());
+        });
     }
     chart->findChild<ChartZoom *>()->setMenu(menu);
     form.setChartQuantity(saved);
@@ -118,14 +123,6 @@ void WindowSamples::editSamples()
         return;
     }
     form_.settingsConfirmed(QStringLiteral("samples"), chosen.changesFrom(before));
-}
-
-void WindowSamples::chooseChart(ChartQuantity quantity)
-{
-    form_.setChartQuantity(quantity);
-    SampleSettings settings = SampleSettings::read(form_.settingsPath());
-    settings.chart = quantity;
-    settings.write(form_.settingsPath());
 }
 
 void WindowSamples::runStarted(const RunInfo &run)
@@ -189,10 +186,8 @@ void WindowSamples::constantReached(const ConstantMassEvent &event)
     if (event.slot < reachedAt_.size())
         reachedAt_[event.slot] = at;
     showStatus();
-    QString who = balanceCaption(event.balance);
-    if (!event.sample.empty())
-        who += QStringLiteral(" — ") + QString::fromStdString(event.sample);
-    notify_(QStringLiteral("PONDUS"), QStringLiteral("%1: постоянная масса (%2)").arg(who, at));
+    notify_(QStringLiteral("PONDUS"),
+            QStringLiteral("%1: постоянная масса (%2)").arg(form_.legendCaption(event.balance), at));
     // After the poll step that told it, never within it.
     if (stopWhenConstant_ && form_.session().samples().allReached())
         QMetaObject::invokeMethod(

@@ -36,7 +36,6 @@ public:
     void setNotify(Notify notify) { notify_ = std::move(notify); }
     // "Образцы…": the dialog, saved when accepted.
     void editSamples();
-    void chooseChart(ChartQuantity quantity);
 
 private:
     void runStarted(const RunInfo &run) override;
