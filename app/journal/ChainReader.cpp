@@ -20,9 +20,7 @@ std::string_view ChainStates::of(int64_t run, int64_t seq) const
 }
 
 ChainedEvent::ChainedEvent(const Statement &query)
-    : kind(query.text(5)),
-      detail(query.text(6)),
-      actor(query.isNull(8) ? std::string()
+    : actor(query.isNull(8) ? std::string()
                             : actorContent(query.text(7), query.integer(8), query.text(9), query.text(10))),
       runSettings(query.isNull(11) ? std::string()
                                    : runContent(query.integer(11), query.integer(12), query.text(13), query.text(14),
@@ -30,15 +28,14 @@ ChainedEvent::ChainedEvent(const Statement &query)
                                                 query.text(18)))
 {
     fields = {query.integer(0), query.integer(1), query.integer(2), query.integer(3), query.integer(4),
-              kind,             detail,           actor,            runSettings};
+              query.text(5),    query.text(6),    actor,            runSettings};
 }
 
-ChainedRow::ChainedRow(const Statement &query, const ChainStates &states)
-    : rawValues(query.text(6)), units(query.text(8))
+RowFields chainedRow(const Statement &query, const ChainStates &states)
 {
-    fields = {query.integer(0), query.integer(1), query.integer(2), query.integer(3),
-              query.integer(4), query.integer(5), rawValues,         query.integer(7),
-              units,            states.of(query.integer(1), query.integer(2))};
+    return {query.integer(0), query.integer(1), query.integer(2), query.integer(3),
+            query.integer(4), query.integer(5), query.text(6),     query.integer(7),
+            query.text(8),    states.of(query.integer(1), query.integer(2))};
 }
 
 } // namespace pondus::journal

@@ -21,18 +21,15 @@ private:
     bool failed_ = false;
 };
 
-// The current result row of chainEventsSql.
+// The current result row of chainEventsSql; its texts are the query's
+// until it steps on.
 struct ChainedEvent {
     explicit ChainedEvent(const Statement &query);
     EventFields fields;
-    std::string kind, detail, actor, runSettings;
+    std::string actor, runSettings;
 };
 
-// The current result row of chainRowsSql.
-struct ChainedRow {
-    ChainedRow(const Statement &query, const ChainStates &states);
-    RowFields fields;
-    std::string rawValues, units;
-};
+// The current result row of chainRowsSql, valid until the query steps on.
+RowFields chainedRow(const Statement &query, const ChainStates &states);
 
 } // namespace pondus::journal

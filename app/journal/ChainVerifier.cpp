@@ -182,18 +182,18 @@ ChainCheck verifyChain(const std::string &path)
             at.link = eventLink;
             at.run = event.fields.run;
             at.event = events.integer(20);
-            at.kind = event.kind;
-            at.detail = event.detail;
+            at.kind = event.fields.kind;
+            at.detail = event.fields.detail;
             content = eventContent(event.fields);
             stored = events.blob(19);
         } else {
-            const ChainedRow row(rows, states);
+            const RowFields row = chainedRow(rows, states);
             at.isRow = true;
             at.link = rowLink;
-            at.run = row.fields.run;
-            at.seq = row.fields.seq;
-            at.number = row.fields.number;
-            content = rowContent(row.fields);
+            at.run = row.run;
+            at.seq = row.seq;
+            at.number = row.number;
+            content = rowContent(row);
             stored = rows.blob(9);
         }
         int64_t expected = check.links + 1;

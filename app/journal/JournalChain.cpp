@@ -106,10 +106,10 @@ std::optional<std::string> chainOnMigration(sqlite3 *db)
             linked = linkEvent.bindAll(events.integer(20), link, head).run();
             eventStep = events.step();
         } else {
-            ChainedRow row(rows, states);
-            row.fields.link = link;
-            head = chainDigest(head, rowContent(row.fields));
-            linked = linkRow.bindAll(row.fields.run, row.fields.seq, link, head).run();
+            RowFields row = chainedRow(rows, states);
+            row.link = link;
+            head = chainDigest(head, rowContent(row));
+            linked = linkRow.bindAll(row.run, row.seq, link, head).run();
             rowStep = rows.step();
         }
         if (!linked)

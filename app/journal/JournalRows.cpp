@@ -24,32 +24,27 @@ bool replaced(const BalanceReading &before, const BalanceReading &now)
            identityChange(before.modelCode, before.ident, now.modelCode, now.ident) == IdentityChange::Replaced;
 }
 
-// The unit each slot showed, one character per slot: the unit index as a
-// digit, '-' for an empty unit cell.
-std::string shownUnits(const std::vector<BalanceReading> &readings)
-{
+// A row's readings in the measurement table's columns: the raw values as a
+// JSON list, the stable ones as bits by slot, and the unit each slot showed,
+// one character per slot: the unit index as a digit, '-' for an empty unit
+// cell.
+struct PackedReadings {
+    std::string values;
+    int64_t stable = 0;
     std::string units;
-    units.reserve(readings.size());
-    for (const BalanceReading &reading : readings)
-        units += reading.shownUnit < 0 ? '-' : char('0' + reading.shownUnit);
-    return units;
-}
+};
 
-int64_t stableMask(const std::vector<BalanceReading> &readings)
+PackedReadings packed(const std::vector<BalanceReading> &readings)
 {
-    int64_t mask = 0;
-    for (size_t slot = 0; slot < readings.size(); ++slot)
-        mask |= int64_t(readings[slot].stable) << slot;
-    return mask;
-}
-
-std::string rawValues(const std::vector<BalanceReading> &readings)
-{
+    PackedReadings packed;
     std::vector<int32_t> values;
-    values.reserve(readings.size());
-    for (const BalanceReading &reading : readings)
-        values.push_back(reading.rawValue);
-    return jsonNumbers(values);
+    for (size_t slot = 0; slot < readings.size(); ++slot) {
+        values.push_back(readings[slot].rawValue);
+        packed.stable |= int64_t(readings[slot].stable) << slot;
+        packed.units += readings[slot].shownUnit < 0 ? '-' : char('0' + readings[slot].shownUnit);
+    }
+    packed.values = jsonNumbers(values);
+    return packed;
 }
 
 } // namespace
@@ -79,9 +74,7 @@ std::optional<std::string> Journal::writeRow(const RecordedRow &row)
     std::string states;
     if (!writeBalanceStates(row, began, states))
         return rolledBack();
-    const std::string values = rawValues(row.readings);
-    const std::string units = shownUnits(row.readings);
-    const int64_t stable = stableMask(row.readings);
+    const auto [values, stable, units] = packed(row.readings);
     const Digest digest = nextDigest(rowContent({link_ + 1, run_, sequence_ + 1, row.number, row.utcMs,
                                                  row.utcOffsetSeconds, values, stable, units, states}));
     const bool written = insertMeasurement_
