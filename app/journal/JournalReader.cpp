@@ -101,25 +101,18 @@ std::vector<SequencedRow> JournalReader::rowsAfter(int64_t run, int64_t after, s
     rows_.bind(1, run).bind(2, after).bind(3, int64_t(limit));
     while (rows_.step() == SQLITE_ROW) {
         const int64_t seq = rows_.integer(0);
-        if (rows.empty() || rows.back().seq != seq) {
-            SequencedRow next;
-            next.seq = seq;
-            next.row.number = int32_t(rows_.integer(1));
-            next.row.utcMs = rows_.integer(2);
-            next.row.utcOffsetSeconds = int32_t(rows_.integer(3));
-            rows.push_back(std::move(next));
-        }
-        BalanceReading reading;
-        reading.balance = int32_t(rows_.integer(4));
-        reading.modelCode = int32_t(rows_.integer(5));
-        reading.ident = int32_t(rows_.integer(6));
-        reading.rawValue = int32_t(rows_.integer(7));
-        reading.divisor = int32_t(rows_.integer(8));
-        reading.unitCode = int32_t(rows_.integer(9));
-        reading.stable = rows_.integer(10) != 0;
+        if (rows.empty() || rows.back().seq != seq)
+            rows.push_back({seq, {int32_t(rows_.integer(1)), rows_.integer(2), int32_t(rows_.integer(3)), {}}});
         const std::string_view shown = rows_.text(11);
-        reading.shownUnit = shown.empty() || shown[0] == '-' ? int8_t(-1) : int8_t(shown[0] - '0');
-        rows.back().row.readings.push_back(reading);
+        rows.back().row.readings.push_back(
+            {.balance = int32_t(rows_.integer(4)),
+             .rawValue = int32_t(rows_.integer(7)),
+             .divisor = int32_t(rows_.integer(8)),
+             .unitCode = int32_t(rows_.integer(9)),
+             .shownUnit = shown.empty() || shown[0] == '-' ? int8_t(-1) : int8_t(shown[0] - '0'),
+             .stable = rows_.integer(10) != 0,
+             .modelCode = int32_t(rows_.integer(5)),
+             .ident = int32_t(rows_.integer(6))});
     }
     rows_.reset();
     return rows;
