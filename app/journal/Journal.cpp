@@ -130,11 +130,8 @@ void Journal::startNewFile(const std::string &why)
                       std::to_string(rowsSoFar + 1) + " on");
     if (auto reason = openConnection())
         return fail(std::move(*reason));
-    if (!continueOrStartSheet() || !insertRun())
-        return fail();
-    sequence_ = rowsSoFar;
-    slots_.clear();
-    runStartEvents(",\"continues_after_row\":" + std::to_string(rowsSoFar));
+    if (insertRun(rowsSoFar))
+        runStartEvents(",\"continues_after_row\":" + std::to_string(rowsSoFar));
 }
 
 void Journal::fail()
@@ -306,12 +303,8 @@ int64_t Journal::runStarted(const RunSettings &settings, Stamp started, int32_t 
     runSettings_ = settings;
     runStart_ = started;
     runLibraryVersion_ = libraryVersion;
-    if (!continueOrStartSheet() || !insertRun()) {
-        fail();
+    if (!insertRun(0))
         return 0;
-    }
-    sequence_ = 0;
-    slots_.clear();
     runSettingsEvent();
     runStartEvents({});
     return run_;
@@ -331,8 +324,10 @@ void Journal::runStartEvents(const std::string &more)
             event("sample", "{\"balance\":" + std::to_string(balance) + ",\"name\":" + jsonQuoted(name) + "}");
 }
 
-bool Journal::insertRun()
+bool Journal::insertRun(int64_t rowsSoFar)
 {
+    if (!continueOrStartSheet())
+        return fail(), false;
     Statement insert(db_.get(), "INSERT INTO run (sheet, started_ms, utc_offset_s, port, mode, period_ms, threshold, "
                                 "measurement_bound, balances) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
     const bool inserted = insert
@@ -340,9 +335,12 @@ bool Journal::insertRun()
                                        modeName(runSettings_.mode), runSettings_.periodMs, runSettings_.threshold,
                                        runSettings_.measurementBound, jsonNumbers(runSettings_.balances))
                               .run();
-    if (inserted)
-        run_ = sqlite3_last_insert_rowid(db_.get());
-    return inserted;
+    if (!inserted)
+        return fail(), false;
+    run_ = sqlite3_last_insert_rowid(db_.get());
+    sequence_ = rowsSoFar;
+    slots_.clear();
+    return true;
 }
 
 void Journal::runStopped()

@@ -199,7 +199,9 @@ private:
     bool insertEvent(const char *kind, const std::string &detail);
     void event(const char *kind, const std::string &detail = {});
     bool continueOrStartSheet();
-    bool insertRun();
+    // The running run into the run table, its rows numbered on after
+    // rowsSoFar; false when the journal failed.
+    bool insertRun(int64_t rowsSoFar);
     // What the run just inserted changed from the file's previous run, as an event.
     void runSettingsEvent();
     // The running run's start with the versions (and more, such as where a
