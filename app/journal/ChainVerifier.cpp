@@ -59,9 +59,8 @@ void readRuns(sqlite3 *db, ChainCheck &check, const std::map<int64_t, std::pair<
                        "e.kind = 'run_stop'), (SELECT count(*) FROM measurement AS m WHERE m.run = r.id) "
                        "FROM run AS r ORDER BY r.id");
     while (runs.step() == SQLITE_ROW) {
-        ChainRun run{runs.integer(0), runs.integer(1), std::nullopt, runs.integer(3), {}, {}};
-        if (!runs.isNull(2))
-            run.stoppedMs = runs.integer(2);
+        ChainRun run{runs.integer(0), runs.integer(1), runs.isNull(2) ? std::nullopt : std::optional(runs.integer(2)),
+                     runs.integer(3), {}, {}};
         if (const auto found = ends.find(run.run); found != ends.end()) {
             run.firstHash = hexOf(found->second.first);
             run.lastHash = hexOf(found->second.second);
