@@ -14,8 +14,7 @@ namespace {
 
 constexpr std::array<std::string_view, 3> leadingColumns = {"number", "time", "date"};
 
-} // namespace
-
+// The key of a grid column for a run polling these balances, in their order.
 void keyColumn(int32_t gridColumn, const std::vector<int32_t> &balances, CellKey &key)
 {
     const auto slot = MeasurementColumns::slotOf(gridColumn);
@@ -27,6 +26,7 @@ void keyColumn(int32_t gridColumn, const std::vector<int32_t> &balances, CellKey
     key.balance = size_t(*slot) < balances.size() ? balances[size_t(*slot)] : 0;
 }
 
+// The event detail of an edit; the restore reads it back with SQL.
 std::string cellEditJson(const CellEdit &edit)
 {
     const CellKey &cell = edit.cell;
@@ -43,6 +43,8 @@ std::string cellEditJson(const CellEdit &edit)
     return json + ",\"old\":" + jsonQuoted(edit.oldText) + ",\"new\":" + jsonQuoted(edit.newText) +
            jsonTextField("reason", edit.reason) + "}";
 }
+
+} // namespace
 
 void RestoredGrid::addRun(int64_t run, std::vector<int32_t> balances)
 {

@@ -11,12 +11,6 @@
 
 namespace pondus::journal {
 
-// The key of a grid column for a run polling these balances, in their order.
-void keyColumn(int32_t gridColumn, const std::vector<int32_t> &balances, CellKey &key);
-
-// The event detail of an edit; the restore reads it back with SQL.
-std::string cellEditJson(const CellEdit &edit);
-
 // The grid of a table being restored, built from its runs and rows in order.
 class RestoredGrid {
 public:
