@@ -2,7 +2,6 @@
 #include "journal/ChainHash.h"
 
 #include <openssl/evp.h>
-#include <openssl/sha.h>
 
 #include <fstream>
 #include <memory>

@@ -6,7 +6,6 @@
 #include "journal/Journal.h"
 
 #include <map>
-#include <string_view>
 #include <utility>
 
 namespace pondus::journal {

@@ -1,6 +1,5 @@
 #include "journal/JournalReader.h"
 
-#include "journal/ChainHash.h"
 #include "journal/RunColumns.h"
 
 #include <algorithm>

@@ -3,7 +3,6 @@
 #include "journal/Journal.h"
 
 #include "journal/JournalCells.h"
-#include "journal/JournalSyncer.h"
 #include "journal/JsonText.h"
 #include "journal/RunColumns.h"
 

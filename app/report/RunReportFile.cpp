@@ -18,7 +18,6 @@
 #include <QPdfWriter>
 #include <QSaveFile>
 
-#include <algorithm>
 #include <vector>
 
 namespace pondus::report {
