@@ -39,11 +39,6 @@ double BalanceFigures::standardDeviation() const
 
 namespace {
 
-std::string text(const QString &value)
-{
-    return value.toStdString();
-}
-
 std::optional<int64_t> runNumber(journal::JournalReader &reader, const std::string &choice, std::string &error)
 {
     if (choice == "last") {
@@ -94,7 +89,7 @@ void readEdits(sqlite3 *db, RunReport &report)
         edit.oldText = query.text(5);
         edit.newText = query.text(6);
         edit.reason = query.text(7);
-        report.edits.push_back({query.integer(0), text(cellEditText(edit))});
+        report.edits.push_back({query.integer(0), cellEditText(edit).toStdString()});
     }
 }
 
@@ -108,12 +103,13 @@ void readLinkLosses(sqlite3 *db, RunReport &report)
         if (query.text(1) == "link_lost") {
             lostAt = lostAt ? lostAt : at;
         } else if (lostAt) {
-            report.linkLosses.push_back({*lostAt, text(linkLossText(*lostAt, at, report.utcOffsetSeconds))});
+            report.linkLosses.push_back({*lostAt, linkLossText(*lostAt, at, report.utcOffsetSeconds).toStdString()});
             lostAt.reset();
         }
     }
     if (lostAt)
-        report.linkLosses.push_back({*lostAt, text(linkLossText(*lostAt, std::nullopt, report.utcOffsetSeconds))});
+        report.linkLosses.push_back(
+            {*lostAt, linkLossText(*lostAt, std::nullopt, report.utcOffsetSeconds).toStdString()});
 }
 
 // The exports of the run's table after it started.
@@ -125,9 +121,9 @@ void readExports(sqlite3 *db, RunReport &report)
                                  "WHERE e.kind = 'export' AND e.sheet = r.sheet AND e.utc_ms >= r.started_ms "
                                  "ORDER BY e.link");
     for (query.bind(1, report.run); query.step() == SQLITE_ROW;)
-        report.exports.push_back({query.integer(0), text(exportText(query.integer(0), report.utcOffsetSeconds,
-                                                                    query.text(1), query.text(2), query.integer(3),
-                                                                    query.text(4)))});
+        report.exports.push_back({query.integer(0), exportText(query.integer(0), report.utcOffsetSeconds, query.text(1),
+                                                               query.text(2), query.integer(3), query.text(4))
+                                                        .toStdString()});
 }
 
 int64_t lastRowMs(sqlite3 *db, int64_t run)
