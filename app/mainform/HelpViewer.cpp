@@ -1,13 +1,33 @@
-// The program's own help window.
+// Where the help is found, and the program's own help window.
 #include "mainform/HelpViewer.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+QStringList helpFolders()
+{
+    QStringList folders{QDir::currentPath(), QCoreApplication::applicationDirPath()};
+    folders.append(QStringLiteral(PONDUS_DOC_DIR));
+    folders.removeDuplicates();
+    return folders;
+}
+
+QString findHelpFile(const QStringList &folders)
+{
+    for (const QString &folder : folders) {
+        const QString help = QDir(folder).absoluteFilePath(helpFileName);
+        if (QFileInfo(help).isFile())
+            return help;
+    }
+    return {};
+}
 
 HelpViewer::HelpViewer(QWidget *parent) : QDialog(parent)
 {

@@ -1,12 +1,24 @@
-// The program's own window for ReadMe.txt, for a desktop that has no program
-// to open a text file with: the text, read-only, and "Закрыть".
+// "Справка": where it finds ReadMe.txt, in the current folder first (saving
+// into another folder moves it, and the help is looked for there), then
+// beside the program, then in the installed documentation; and the
+// program's own window for it, for a desktop that has no program to open a
+// text file with: the text, read-only, and "Закрыть".
 #pragma once
 
 #include <QDialog>
+#include <QString>
+#include <QStringList>
 
 #include <optional>
 
 class QPlainTextEdit;
+
+inline const QString helpFileName = QStringLiteral("ReadMe.txt");
+
+// The folders looked in, in order.
+QStringList helpFolders();
+// The first ReadMe.txt among the folders; empty when there is none.
+QString findHelpFile(const QStringList &folders);
 
 class HelpViewer final : public QDialog {
     Q_OBJECT

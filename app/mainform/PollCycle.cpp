@@ -9,11 +9,14 @@
 #include "recording/RunChoices.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTimer>
 
 #include <algorithm>
+
+#include <trutina.h>
 
 namespace {
 
@@ -163,4 +166,38 @@ QString TMainForm::legendCaption(int j) const
 {
     const std::string &sample = session_.run().settings.sampleAt(j);
     return sample.empty() ? balanceCaption(j) : balanceCaption(j) + QStringLiteral(" — ") + QString::fromStdString(sample);
+}
+
+// The line lost during a run: the link label says so with the time the loss
+// began, and "OnLine" again when the line is back. No row is recorded for
+// the gap; the recorder waits for new readings.
+bool TMainForm::showLink()
+{
+    const std::optional<int64_t> lostSince = session_.linkLostSinceUtcMs();
+    if (!lostSince) {
+        if (linkShownLost_)
+            ui_.Label6->setText(linkStateText(TRUTINA_LINK_ONLINE));
+        linkShownLost_ = false;
+        return true;
+    }
+    const QString state = linkStateText(session_.block().linkState());
+    ui_.Label6->setText(QStringLiteral("%1 с %2")
+                            .arg(state.isEmpty() ? QStringLiteral("Нет связи") : state,
+                                 format_.time(QDateTime::fromMSecsSinceEpoch(*lostSince))));
+    linkShownLost_ = true;
+    return false;
+}
+
+// A checked balance replaced during a run (another model or ident at the same
+// place): the session has stopped the run, so that every recorded row stays
+// under the captions of the balance that weighed it. The table has one set of
+// caption rows, which the export writes once; a second caption block amid the
+// rows would break both.
+void TMainForm::showReplacedBalance(const CaptionChange &replacement)
+{
+    // Stopped before the message, whose own event loop would poll again.
+    StopButtonClick();
+    inform_(replacementText(replacement) +
+            QStringLiteral(" Измерение прервано; записанные строки остались под прежними весами. Сохраните "
+                           "результаты и очистите окно, прежде чем начать снова."));
 }

@@ -37,8 +37,11 @@ void TMainForm::WeightButtonClick()
 {
     // Whatever can refuse the start is looked at before anything changes:
     // a refused start leaves the controls and the table as they were.
-    const std::optional<int> bound = measurementBound();
-    if (!bound) {
+    // An empty field or one that is no number is refused like a number out
+    // of range.
+    bool isNumber = false;
+    const int bound = ui_.SizeEdit->text().toInt(&isNumber);
+    if (!isNumber || bound < smallestBound || bound > largestBound) {
         inform_(QStringLiteral("Допустимое значение числа от 1 до 1000"));
         ui_.SizeEdit->setText(QStringLiteral("100"));
         ui_.SizeEdit->setFocus();
@@ -58,57 +61,36 @@ void TMainForm::WeightButtonClick()
     setSettingsEnabled(false);
     for (QWidget *control : QList<QWidget *>{ui_.ApplyButton1, ui_.ClearButton, ui_.MDLabel, ui_.MaxDif})
         control->setEnabled(false);
-    state_.measurementBound = *bound;
+    state_.measurementBound = bound;
     // The marks the table is recorded for: "Нет" to the clear question
     // puts them back, however the run ends.
     rememberSelection();
     ui_.StopButton->setVisible(true);
     ui_.WeightButton->setVisible(false);
 
-    const int32_t port = selectPort();
-    if (!source_.hasFreshData()) {
-        source_.setComPort(port);
-        ui_.Label6->setText(QStringLiteral("Error: Out of module 'FreshData'."));
-        return;
-    }
-    applyPeriod(*period);
-    // The run's settings are taken here, once; no poll reads the controls.
-    session_.samples().setCriterion(SampleSettings::read(settingsPath_).constantMass);
-    session_.start(runSettings(), port, ports_->diagnosisFor(port), {});
-    if (!waitForLink())
-        return;
-    if (!state_.manualMode)
-        ui_.Timer2->start();
-}
-
-std::optional<int> TMainForm::measurementBound() const
-{
-    // An empty field or one that is no number is refused like a number out
-    // of range.
-    bool isNumber = false;
-    const int count = ui_.SizeEdit->text().toInt(&isNumber);
-    if (isNumber && count >= smallestBound && count <= largestBound)
-        return count;
-    return std::nullopt;
-}
-
-int32_t TMainForm::selectPort()
-{
+    // The port handed to the library: 1..4, or 0 for the search.
     const PortChoice choice = choosePort(ui_.ComCB->currentText());
     ui_.Label12->setText(choice.label);
     if (choice.automatic())
         MainFormLayout::showText(ui_.ComCB, autoPortText);
-    return choice.port;
-}
-
-void TMainForm::applyPeriod(const PeriodChoice &period)
-{
-    state_.manualMode = period.mode == PeriodChoice::Mode::Manual;
-    state_.onNewWeight = period.mode == PeriodChoice::Mode::OnNewWeight;
+    if (!source_.hasFreshData()) {
+        source_.setComPort(choice.port);
+        ui_.Label6->setText(QStringLiteral("Error: Out of module 'FreshData'."));
+        return;
+    }
+    state_.manualMode = period->mode == PeriodChoice::Mode::Manual;
+    state_.onNewWeight = period->mode == PeriodChoice::Mode::OnNewWeight;
     ui_.ReadButton->setEnabled(state_.manualMode);
     // The new-weight mode polls at whatever interval the timer has.
-    if (period.mode == PeriodChoice::Mode::Timed)
-        ui_.Timer2->setInterval(period.intervalMs);
+    if (period->mode == PeriodChoice::Mode::Timed)
+        ui_.Timer2->setInterval(period->intervalMs);
+    // The run's settings are taken here, once; no poll reads the controls.
+    session_.samples().setCriterion(SampleSettings::read(settingsPath_).constantMass);
+    session_.start(runSettings(), choice.port, ports_->diagnosisFor(choice.port), {});
+    if (!waitForLink())
+        return;
+    if (!state_.manualMode)
+        ui_.Timer2->start();
 }
 
 bool TMainForm::waitForLink()

@@ -24,23 +24,17 @@ void TMainForm::ApplyButton1Click()
     // A day of rows takes seconds to write; the cursor says the window is busy.
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
-    if (const auto failure = target.format->write(exportedRun(rows), target.path)) {
-        reportError_(QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(target.path), *failure));
-        return;
-    }
-    emit exported(target.path, measured);
-}
-
-RunSnapshot TMainForm::exportedRun(int rows) const
-{
     // The table belongs to the current or last run; before any run the
     // settings are those the controls show.
     const RunInfo &last = session_.run();
-    const bool ranOnce = last.startedUtcMs != 0;
-    RunSnapshot run = snapshotOfTable(*table_, rows, ranOnce ? last.settings : runSettings());
+    RunSnapshot run = snapshotOfTable(*table_, rows, last.startedUtcMs != 0 ? last.settings : runSettings());
     run.startedUtcMs = last.startedUtcMs;
     run.stoppedUtcMs = last.stoppedUtcMs;
     if (exportChain_)
         run.chain = exportChain_(rows);
-    return run;
+    if (const auto failure = target.format->write(run, target.path)) {
+        reportError_(QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(target.path), *failure));
+        return;
+    }
+    emit exported(target.path, measured);
 }

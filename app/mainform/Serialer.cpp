@@ -4,7 +4,6 @@
 #include "export/ExportDialog.h"
 #include "mainform/ChartAxes.h"
 #include "mainform/ChartZoom.h"
-#include "mainform/HelpFile.h"
 #include "mainform/HelpViewer.h"
 #include "mainform/TrayIcon.h"
 #include "mainform/WindowPublishing.h"

@@ -137,17 +137,10 @@ private:
     bool isChecked(int item) const;
 
     // Steps of the start.
-    std::optional<int> measurementBound() const;
-    // The port handed to the library: 1..4, or 0 for the search.
-    int32_t selectPort();
-    void applyPeriod(const PeriodChoice &period);
     // Polls the session until the run has started, at most linkWaitMs.
     bool waitForLink();
     // The check marks into savedSelection.
     void rememberSelection();
-
-    // The table's first rows and the run they belong to, as an export writes them.
-    RunSnapshot exportedRun(int rows) const;
 
     // Table, chart and export buffer back to empty.
     void clearWindow(const QString &reason);

@@ -1,6 +1,6 @@
 // Binding the scale link library at start-up, and ending the program by a
 // signal the way "Закрыть" does.
-#include "mainform/HelpFile.h"
+#include "mainform/HelpViewer.h"
 #include "recording/LinkLibrary.h"
 
 #include <QDir>
