@@ -2,17 +2,77 @@
 // no typing at all in the port selector, whose entries come from its list.
 #include "mainform/Serialer.h"
 
-#include "mainform/ui/KeyPressHook.h"
-
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
+
+namespace {
+
+// The character a key stroke types, 0 when it types none. Backspace, Enter,
+// Escape and Ctrl with a letter type their control characters.
+QChar typedCharacter(const QKeyEvent &event)
+{
+    switch (event.key()) {
+    case Qt::Key_Backspace:
+        return QChar(0x08);
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return QChar(0x0d);
+    case Qt::Key_Escape:
+        return QChar(0x1b);
+    case Qt::Key_Delete:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return QChar(0);
+    default:
+        break;
+    }
+    const Qt::KeyboardModifiers modifiers = event.modifiers();
+    // Alt chords choose menus; they type nothing.
+    if (modifiers & (Qt::AltModifier | Qt::MetaModifier))
+        return QChar(0);
+    if ((modifiers & Qt::ControlModifier) && event.key() >= Qt::Key_A && event.key() <= Qt::Key_Z)
+        return QChar(event.key() - Qt::Key_A + 1);
+    const QString text = event.text();
+    return text.isEmpty() ? QChar(0) : text.front();
+}
+
+// Hands each character typed into a control to a key-press handler before
+// the control sees it; a handler refuses the character by setting it to 0.
+// Keys that type no character (Delete, arrows, Tab, function keys) pass by.
+// The hook lives as long as the control.
+class KeyPressHook final : public QObject {
+public:
+    KeyPressHook(QWidget *control, std::function<void(QChar &key)> handler)
+        : QObject(control), handler_(std::move(handler))
+    {
+        control->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        QChar key = typedCharacter(*static_cast<QKeyEvent *>(event));
+        if (key.isNull())
+            return false;
+        handler_(key);
+        return key.isNull();
+    }
+
+private:
+    std::function<void(QChar &key)> handler_;
+};
+
+} // namespace
 
 void TMainForm::filterKeys()
 {
     // A refused character beeps; then the field takes the focus back, the
     // operator is told what it takes, both or neither.
     const auto refuseBut = [this](QWidget *field, const QString &allowed, bool refocus, bool tell) {
-        installKeyPressHook(field, [=, this](QChar &key) {
+        new KeyPressHook(field, [=, this](QChar &key) {
             if (allowed.contains(key))
                 return;
             key = QChar(0);

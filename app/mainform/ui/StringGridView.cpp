@@ -1,11 +1,79 @@
 #include "StringGridView.h"
 
-#include "CaptionHeader.h"
-
 #include <QHeaderView>
+#include <QPainter>
 #include <QShortcut>
 #include <QStyle>
 #include <QScrollBar>
+
+namespace {
+
+// The column header of the measurement table, drawn as the table's three
+// caption rows (balance, model, identification number; "№", "Время", "Дата").
+// Being the header, the captions stay in place while the measurements scroll,
+// take no focus and can be neither selected nor edited; its column borders
+// still resize the columns.
+class CaptionHeader final : public QHeaderView {
+    Q_OBJECT
+public:
+    // The caption rows are model rows 0 .. rows - 1, as high as the rows of view.
+    CaptionHeader(int rows, QTableView *view) : QHeaderView(Qt::Horizontal, view), rows_(rows), view_(view)
+    {
+        setObjectName(QStringLiteral("CaptionRows"));
+        setSectionsClickable(false);
+        setHighlightSections(false);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+    QSize sizeHint() const override
+    {
+        QSize size = QHeaderView::sizeHint();
+        size.setHeight(rows_ * rowHeight());
+        return size;
+    }
+
+    void setModel(QAbstractItemModel *model) override
+    {
+        if (this->model())
+            disconnect(this->model(), &QAbstractItemModel::dataChanged, this, nullptr);
+        QHeaderView::setModel(model);
+        if (!model)
+            return;
+        // The captions are cells, not header data: a changed one is redrawn here.
+        connect(model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex &topLeft) {
+            if (topLeft.row() < rows_)
+                viewport()->update();
+        });
+    }
+
+protected:
+    void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override
+    {
+        painter->save();
+        const int height = rowHeight();
+        const QColor gridColour = palette().color(QPalette::Mid);
+        painter->setFont(view_->font());
+        for (int row = 0; row < rows_; ++row) {
+            const QRect cell(rect.x(), rect.y() + row * height, rect.width(), height);
+            painter->fillRect(cell, palette().button());
+            painter->setPen(gridColour);
+            painter->drawLine(cell.topRight(), cell.bottomRight());
+            painter->drawLine(cell.bottomLeft(), cell.bottomRight());
+            painter->setPen(palette().color(QPalette::ButtonText));
+            const QString text = model()->index(row, logicalIndex).data().toString();
+            painter->drawText(cell.adjusted(3, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter, text);
+        }
+        painter->restore();
+    }
+
+private:
+    int rowHeight() const { return view_->verticalHeader()->defaultSectionSize(); }
+
+    int rows_;
+    QTableView *view_;
+};
+
+} // namespace
 
 StringGridView::StringGridView(QWidget *parent) : QTableView(parent)
 {
@@ -107,3 +175,5 @@ void StringGridView::alignTopRow()
         updateEditorGeometries();
     }
 }
+
+#include "StringGridView.moc"
