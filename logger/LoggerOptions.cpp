@@ -210,61 +210,30 @@ void readSettingsFile(LoggerOptions &options, const QString &path)
         throw BadChoice(problem);
 }
 
-// Publishing and collecting: the flags over what [MQTT] of --ini gave.
-struct MqttFlags {
-    QCommandLineOption publish{QStringLiteral("mqtt"), QStringLiteral("Publish every row to the MQTT broker.")};
-    QCommandLineOption host{QStringLiteral("mqtt-host"), QStringLiteral("The broker's host (default localhost)."),
-                            QStringLiteral("HOST")};
-    QCommandLineOption port{QStringLiteral("mqtt-port"), QStringLiteral("The broker's port (default 1883)."),
-                            QStringLiteral("PORT")};
-    QCommandLineOption clientId{QStringLiteral("mqtt-client-id"),
-                                QStringLiteral("Client id (default pondus-<pc>-<COMn>)."), QStringLiteral("ID")};
-    QCommandLineOption prefix{QStringLiteral("mqtt-prefix"),
-                              QStringLiteral("First level of the topics (default pondus)."), QStringLiteral("PREFIX")};
-    QCommandLineOption ca{QStringLiteral("mqtt-ca"),
-                          QStringLiteral("Connect with TLS, checking the broker against this CA certificate."),
-                          QStringLiteral("FILE")};
-    QCommandLineOption user{QStringLiteral("mqtt-user"), QStringLiteral("User name at the broker."),
-                            QStringLiteral("NAME")};
-    QCommandLineOption passwordFile{QStringLiteral("mqtt-password-file"),
-                                    QStringLiteral("File whose first line is the user's password."),
-                                    QStringLiteral("FILE")};
-    QCommandLineOption collect{QStringLiteral("collect"),
-                               QStringLiteral("Instead of recording, collect the readings every PC publishes under "
-                                              "PREFIX into the SQLite file of --db, until SIGINT or SIGTERM."),
-                               QStringLiteral("PREFIX")};
-    QCommandLineOption db{QStringLiteral("db"), QStringLiteral("The collector's SQLite file."),
-                          QStringLiteral("FILE")};
-
-    QList<QCommandLineOption> all() const
-    {
-        return {publish, host, port, clientId, prefix, ca, user, passwordFile, collect, db};
-    }
-
-    void apply(const QCommandLineParser &parser, LoggerOptions &options) const
-    {
-        MqttSettings &mqtt = options.mqtt;
-        mqtt.enabled = mqtt.enabled || parser.isSet(publish);
-        auto take = [&parser](const QCommandLineOption &option, std::string &into) {
-            if (parser.isSet(option))
-                into = text(parser.value(option));
-        };
-        take(host, mqtt.host);
-        take(clientId, mqtt.clientId);
-        take(prefix, mqtt.topicPrefix);
-        take(ca, mqtt.caFile);
-        take(user, mqtt.user);
-        take(passwordFile, mqtt.passwordFile);
-        if (parser.isSet(port)) {
-            mqtt.port = int32_t(wholeNumber(QStringLiteral("mqtt-port"), parser.value(port), 1, 65535));
-            std::erase_if(options.mqttWarnings, [](const MqttSectionWarning &warning) { return warning.key == "Port"; });
-        }
-        take(collect, options.collectPrefix);
-        take(db, options.collectDb);
-        if (!options.collectPrefix.empty() && options.collectDb.empty())
-            throw BadChoice("--collect needs --db FILE");
-    }
+// The flags of publishing that take a text, in the order --help lists them,
+// each over the field of [MQTT] it names; --mqtt-port takes a number.
+struct MqttFlag {
+    const char *name;
+    const char *help;
+    const char *value;
+    std::string MqttSettings::*field;
 };
+
+const MqttFlag mqttFlags[] = {
+    {"mqtt-host", "The broker's host (default localhost).", "HOST", &MqttSettings::host},
+    {"mqtt-port", "The broker's port (default 1883).", "PORT", nullptr},
+    {"mqtt-client-id", "Client id (default pondus-<pc>-<COMn>).", "ID", &MqttSettings::clientId},
+    {"mqtt-prefix", "First level of the topics (default pondus).", "PREFIX", &MqttSettings::topicPrefix},
+    {"mqtt-ca", "Connect with TLS, checking the broker against this CA certificate.", "FILE", &MqttSettings::caFile},
+    {"mqtt-user", "User name at the broker.", "NAME", &MqttSettings::user},
+    {"mqtt-password-file", "File whose first line is the user's password.", "FILE", &MqttSettings::passwordFile},
+};
+
+// An option named `name` with a value called `value`, or a switch without one.
+QCommandLineOption option(const char *name, const char *help, const char *value = "")
+{
+    return {QString::fromLatin1(name), QString::fromUtf8(help), QString::fromLatin1(value)};
+}
 
 } // namespace
 
@@ -277,78 +246,75 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version."));
-    const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("COM1..COM4, AUTO (search all four) or a device path such as "
-                                                 "/dev/ttyUSB0 (default COM1)."),
-                                  QStringLiteral("PORT"));
-    const QCommandLineOption period(QStringLiteral("period"),
-                                    QStringLiteral("A row every SECONDS, 0,2 to 4 (comma or point; default 1)."),
-                                    QStringLiteral("SECONDS"));
-    const QCommandLineOption onChange(QStringLiteral("on-change"),
-                                      QStringLiteral("A row when a stable weight changed by at least THRESHOLD scale "
-                                                     "divisions (\"при новом весе\"), polled every 0,2 s."),
-                                      QStringLiteral("THRESHOLD"));
-    const QCommandLineOption balances(QStringLiteral("balances"),
-                                      QStringLiteral("Positions to record, such as 1,2,3 (default: every balance on "
-                                                     "the line, at most ten)."),
-                                      QStringLiteral("LIST"));
-    const QCommandLineOption count(QStringLiteral("count"), QStringLiteral("Stop after N rows."), QStringLiteral("N"));
-    const QCommandLineOption duration(QStringLiteral("duration"),
-                                      QStringLiteral("Stop after TIME: seconds, or 15m, 8h."), QStringLiteral("TIME"));
-    const QCommandLineOption ini(QStringLiteral("ini"),
-                                 QStringLiteral("Take port, period, threshold and balances from the window's "
-                                                "settings file (its [MainForm]); [Logger] Output= and "
-                                                "LinkTimeout= too. Options given here win."),
-                                 QStringLiteral("PONDUS.ini"));
+    const QCommandLineOption port = option(
+        "port", "COM1..COM4, AUTO (search all four) or a device path such as /dev/ttyUSB0 (default COM1).", "PORT");
+    const QCommandLineOption period =
+        option("period", "A row every SECONDS, 0,2 to 4 (comma or point; default 1).", "SECONDS");
+    const QCommandLineOption onChange = option("on-change",
+                                               "A row when a stable weight changed by at least THRESHOLD scale "
+                                               "divisions (\"при новом весе\"), polled every 0,2 s.",
+                                               "THRESHOLD");
+    const QCommandLineOption balances = option(
+        "balances", "Positions to record, such as 1,2,3 (default: every balance on the line, at most ten).", "LIST");
+    const QCommandLineOption count = option("count", "Stop after N rows.", "N");
+    const QCommandLineOption duration = option("duration", "Stop after TIME: seconds, or 15m, 8h.", "TIME");
+    const QCommandLineOption ini = option("ini",
+                                          "Take port, period, threshold and balances from the window's settings file "
+                                          "(its [MainForm]); [Logger] Output= and LinkTimeout= too. Options given "
+                                          "here win.",
+                                          "PONDUS.ini");
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("The file rows are added to; never truncated (default "
                                                    "pondus-log-DATE-TIME.tsv here)."),
                                     QStringLiteral("FILE"));
-    const QCommandLineOption format(QStringLiteral("format"),
-                                    QStringLiteral("tsv: the window's \"Excel (*.xls)\" (tab-separated); csv: "
-                                                   "the window's CSV (ISO times, a point for decimals, a stable "
-                                                   "flag); xlsx: a workbook written when the run ends, the rows "
-                                                   "meanwhile in FILE.rows.csv. Default: from the file name, "
-                                                   "else tsv."),
-                                    QStringLiteral("tsv|csv|xlsx"));
-    const QCommandLineOption linkTimeout(QStringLiteral("link-timeout"),
-                                         QStringLiteral("Give up when the line is off line this long (default 30 "
-                                                        "s; 0 waits for ever)."),
-                                         QStringLiteral("TIME"));
-    const QCommandLineOption library(QStringLiteral("library"),
-                                     QStringLiteral("The scale link library to load (default libtrutina.so beside "
-                                                    "the program, then the installed one)."),
-                                     QStringLiteral("PATH"));
-    const QCommandLineOption journal(QStringLiteral("journal"),
-                                     QStringLiteral("Also keep every row in this measurement journal (SQLite, "
-                                                    "the window's schema; made when missing). Default: the Path "
-                                                    "of [Journal] in --ini, else none."),
-                                     QStringLiteral("FILE"));
-    const QCommandLineOption noJournal(QStringLiteral("no-journal"), QStringLiteral("Keep no journal."));
-    const QCommandLineOption sample(QStringLiteral("sample"),
-                                    QStringLiteral("The name of the sample on a position, such as 3=\"Глина К-2\" "
-                                                   "(again for each position; over [Samples] of --ini)."),
-                                    QStringLiteral("POS=NAME"));
-    const QCommandLineOption untilConstant(
-        QStringLiteral("until-constant"),
-        QStringLiteral("Stop once every balance's sample has reached constant mass: its stable readings changed by "
-                       "at most LIMIT over WINDOW, LIMIT in % of its first stable reading or in a unit, WINDOW as for "
-                       "--duration, such as 0,1%/60m or 0,005g/30m."),
-        QStringLiteral("LIMIT/WINDOW"));
-    const QCommandLineOption verify(
-        QStringLiteral("verify"),
-        QStringLiteral("Instead of recording, walk the hash chain of the measurement journal FILE: its runs, and "
-                       "\"intact\" with the chain's head, or the first event that does not match."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption report(
-        QStringLiteral("report"),
-        QStringLiteral("Instead of recording, write the report of a run of the --journal as a PDF to -o FILE.pdf: RUN "
-                       "is its number as --verify lists it, or last."),
-        QStringLiteral("RUN"));
+    const QCommandLineOption format = option("format",
+                                             "tsv: the window's \"Excel (*.xls)\" (tab-separated); csv: the "
+                                             "window's CSV (ISO times, a point for decimals, a stable flag); xlsx: a "
+                                             "workbook written when the run ends, the rows meanwhile in "
+                                             "FILE.rows.csv. Default: from the file name, else tsv.",
+                                             "tsv|csv|xlsx");
+    const QCommandLineOption linkTimeout =
+        option("link-timeout", "Give up when the line is off line this long (default 30 s; 0 waits for ever).", "TIME");
+    const QCommandLineOption library = option(
+        "library", "The scale link library to load (default libtrutina.so beside the program, then the installed one).",
+        "PATH");
+    const QCommandLineOption journal = option("journal",
+                                              "Also keep every row in this measurement journal (SQLite, the window's "
+                                              "schema; made when missing). Default: the Path of [Journal] in --ini, "
+                                              "else none.",
+                                              "FILE");
+    const QCommandLineOption noJournal = option("no-journal", "Keep no journal.");
+    const QCommandLineOption sample = option("sample",
+                                             "The name of the sample on a position, such as 3=\"Глина К-2\" (again "
+                                             "for each position; over [Samples] of --ini).",
+                                             "POS=NAME");
+    const QCommandLineOption untilConstant = option(
+        "until-constant",
+        "Stop once every balance's sample has reached constant mass: its stable readings changed by at most LIMIT "
+        "over WINDOW, LIMIT in % of its first stable reading or in a unit, WINDOW as for --duration, such as "
+        "0,1%/60m or 0,005g/30m.",
+        "LIMIT/WINDOW");
+    const QCommandLineOption verify = option("verify",
+                                             "Instead of recording, walk the hash chain of the measurement journal "
+                                             "FILE: its runs, and \"intact\" with the chain's head, or the first "
+                                             "event that does not match.",
+                                             "FILE");
+    const QCommandLineOption report = option("report",
+                                             "Instead of recording, write the report of a run of the --journal as a "
+                                             "PDF to -o FILE.pdf: RUN is its number as --verify lists it, or last.",
+                                             "RUN");
+    // Publishing and collecting: the flags over what [MQTT] of --ini gave.
+    const QCommandLineOption publish = option("mqtt", "Publish every row to the MQTT broker.");
     parser.addOptions({help, version, port, period, onChange, balances, count, duration, ini, output, format,
-                       linkTimeout, library, journal, noJournal, sample, untilConstant, verify, report});
-    const MqttFlags mqttFlags;
-    parser.addOptions(mqttFlags.all());
+                       linkTimeout, library, journal, noJournal, sample, untilConstant, verify, report, publish});
+    for (const MqttFlag &flag : mqttFlags)
+        parser.addOption(option(flag.name, flag.help, flag.value));
+    const QCommandLineOption collect = option("collect",
+                                              "Instead of recording, collect the readings every PC publishes under "
+                                              "PREFIX into the SQLite file of --db, until SIGINT or SIGTERM.",
+                                              "PREFIX");
+    const QCommandLineOption db = option("db", "The collector's SQLite file.", "FILE");
+    parser.addOptions({collect, db});
     parser.addOptions(dashboardFlags());
 
     ParsedCommandLine result;
@@ -365,6 +331,11 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
         result.text = "pondus-log " PONDUS_VERSION "\n";
         return result;
     }
+    // A text option over what the settings file gave.
+    const auto take = [&parser](const QCommandLineOption &option, std::string &into) {
+        if (parser.isSet(option))
+            into = text(parser.value(option));
+    };
     try {
         if (!parser.positionalArguments().isEmpty())
             throw BadChoice(text(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first())));
@@ -409,32 +380,25 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
             options.linkTimeout = parser.value(linkTimeout) == QLatin1String("0")
                                       ? std::chrono::milliseconds(0)
                                       : durationOf(QStringLiteral("link-timeout"), parser.value(linkTimeout));
-        if (parser.isSet(output))
-            options.outputPath = text(parser.value(output));
+        take(output, options.outputPath);
         if (options.outputPath.empty())
             options.outputPath = text(QStringLiteral("pondus-log-%1.tsv")
                                           .arg(QDateTime::fromMSecsSinceEpoch(startUtcMs).toString(
                                               QStringLiteral("yyyyMMdd-HHmmss"))));
+        // In the order of FileFormat.
+        const QStringList formats{QStringLiteral("tsv"), QStringLiteral("csv"), QStringLiteral("xlsx")};
         const QString suffix = QFileInfo(QString::fromStdString(options.outputPath)).suffix().toLower();
         const QString formatText = parser.isSet(format) ? parser.value(format).toLower()
-                                   : suffix == QLatin1String("csv") || suffix == QLatin1String("xlsx")
-                                       ? suffix
-                                       : QStringLiteral("tsv");
-        static const std::pair<const char *, FileFormat> formats[] = {
-            {"tsv", FileFormat::Tsv}, {"csv", FileFormat::Csv}, {"xlsx", FileFormat::Xlsx}};
-        const auto chosen = std::find_if(std::begin(formats), std::end(formats),
-                                         [&](const auto &known) { return formatText == QLatin1String(known.first); });
-        if (chosen == std::end(formats))
+                                   : formats.contains(suffix) ? suffix
+                                                              : formats.front();
+        if (!formats.contains(formatText))
             throw BadChoice(text(QStringLiteral("--format wants tsv, csv or xlsx, not \"%1\"").arg(formatText)));
-        options.format = chosen->second;
-        if (parser.isSet(library))
-            options.libraryPath = text(parser.value(library));
-        if (parser.isSet(journal))
-            options.journalPath = text(parser.value(journal));
+        options.format = FileFormat(formats.indexOf(formatText));
+        take(library, options.libraryPath);
+        take(journal, options.journalPath);
         if (parser.isSet(noJournal))
             options.journalPath.clear();
-        if (parser.isSet(verify))
-            options.verifyPath = text(parser.value(verify));
+        take(verify, options.verifyPath);
         if (parser.isSet(report)) {
             options.reportRun = text(parser.value(report));
             if (options.journalPath.empty())
@@ -442,7 +406,18 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
             if (!parser.isSet(output))
                 throw BadChoice("--report writes the PDF file given with -o");
         }
-        mqttFlags.apply(parser, options);
+        options.mqtt.enabled = options.mqtt.enabled || parser.isSet(publish);
+        for (const MqttFlag &flag : mqttFlags)
+            if (flag.field && parser.isSet(QString::fromLatin1(flag.name)))
+                options.mqtt.*flag.field = text(parser.value(QString::fromLatin1(flag.name)));
+        if (const QString mqttPort = QStringLiteral("mqtt-port"); parser.isSet(mqttPort)) {
+            options.mqtt.port = int32_t(wholeNumber(mqttPort, parser.value(mqttPort), 1, 65535));
+            std::erase_if(options.mqttWarnings, [](const MqttSectionWarning &warning) { return warning.key == "Port"; });
+        }
+        take(collect, options.collectPrefix);
+        take(db, options.collectDb);
+        if (!options.collectPrefix.empty() && options.collectDb.empty())
+            throw BadChoice("--collect needs --db FILE");
         if (const std::string problem = applyDashboardFlags(parser, options.dashboard); !problem.empty())
             throw BadChoice(problem);
         if (parser.isSet(QStringLiteral("http")) && options.collectPrefix.empty())

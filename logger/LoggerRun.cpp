@@ -18,31 +18,27 @@ timespec timespecOf(Clock::duration wait)
 
 } // namespace
 
-LoggerRun::LoggerRun(RecordingSession &session, LoggerOptions options, pondus::ports::LinkDiagnosis diagnosis)
-    : session_(session), options_(std::move(options)), diagnosis_(std::move(diagnosis))
-{
-}
-
-ExitCode LoggerRun::run(const sigset_t &stopSignals)
+RunEnd runLogger(RecordingSession &session, const LoggerOptions &options, pondus::ports::LinkDiagnosis diagnosis,
+                 LiveView &view, const sigset_t &stopSignals)
 {
     struct StopOnExit {
         RecordingSession &session;
         ~StopOnExit() { session.stop(); }
-    } stopOnExit{session_};
+    } stopOnExit{session};
 
-    const milliseconds period(options_.run.periodMs);
+    const milliseconds period(options.run.periodMs);
     const Clock::time_point start = Clock::now();
     Clock::time_point lastOnLine = start;
     Clock::time_point next = start;
     // Every balance when none was chosen; a replaced balance is recorded
     // on under its own captions, which the journal notes.
-    session_.samples().setCriterion(options_.constantMass);
-    session_.start(options_.run, options_.portNumber, std::move(diagnosis_),
-                   {.everyBalanceWhenNone = true, .stopWhenReplaced = false});
+    session.samples().setCriterion(options.constantMass);
+    session.start(options.run, options.portNumber, std::move(diagnosis),
+                  {.everyBalanceWhenNone = true, .stopWhenReplaced = false});
     for (;;) {
         const timespec wait = timespecOf(next - Clock::now());
         if (::sigtimedwait(&stopSignals, nullptr, &wait) > 0)
-            return done;
+            return {};
         if (errno == EINTR && Clock::now() < next)
             continue;
         const Clock::time_point now = Clock::now();
@@ -52,34 +48,30 @@ ExitCode LoggerRun::run(const sigset_t &stopSignals)
         if (next <= now)
             next = now + period;
 
-        const SessionPoll poll = session_.poll(RecordingSession::wallClock());
-        const trutina::Block &block = session_.block();
+        const SessionPoll poll = session.poll(RecordingSession::wallClock());
+        const trutina::Block &block = session.block();
         if (block.online())
             lastOnLine = now;
-        else if (options_.linkTimeout.count() > 0 && now - lastOnLine > options_.linkTimeout) {
+        else if (options.linkTimeout.count() > 0 && now - lastOnLine > options.linkTimeout) {
             char text[128];
             std::snprintf(text, sizeof text, "the line has been off line for longer than %.1f s (link: %s)",
-                          double(options_.linkTimeout.count()) / 1000.0, trutina::linkStateName(block.linkState()));
-            reason_ = text;
-            if (!session_.portReason().empty())
-                reason_ += ": " + session_.portReason();
-            return linkLost;
+                          double(options.linkTimeout.count()) / 1000.0, trutina::linkStateName(block.linkState()));
+            const std::string &why = session.portReason();
+            return {linkLost, why.empty() ? std::string(text) : text + (": " + why)};
         }
-        if (const std::optional<int32_t> count = poll.decision.balanceCountNotice) {
-            reason_ = "Подключено " + std::to_string(*count) + " весов. (balance " +
-                      std::to_string(poll.decision.balancesBeyondLine.front()) + " is not on the line)";
-            return balanceMissing;
-        }
+        if (const std::optional<int32_t> count = poll.decision.balanceCountNotice)
+            return {balanceMissing, "Подключено " + std::to_string(*count) + " весов. (balance " +
+                                        std::to_string(poll.decision.balancesBeyondLine.front()) +
+                                        " is not on the line)"};
         const auto elapsed = std::chrono::duration_cast<milliseconds>(now - start);
-        for (const PollSink &sink : pollSinks_)
-            sink(block, rowsRecorded(), elapsed);
-        if (options_.count > 0 && rowsRecorded() >= options_.count)
-            return done;
-        if (options_.duration.count() > 0 && elapsed >= options_.duration)
-            return done;
-        if (options_.untilConstant && session_.samples().allReached()) {
+        const int64_t rows = session.history().measurementNo;
+        view.showPoll(block, rows, elapsed);
+        if ((options.count > 0 && rows >= options.count) ||
+            (options.duration.count() > 0 && elapsed >= options.duration))
+            return {};
+        if (options.untilConstant && session.samples().allReached()) {
             std::fprintf(stderr, "pondus-log: every balance's sample has reached constant mass\n");
-            return done;
+            return {};
         }
     }
 }

@@ -6,41 +6,27 @@
 #pragma once
 
 #include "ExitCodes.h"
+#include "LiveView.h"
 #include "LoggerOptions.h"
 #include "recording/RecordingSession.h"
 
-#include <chrono>
-#include <functional>
 #include <string>
-#include <vector>
 
 #include <signal.h>
 
 namespace pondus::logger {
 
-class LoggerRun {
-public:
-    using PollSink = std::function<void(const trutina::Block &, int64_t rows, std::chrono::milliseconds elapsed)>;
-
-    // The diagnosis looks, while the line does not come on line, for why.
-    LoggerRun(RecordingSession &session, LoggerOptions options, pondus::ports::LinkDiagnosis diagnosis);
-
-    void addPollSink(PollSink sink) { pollSinks_.push_back(std::move(sink)); }
-
-    // Runs until done; stopSignals must be blocked in every thread, they
-    // are taken with sigtimedwait. An observer's exception passes through,
-    // after the observers were told that the run stopped.
-    ExitCode run(const sigset_t &stopSignals);
-    // Why the run ended, for exit codes other than done.
-    const std::string &reason() const { return reason_; }
-    int64_t rowsRecorded() const { return session_.history().measurementNo; }
-
-private:
-    RecordingSession &session_;
-    LoggerOptions options_;
-    pondus::ports::LinkDiagnosis diagnosis_;
-    std::string reason_;
-    std::vector<PollSink> pollSinks_;
+// How the run ended and, for exit codes other than done, why.
+struct RunEnd {
+    ExitCode code = done;
+    std::string reason;
 };
+
+// Runs until done, showing every poll on the view; the diagnosis looks, while the line does not come on
+// line, for why. stopSignals must be blocked in every thread, they are
+// taken with sigtimedwait. An observer's exception passes through, after
+// the observers were told that the run stopped.
+RunEnd runLogger(RecordingSession &session, const LoggerOptions &options, pondus::ports::LinkDiagnosis diagnosis,
+                 LiveView &view, const sigset_t &stopSignals);
 
 } // namespace pondus::logger

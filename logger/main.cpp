@@ -168,23 +168,20 @@ int main(int argc, char *argv[])
 
         // The library is not handed the window's port mapping: a port is
         // its TRUTINA_COMn, else its default device.
-        LoggerRun run(session, options, pondus::ports::LinkDiagnosis::forPort(options.portNumber, [](int port) {
-                          return pondus::ports::resolvePort(port, {}, false).path;
-                      }));
-        run.addPollSink([&](const trutina::Block &block, int64_t rows, std::chrono::milliseconds elapsed) {
-            view.showPoll(block, rows, elapsed);
+        auto diagnosis = pondus::ports::LinkDiagnosis::forPort(options.portNumber, [](int port) {
+            return pondus::ports::resolvePort(port, {}, false).path;
         });
         if (workbook)
             std::fprintf(stderr, "pondus-log: recording to %s, the workbook %s when the run ends\n",
                          file.path().c_str(), output.c_str());
         else
             std::fprintf(stderr, "pondus-log: recording to %s\n", file.path().c_str());
-        const ExitCode code = run.run(stopSignals);
-        if (code != done)
-            std::fprintf(stderr, "pondus-log: %s\n", run.reason().c_str());
+        const RunEnd end = runLogger(session, options, std::move(diagnosis), view, stopSignals);
+        if (end.code != done)
+            std::fprintf(stderr, "pondus-log: %s\n", end.reason.c_str());
         runOutput.finishWorkbook(QDateTime::currentMSecsSinceEpoch());
-        std::fprintf(stderr, "pondus-log: %lld rows in %s\n", static_cast<long long>(run.rowsRecorded()),
-                     output.c_str());
+        std::fprintf(stderr, "pondus-log: %lld rows in %s\n",
+                     static_cast<long long>(session.history().measurementNo), output.c_str());
         for (const std::string &line : view.summary())
             std::fprintf(stderr, "pondus-log: %s\n", line.c_str());
         // The last rows may still be on their way to the broker.
@@ -193,7 +190,7 @@ int main(int argc, char *argv[])
                          static_cast<long long>(publisher->rowsDue()),
                          options.journalPath.empty() ? "they are lost (no journal)"
                                                      : "they wait in the journal for the next start");
-        return code;
+        return end.code;
     } catch (const std::exception &error) {
         std::fprintf(stderr, "pondus-log: %s\n", error.what());
         return failure;

@@ -15,11 +15,17 @@
 
 namespace {
 
-// The fields of each balance, in their order on a line. A new kind of
-// field is one more entry here, with its caption and its value below.
+// The fields of each balance, in their order on a line, with what their
+// captions add to the balance's name (the weight's caption is the whole
+// header). A new kind of field is one more entry here, with its value below.
 enum class BalanceField { Weight, Unit, Change, ChangePercent, Stable };
-constexpr std::array balanceFields = {BalanceField::Weight, BalanceField::Unit, BalanceField::Change,
-                                      BalanceField::ChangePercent, BalanceField::Stable};
+struct FieldCaption {
+    BalanceField field;
+    const char *suffix;
+};
+constexpr FieldCaption balanceFields[] = {{BalanceField::Weight, ""},         {BalanceField::Unit, " ед."},
+                                          {BalanceField::Change, " Δm"},      {BalanceField::ChangePercent, " Δm %"},
+                                          {BalanceField::Stable, " стаб."}};
 
 class CsvLine {
 public:
@@ -139,19 +145,12 @@ void timeField(CsvLine &line, const QDateTime &local, int32_t offsetSeconds)
     line.plainField(text.data(), length);
 }
 
+// The grid's cell a field shows; -1 for the fields the grid has none of.
 int gridColumnOf(BalanceField field, int slot)
 {
-    switch (field) {
-    case BalanceField::Weight:
+    if (field == BalanceField::Weight)
         return MeasurementColumns::valueColumn(slot);
-    case BalanceField::Unit:
-        return MeasurementColumns::unitColumn(slot);
-    case BalanceField::Change:
-    case BalanceField::ChangePercent:
-    case BalanceField::Stable:
-        break;
-    }
-    return -1; // no cell of the grid
+    return field == BalanceField::Unit ? MeasurementColumns::unitColumn(slot) : -1;
 }
 
 } // namespace
@@ -167,34 +166,21 @@ void CsvText::appendHeader(const RunSnapshot &run, QByteArray &out)
     line.field("№");
     line.field("Время");
     for (const ColumnCaption &caption : run.balances) {
-        for (const BalanceField field : balanceFields) {
-            switch (field) {
-            case BalanceField::Weight: {
-                std::string text;
-                std::string name = caption.name;
-                if (const std::string &sample = run.settings.sampleAt(caption.balance); !sample.empty())
-                    name += " — " + sample;
-                for (const std::string *part : {&std::as_const(name), &caption.model, &caption.ident}) {
-                    const QString trimmed = QString::fromStdString(*part).trimmed();
-                    if (!trimmed.isEmpty())
-                        text += (text.empty() ? "" : " ") + trimmed.toStdString();
-                }
-                line.field(text);
-                break;
+        for (const FieldCaption &field : balanceFields) {
+            if (field.field != BalanceField::Weight) {
+                line.textField(QString::fromStdString(caption.name + field.suffix).trimmed());
+                continue;
             }
-            case BalanceField::Unit:
-                line.textField(QString::fromStdString(caption.name + " ед.").trimmed());
-                break;
-            case BalanceField::Change:
-                line.textField(QString::fromStdString(caption.name + " Δm").trimmed());
-                break;
-            case BalanceField::ChangePercent:
-                line.textField(QString::fromStdString(caption.name + " Δm %").trimmed());
-                break;
-            case BalanceField::Stable:
-                line.textField(QString::fromStdString(caption.name + " стаб.").trimmed());
-                break;
+            std::string text;
+            std::string name = caption.name;
+            if (const std::string &sample = run.settings.sampleAt(caption.balance); !sample.empty())
+                name += " — " + sample;
+            for (const std::string *part : {&std::as_const(name), &caption.model, &caption.ident}) {
+                const QString trimmed = QString::fromStdString(*part).trimmed();
+                if (!trimmed.isEmpty())
+                    text += (text.empty() ? "" : " ") + trimmed.toStdString();
             }
+            line.field(text);
         }
     }
     line.end();
@@ -231,7 +217,7 @@ void CsvText::appendRow(const RunSnapshot &run, size_t index, QByteArray &out)
         if (mass && reading->stable && (!reference || reference->unit != mass->unit))
             reference = picked && picked->unit == mass->unit ? picked : mass;
         const bool changed = mass && reference;
-        for (const BalanceField field : balanceFields) {
+        for (const auto &[field, suffix] : balanceFields) {
             const int column = gridColumnOf(field, int(slot));
             if (const std::string *typed = column >= 0 ? run.edit(index, column) : nullptr) {
                 line.field(*typed);

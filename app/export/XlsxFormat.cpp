@@ -98,7 +98,6 @@ private:
     lxw_worksheet *addSheet(const QString &name);
     lxw_format *addFormat(const char *numberFormat);
     lxw_format *weightFormat(int32_t divisor);
-    void writeText(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, const QString &text);
     void writeText(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, const std::string &text,
                    lxw_format *format = nullptr);
     void writeNumber(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, double value, lxw_format *format);
@@ -176,12 +175,6 @@ lxw_format *WorkbookWriter::weightFormat(int32_t divisor)
     }
     weightFormats_.insert(divisor, format);
     return format;
-}
-
-void WorkbookWriter::writeText(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, const QString &text)
-{
-    if (!text.isEmpty())
-        check(worksheet_write_string(sheet, row, column, text.toUtf8().constData(), nullptr));
 }
 
 void WorkbookWriter::writeText(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, const std::string &text,
@@ -325,22 +318,18 @@ void WorkbookWriter::writeChanges(lxw_worksheet *sheet, lxw_row_t sheetRow, size
         if (!reference)
             continue;
         const std::string &from = reference->cell;
-        const std::string change = std::string("IF(ISNUMBER(") + cell + ")," + cell + "-" + from + ",\"\")";
-        const std::string percent = std::string("IF(AND(ISNUMBER(") + cell + ")," + from + "<>0),(" + cell + "-" +
+        const std::string change = std::string("=IF(ISNUMBER(") + cell + ")," + cell + "-" + from + ",\"\")";
+        const std::string percent = std::string("=IF(AND(ISNUMBER(") + cell + ")," + from + "<>0),(" + cell + "-" +
                                     from + ")/" + from + "*100,\"\")";
-        const lxw_col_t at = changeColumn(slot);
-        if (typed) {
-            check(worksheet_write_formula_str(sheet, sheetRow, at, ("=" + change).c_str(), nullptr, ""));
-            check(worksheet_write_formula_str(sheet, sheetRow, at + 1, ("=" + percent).c_str(), nullptr, ""));
-            continue;
-        }
-        check(worksheet_write_formula_num(sheet, sheetRow, at, ("=" + change).c_str(), nullptr,
-                                          value - reference->value));
-        if (reference->value != 0)
-            check(worksheet_write_formula_num(sheet, sheetRow, at + 1, ("=" + percent).c_str(), nullptr,
-                                              (value - reference->value) / reference->value * 100.0));
-        else
-            check(worksheet_write_formula_str(sheet, sheetRow, at + 1, ("=" + percent).c_str(), nullptr, ""));
+        // A typed-over weight has no value as written: the reader works it out.
+        const auto write = [&](lxw_col_t at, const std::string &formula, std::optional<double> written) {
+            check(written ? worksheet_write_formula_num(sheet, sheetRow, at, formula.c_str(), nullptr, *written)
+                          : worksheet_write_formula_str(sheet, sheetRow, at, formula.c_str(), nullptr, ""));
+        };
+        const std::optional<double> changed = typed ? std::nullopt : std::optional(value - reference->value);
+        write(changeColumn(slot), change, changed);
+        write(changeColumn(slot) + 1, percent,
+              changed && reference->value != 0 ? std::optional(*changed / reference->value * 100.0) : std::nullopt);
     }
 }
 
@@ -353,23 +342,22 @@ void WorkbookWriter::writeSettings()
     worksheet_set_column(sheet, 1, 2, 24, nullptr);
     const RunSettings &settings = run_.settings;
     lxw_row_t row = 0;
-    const auto label = [&](const QString &text) { check(worksheet_write_string(sheet, row, 0, utf8(text), captionFormat_)); };
-    label(QStringLiteral("Порт"));
-    writeText(sheet, row++, 1, QString::fromStdString(settings.port));
-    label(QStringLiteral("Режим"));
-    writeText(sheet, row++, 1, recordingModeText(settings.mode));
+    const auto label = [&](const char *text) { writeText(sheet, row, 0, text, captionFormat_); };
+    label("Порт");
+    writeText(sheet, row++, 1, settings.port);
+    label("Режим");
+    writeText(sheet, row++, 1, recordingModeText(settings.mode).toStdString());
     if (settings.mode == RecordingMode::Periodic) {
-        label(QStringLiteral("Период, с"));
+        label("Период, с");
         writeNumber(sheet, row++, 1, settings.periodMs / 1000.0, nullptr);
     }
     if (settings.mode == RecordingMode::OnNewWeight && settings.threshold != RunSettings::noThreshold) {
-        label(QStringLiteral("Изменение веса, делений"));
+        label("Изменение веса, делений");
         writeNumber(sheet, row++, 1, settings.threshold, nullptr);
     }
-    label(QStringLiteral("Измерений на графике"));
+    label("Измерений на графике");
     writeNumber(sheet, row++, 1, settings.measurementBound, nullptr);
-    for (const auto &[text, utcMs] : {std::pair{QStringLiteral("Начало"), run_.startedUtcMs},
-                                      std::pair{QStringLiteral("Окончание"), run_.stoppedUtcMs}}) {
+    for (const auto &[text, utcMs] : {std::pair{"Начало", run_.startedUtcMs}, std::pair{"Окончание", run_.stoppedUtcMs}}) {
         label(text);
         if (utcMs != 0) {
             const qint64 offsetMs = qint64(QDateTime::fromMSecsSinceEpoch(utcMs).offsetFromUtc()) * 1000;
@@ -377,14 +365,14 @@ void WorkbookWriter::writeSettings()
         }
         ++row;
     }
-    label(QStringLiteral("Измерений"));
+    label("Измерений");
     writeNumber(sheet, row++, 1, double(run_.rowCount()), nullptr);
 
     ++row;
-    label(QStringLiteral("Весы"));
-    check(worksheet_write_string(sheet, row, 1, utf8(QStringLiteral("Модель")), captionFormat_));
-    check(worksheet_write_string(sheet, row, 2, utf8(QStringLiteral("Идентификационный номер")), captionFormat_));
-    check(worksheet_write_string(sheet, row++, 3, utf8(QStringLiteral("Образец")), captionFormat_));
+    lxw_col_t column = 0;
+    for (const char *caption : {"Весы", "Модель", "Идентификационный номер", "Образец"})
+        writeText(sheet, row, column++, caption, captionFormat_);
+    ++row;
     for (const ColumnCaption &caption : run_.balances) {
         writeText(sheet, row, 0, caption.name);
         writeText(sheet, row, 1, caption.model);
@@ -395,9 +383,9 @@ void WorkbookWriter::writeSettings()
     if (!run_.chain)
         return;
     ++row;
-    for (const auto &[text, hash] : {std::pair{QStringLiteral("Голова цепочки журнала"), &run_.chain->head},
-                                     std::pair{QStringLiteral("Первое событие серии"), &run_.chain->first},
-                                     std::pair{QStringLiteral("Последнее событие серии"), &run_.chain->last}}) {
+    for (const auto &[text, hash] : {std::pair{"Голова цепочки журнала", &run_.chain->head},
+                                     std::pair{"Первое событие серии", &run_.chain->first},
+                                     std::pair{"Последнее событие серии", &run_.chain->last}}) {
         label(text);
         writeText(sheet, row++, 1, *hash);
     }

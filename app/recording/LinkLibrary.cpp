@@ -18,21 +18,3 @@ LinkLibrary::LinkLibrary(const QString &programDir, const QString &installedDir)
     if (!loaded())
         library_.emplace(QFile::encodeName(libraryFileName).toStdString());
 }
-
-void LinkLibrary::setComPort(int32_t port)
-{
-    if (library_)
-        library_->setComPort(port);
-}
-
-void LinkLibrary::freshData(trutina::Block &block)
-{
-    if (library_)
-        library_->freshData(block);
-}
-
-void LinkLibrary::setPortDevice(int32_t port, const QByteArray &path)
-{
-    if (library_)
-        library_->setPortDevice(port, path.constData());
-}

@@ -18,19 +18,21 @@ public:
     // Exactly the library at path.
     explicit LinkLibrary(const std::string &path) : library_(std::in_place, path) {}
 
-    // The client underneath, for callers that poll it themselves.
-    const trutina::Library &client() const { return *library_; }
     // Why the library or an export is missing; empty when all is there.
     const std::string &error() const { return library_->error(); }
 
     bool loaded() const { return library_ && library_->loaded(); }
     bool hasSetComPort() const override { return loaded() && library_->exports().setComPort; }
     bool hasFreshData() const override { return loaded() && library_->exports().freshData; }
-    void setComPort(int32_t port) override;
-    void freshData(trutina::Block &block) override;
+    void setComPort(int32_t port) override { library_->setComPort(port); }
+    void freshData(trutina::Block &block) override { library_->freshData(block); }
     bool hasSetPortDevice() const override { return loaded() && library_->exports().setPortDevice; }
-    void setPortDevice(int32_t port, const QByteArray &path) override;
+    void setPortDevice(int32_t port, const QByteArray &path) override
+    {
+        library_->setPortDevice(port, path.constData());
+    }
 
 private:
+    // Set by every constructor; a library that did not load answers nothing.
     std::optional<trutina::Library> library_;
 };

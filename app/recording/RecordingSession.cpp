@@ -83,7 +83,7 @@ bool RecordingSession::reviewCaptions(SessionPoll &result, bool rowsUnderCaption
     std::vector<BalanceCaption> &read = result.decision.captions;
     const IdentityReview review = reviewIdentities(captionsShown_, captionsRead_, read);
     for (const size_t slot : review.newlyFailedSlots)
-        tell(&SessionObserver::scanFailed, {slot, captionsShown_[slot], read[slot]});
+        tell(&SessionObserver::scanFailed, CaptionChange{slot, captionsShown_[slot], read[slot]});
     // Only a balance under recorded rows can have been replaced.
     if (review.replacedSlot && rowsUnderCaptions) {
         const size_t slot = *review.replacedSlot;
@@ -104,12 +104,6 @@ bool RecordingSession::reviewCaptions(SessionPoll &result, bool rowsUnderCaption
     return true;
 }
 
-void RecordingSession::tell(void (SessionObserver::*hook)(const CaptionChange &), const CaptionChange &change)
-{
-    for (SessionObserver *observer : observers_)
-        (observer->*hook)(change);
-}
-
 void RecordingSession::lookForReason()
 {
     const auto waited = std::chrono::steady_clock::now() - waitStarted_;
@@ -119,8 +113,7 @@ void RecordingSession::lookForReason()
     if (text == portReason_)
         return;
     portReason_ = std::move(text);
-    for (SessionObserver *observer : observers_)
-        observer->portReasonChanged(portReason_);
+    tell(&SessionObserver::portReasonChanged, portReason_);
 }
 
 bool RecordingSession::startWhenOnLine(PollStamp stamp)
@@ -146,9 +139,7 @@ bool RecordingSession::startWhenOnLine(PollStamp stamp)
     samples_.start(run_.settings);
     if (keeper_)
         run_.keptRun = keeper_->keepRun(run_);
-    for (SessionObserver *observer : observers_)
-        if (observer != keeper_)
-            observer->runStarted(run_);
+    tell(&SessionObserver::runStarted, run_, false);
     return true;
 }
 
@@ -162,8 +153,7 @@ void RecordingSession::watchLink(PollStamp stamp)
     const LinkEvent event{block_.linkState(), online, stamp.utcMs, *lostSinceUtcMs_};
     if (online)
         lostSinceUtcMs_.reset();
-    for (SessionObserver *observer : observers_)
-        observer->linkChanged(event);
+    tell(&SessionObserver::linkChanged, event);
 }
 
 void RecordingSession::commit(const RecordedRow &row)
@@ -178,14 +168,10 @@ void RecordingSession::commit(const RecordedRow &row)
     // finds its sample's reference already.
     std::vector<ConstantMassEvent> reached;
     const SampleValues values{committed, samples_.add(row, reached)};
-    for (SessionObserver *observer : observers_)
-        if (observer != keeper_)
-            observer->rowCommitted(committed);
-    for (SessionObserver *observer : observers_)
-        observer->massChanged(values);
+    tell(&SessionObserver::rowCommitted, committed, false);
+    tell(&SessionObserver::massChanged, values);
     for (const ConstantMassEvent &event : reached)
-        for (SessionObserver *observer : observers_)
-            observer->constantReached(event);
+        tell(&SessionObserver::constantReached, event);
 }
 
 void RecordingSession::stop()
@@ -197,6 +183,5 @@ void RecordingSession::stop()
     if (!wasRunning)
         return;
     run_.stoppedUtcMs = wallClock().utcMs;
-    for (SessionObserver *observer : observers_)
-        observer->runStopped(run_);
+    tell(&SessionObserver::runStopped, run_);
 }

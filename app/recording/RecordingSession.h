@@ -108,7 +108,14 @@ private:
     // Holds what the poll read against the captions over the rows; false
     // when a replacement stopped the run.
     bool reviewCaptions(SessionPoll &result, bool rowsUnderCaptions);
-    void tell(void (SessionObserver::*hook)(const CaptionChange &), const CaptionChange &change);
+    // Tells every observer, the keeper too unless it heard the event as it kept it.
+    template <class Event>
+    void tell(void (SessionObserver::*hook)(const Event &), const Event &event, bool keeperToo = true)
+    {
+        for (SessionObserver *observer : observers_)
+            if (keeperToo || observer != keeper_)
+                (observer->*hook)(event);
+    }
 
     ReadingSource &source_;
     RunKeeper *keeper_ = nullptr;
