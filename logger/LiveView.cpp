@@ -23,18 +23,18 @@ std::string LiveView::signedText(const std::optional<double> &value, const char 
     return text;
 }
 
-void LiveView::startRun(const RunSettings &settings)
+void LiveView::runStarted(const RunInfo &run)
 {
-    balances_ = settings.balances;
+    balances_ = run.settings.balances;
     names_.clear();
     for (const int32_t j : balances_)
-        names_.push_back(settings.sampleAt(j));
+        names_.push_back(run.settings.sampleAt(j));
     samples_.clear();
     overRun_.assign(balances_.size(), std::nullopt);
     reachedAt_.assign(balances_.size(), std::nullopt);
 }
 
-void LiveView::showSamples(const SampleValues &values)
+void LiveView::massChanged(const SampleValues &values)
 {
     samples_ = values.values;
     const std::vector<BalanceReading> &readings = values.row.row.readings;
@@ -67,7 +67,7 @@ std::vector<std::string> LiveView::summary() const
     return lines;
 }
 
-void LiveView::showConstant(const ConstantMassEvent &event)
+void LiveView::constantReached(const ConstantMassEvent &event)
 {
     const QString at = QDateTime::fromMSecsSinceEpoch(event.utcMs + int64_t(event.utcOffsetSeconds) * 1000, Qt::UTC)
                            .toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
@@ -110,11 +110,11 @@ void LiveView::showPoll(const trutina::Block &block, int64_t rows, std::chrono::
     std::fflush(out_);
 }
 
-void LiveView::showRow(const RecordedRow &row)
+void LiveView::rowCommitted(const CommittedRow &committed)
 {
     if (terminal_)
         return;
-    std::fprintf(out_, "%s\n", text_.row(row).c_str());
+    std::fprintf(out_, "%s\n", text_.row(committed.row).c_str());
     std::fflush(out_);
 }
 

@@ -20,20 +20,20 @@
 
 namespace pondus::logger {
 
-class LiveView {
+class LiveView final : public SessionObserver {
 public:
     LiveView(std::FILE *out, bool terminal, RowText text, std::vector<int32_t> balances);
 
     // After every poll: the latest block, rows so far and the time since the start.
     void showPoll(const trutina::Block &block, int64_t rows, std::chrono::milliseconds elapsed);
     // Every recorded row.
-    void showRow(const RecordedRow &row);
+    void rowCommitted(const CommittedRow &row) override;
     // A run starts with these balances and their samples' names.
-    void startRun(const RunSettings &settings);
+    void runStarted(const RunInfo &run) override;
     // What the last row added to each sample, slot by slot.
-    void showSamples(const SampleValues &values);
+    void massChanged(const SampleValues &values) override;
     // A sample reached constant mass; said once on the error stream too.
-    void showConstant(const ConstantMassEvent &event);
+    void constantReached(const ConstantMassEvent &event) override;
     // The run's samples as it ended, one line per balance in column order:
     // "Весы №2 — Торф: Δm -0.52 g (-4.2 %) over the run; постоянная масса с
     // 11.12.2026 08:15:02". The change is the last one a reading gave.

@@ -4,9 +4,8 @@
 
 namespace pondus::logger {
 
-RunOutput::RunOutput(RowFile &file, WorkbookFile *workbook, LiveView &view, pondus::journal::Journal *journal,
-                     std::string output)
-    : file_(file), workbook_(workbook), view_(view), journal_(journal), output_(std::move(output))
+RunOutput::RunOutput(RowFile &file, WorkbookFile *workbook, pondus::journal::Journal *journal, std::string output)
+    : file_(file), workbook_(workbook), journal_(journal), output_(std::move(output))
 {
 }
 
@@ -16,7 +15,6 @@ void RunOutput::runStarted(const RunInfo &run)
     if (workbook_)
         workbook_->runStarted(run.settings, run.startedUtcMs, journal_ ? run.keptRun : 0,
                               journal_ ? journal_->path() : std::string());
-    view_.startRun(run.settings);
 }
 
 void RunOutput::rowCommitted(const CommittedRow &row)
@@ -24,17 +22,6 @@ void RunOutput::rowCommitted(const CommittedRow &row)
     file_.append(row.row);
     if (workbook_)
         workbook_->append(row.row);
-    view_.showRow(row.row);
-}
-
-void RunOutput::massChanged(const SampleValues &values)
-{
-    view_.showSamples(values);
-}
-
-void RunOutput::constantReached(const ConstantMassEvent &event)
-{
-    view_.showConstant(event);
 }
 
 void RunOutput::portReasonChanged(const std::string &reason)

@@ -1,12 +1,10 @@
 // What pondus-log makes of its session: each committed row goes to the row
-// file, the workbook when there is one, and the screen, with what it adds
-// to each sample; once the output is complete (the row file when the run
+// file and the workbook when there is one; once the output is complete (the row file when the run
 // stops, the workbook once it is in place) a journal that keeps the run
 // marks its table as exported to it with the file's digest, so the window
 // never offers it for recovery.
 #pragma once
 
-#include "LiveView.h"
 #include "RowFile.h"
 #include "WorkbookFile.h"
 
@@ -18,15 +16,12 @@ namespace pondus::logger {
 class RunOutput final : public SessionObserver {
 public:
     // workbook and journal may be null: none. output: the file the rows end in.
-    RunOutput(RowFile &file, WorkbookFile *workbook, LiveView &view, pondus::journal::Journal *journal,
-              std::string output);
+    RunOutput(RowFile &file, WorkbookFile *workbook, pondus::journal::Journal *journal, std::string output);
 
     void runStarted(const RunInfo &run) override;
     void rowCommitted(const CommittedRow &row) override;
     void portReasonChanged(const std::string &reason) override;
     void scanFailed(const CaptionChange &failure) override;
-    void massChanged(const SampleValues &values) override;
-    void constantReached(const ConstantMassEvent &event) override;
     void runStopped(const RunInfo &run) override;
     // Writes the workbook after its run, then journals its export; a
     // workbook that is not written is claimed by no export. Throws as
@@ -36,7 +31,6 @@ public:
 private:
     RowFile &file_;
     WorkbookFile *workbook_;
-    LiveView &view_;
     pondus::journal::Journal *journal_;
     const std::string output_;
 };

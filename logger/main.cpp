@@ -156,8 +156,7 @@ int main(int argc, char *argv[])
             publisher.emplace(options.mqtt, options.journalPath, [](const std::string &problem) {
                 std::fprintf(stderr, "pondus-log: %s\n", problem.c_str());
             });
-        RunOutput runOutput(file, workbook ? &*workbook : nullptr, view, journal ? &journal->journal() : nullptr,
-                            output);
+        RunOutput runOutput(file, workbook ? &*workbook : nullptr, journal ? &journal->journal() : nullptr, output);
         // The journal keeps a row before the publisher reads it back.
         RecordingSession session(library);
         if (journal)
@@ -165,6 +164,7 @@ int main(int argc, char *argv[])
         if (publisher)
             session.addObserver(*publisher);
         session.addObserver(runOutput);
+        session.addObserver(view);
 
         // The library is not handed the window's port mapping: a port is
         // its TRUTINA_COMn, else its default device.

@@ -144,7 +144,6 @@ int main(int argc, char *argv[])
     LinkLibrary link(QCoreApplication::applicationDirPath());
     TMainForm form(link);
     int exitCode = 0;
-    form.setMessageSink([](const QString &text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
     if (options.isSet(QStringLiteral("size"))) {
         const QStringList size = options.value(QStringLiteral("size")).split(QLatin1Char('x'));
         form.resize(size.value(0).toInt(), size.value(1).toInt());

@@ -191,7 +191,7 @@ void CsvText::appendRow(const RunSnapshot &run, size_t index, QByteArray &out)
     references_.resize(run.balances.size());
     picked_.resize(run.balances.size());
     const RunSnapshot::Row row = run.row(index);
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(row.utcMs + int64_t(row.utcOffsetSeconds) * 1000, Qt::UTC);
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(row.localMs(), Qt::UTC);
     CsvLine line(out);
     if (const std::string *typed = run.edit(index, MeasurementColumns::numberColumn)) {
         line.field(*typed);

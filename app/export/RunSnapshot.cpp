@@ -24,16 +24,9 @@ const std::string &RunSnapshot::captionCell(int captionRow, int column) const
     if (!slot || size_t(*slot) >= balances.size() || MeasurementColumns::isUnitColumn(column))
         return none;
     const ColumnCaption &caption = balances[size_t(*slot)];
-    switch (captionRow) {
-    case MeasurementColumns::captionRow:
-        return caption.name;
-    case MeasurementColumns::modelRow:
-        return caption.model;
-    case MeasurementColumns::identRow:
-        return caption.ident;
-    default:
-        return none;
-    }
+    // In the order of the caption rows: the caption, the model, the ident.
+    const std::string *const rows[MeasurementColumns::captionRows] = {&caption.name, &caption.model, &caption.ident};
+    return captionRow >= 0 && captionRow < MeasurementColumns::captionRows ? *rows[captionRow] : none;
 }
 
 void RunSnapshot::appendRow(int32_t number, int64_t utcMs, int32_t utcOffsetSeconds,

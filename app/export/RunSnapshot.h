@@ -42,6 +42,8 @@ public:
         int64_t utcMs = 0;
         int32_t utcOffsetSeconds = 0; // the local clock's offset at that moment
         std::span<const SnapshotReading> readings;
+        // The local wall clock of the row's moment, in ms since 1970-01-01 00:00 local.
+        int64_t localMs() const { return utcMs + int64_t(utcOffsetSeconds) * 1000; }
     };
 
     RunSettings settings;

@@ -44,37 +44,30 @@ void TabSeparatedText::appendCaptions(const RunSnapshot &run, QByteArray &out) c
 
 void TabSeparatedText::appendRow(const RunSnapshot &run, size_t index, QByteArray &out) const
 {
-    const int columns = run.gridColumns();
+    const bool recorded = index < run.rowCount();
+    const RunSnapshot::Row row = recorded ? run.row(index) : RunSnapshot::Row{};
+    // The wall clock of the row's moment, as the grid shows it.
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(row.localMs(), Qt::UTC);
     QString line;
-    if (index < run.rowCount()) {
-        const RunSnapshot::Row row = run.row(index);
-        // The wall clock of the row's moment, as the grid shows it.
-        const QDateTime local =
-            QDateTime::fromMSecsSinceEpoch(row.utcMs + int64_t(row.utcOffsetSeconds) * 1000, Qt::UTC);
-        for (int column = 0; column < columns; ++column) {
-            if (const std::string *typed = run.edit(index, column)) {
-                line += oneField(*typed);
-            } else if (column == MeasurementColumns::numberColumn) {
-                line += QString::number(row.number);
-            } else if (column == MeasurementColumns::timeColumn) {
-                line += values_.time(local);
-            } else if (column == MeasurementColumns::dateColumn) {
-                line += values_.date(local);
-            } else if (const size_t slot = size_t(*MeasurementColumns::slotOf(column)); slot < row.readings.size()) {
-                const SnapshotReading &reading = row.readings[slot];
-                if (!MeasurementColumns::isUnitColumn(column))
-                    line += values_.weight(reading.rawValue, reading.divisor);
-                else if (reading.unit != SnapshotReading::noUnit)
-                    line += unitTextOf(reading.unit);
-            }
-            line += u'\t';
+    for (int column = 0; column < run.gridColumns(); ++column) {
+        if (const std::string *typed = run.edit(index, column)) {
+            line += oneField(*typed);
+        } else if (!recorded) {
+            // The one empty row of a table without rows holds only what was typed.
+        } else if (column == MeasurementColumns::numberColumn) {
+            line += QString::number(row.number);
+        } else if (column == MeasurementColumns::timeColumn) {
+            line += values_.time(local);
+        } else if (column == MeasurementColumns::dateColumn) {
+            line += values_.date(local);
+        } else if (const size_t slot = size_t(*MeasurementColumns::slotOf(column)); slot < row.readings.size()) {
+            const SnapshotReading &reading = row.readings[slot];
+            if (!MeasurementColumns::isUnitColumn(column))
+                line += values_.weight(reading.rawValue, reading.divisor);
+            else if (reading.unit != SnapshotReading::noUnit)
+                line += unitTextOf(reading.unit);
         }
-    } else {
-        for (int column = 0; column < columns; ++column) {
-            if (const std::string *typed = run.edit(index, column))
-                line += oneField(*typed);
-            line += u'\t';
-        }
+        line += u'\t';
     }
     endLine(line, out);
 }

@@ -36,12 +36,6 @@ double spreadsheetTime(qint64 localMs)
     return unixEpochInSpreadsheetDays + double(localMs) / msPerDay;
 }
 
-// The local wall clock of a row's moment.
-qint64 localMs(const RunSnapshot::Row &row)
-{
-    return row.utcMs + qint64(row.utcOffsetSeconds) * 1000;
-}
-
 lxw_color_t spreadsheetColour(uint32_t rgb)
 {
     return rgb == 0 ? lxw_color_t(LXW_COLOR_BLACK) : lxw_color_t(rgb);
@@ -50,26 +44,20 @@ lxw_color_t spreadsheetColour(uint32_t rgb)
 // libxlsxwriter prints its numbers with the C library, which follows the
 // process's numeric locale; a workbook wants "0.125" whatever the desktop's
 // decimal separator is. Set for this thread alone, while the book is written.
-class CNumericLocale {
-public:
-    CNumericLocale() : locale_(::newlocale(LC_NUMERIC_MASK, "C", ::duplocale(LC_GLOBAL_LOCALE)))
-    {
-        if (locale_)
-            previous_ = ::uselocale(locale_);
-    }
-    ~CNumericLocale()
-    {
-        if (locale_) {
-            ::uselocale(previous_);
-            ::freelocale(locale_);
-        }
-    }
+struct CNumericLocale {
+    CNumericLocale() = default;
     CNumericLocale(const CNumericLocale &) = delete;
     CNumericLocale &operator=(const CNumericLocale &) = delete;
+    ~CNumericLocale()
+    {
+        if (locale) {
+            ::uselocale(previous);
+            ::freelocale(locale);
+        }
+    }
 
-private:
-    locale_t locale_;
-    locale_t previous_ = LC_GLOBAL_LOCALE;
+    const locale_t locale = ::newlocale(LC_NUMERIC_MASK, "C", ::duplocale(LC_GLOBAL_LOCALE));
+    const locale_t previous = locale ? ::uselocale(locale) : LC_GLOBAL_LOCALE;
 };
 
 // One workbook being written; closed (and so freed) on every path.
@@ -263,10 +251,10 @@ void WorkbookWriter::writeRecordedCell(lxw_worksheet *sheet, lxw_row_t sheetRow,
         writeNumber(sheet, sheetRow, at, row.number, nullptr);
         return;
     case MeasurementColumns::timeColumn: // the whole date-time, shown as the time with milliseconds
-        writeNumber(sheet, sheetRow, at, spreadsheetTime(localMs(row)), timeFormat_);
+        writeNumber(sheet, sheetRow, at, spreadsheetTime(row.localMs()), timeFormat_);
         return;
     case MeasurementColumns::dateColumn: // the day alone
-        writeNumber(sheet, sheetRow, at, std::floor(spreadsheetTime(localMs(row))), dateFormat_);
+        writeNumber(sheet, sheetRow, at, std::floor(spreadsheetTime(row.localMs())), dateFormat_);
         return;
     default:
         break;

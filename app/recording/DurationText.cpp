@@ -9,12 +9,12 @@ std::optional<std::chrono::milliseconds> parseDuration(QString text)
 {
     text = text.trimmed();
     double scale = 1;
-    if (text.endsWith(QLatin1Char('h')))
-        scale = 3600;
-    else if (text.endsWith(QLatin1Char('m')))
-        scale = 60;
-    if (text.endsWith(QLatin1Char('h')) || text.endsWith(QLatin1Char('m')) || text.endsWith(QLatin1Char('s')))
-        text.chop(1);
+    for (const auto &[suffix, seconds] : {std::pair{'h', 3600}, std::pair{'m', 60}, std::pair{'s', 1}})
+        if (text.endsWith(QLatin1Char(suffix))) {
+            scale = seconds;
+            text.chop(1);
+            break;
+        }
     bool ok = false;
     const double number = QLocale::c().toDouble(text.replace(QLatin1Char(','), QLatin1Char('.')), &ok);
     if (!ok || !std::isfinite(number) || number <= 0 || number * scale > 1e9)

@@ -74,7 +74,6 @@ public:
     // Ends the run (observers hear it when it had started) or the wait.
     void stop();
 
-    State state() const { return state_; }
     bool running() const { return state_ == State::Running; }
     // The current run, or the last one.
     const RunInfo &run() const { return run_; }

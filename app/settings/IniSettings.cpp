@@ -31,11 +31,6 @@ QByteArray asUtf8(const QByteArray &bytes)
     return text.toUtf8();
 }
 
-bool isBlank(const QByteArray &bytes)
-{
-    return bytes.trimmed().isEmpty();
-}
-
 // Text whose first line that is not blank or a comment opens a section. No
 // control characters but line ends and tabs: binary data and UTF-16 have them.
 bool holdsSections(QByteArray bytes)
@@ -82,23 +77,16 @@ struct SettingsFile {
 std::optional<SettingsFile> settingsFileAt(const QString &path)
 {
     const QFileInfo info(path);
-    if (info.isSymLink()) {
-        // Followed only to settings: a link elsewhere must not make the
-        // program overwrite whatever file it names.
-        const QString target = info.canonicalFilePath();
-        if (target.isEmpty())
-            return std::nullopt;
-        std::optional<QByteArray> bytes = readRegularFile(target);
-        if (!bytes || !holdsSections(*bytes))
-            return std::nullopt;
-        return SettingsFile{target, true, std::move(*bytes)};
-    }
-    if (!info.exists())
+    // A link is followed only to settings: a link elsewhere must not make
+    // the program overwrite whatever file it names.
+    const bool link = info.isSymLink();
+    if (!link && !info.exists())
         return SettingsFile{path, false, {}};
-    std::optional<QByteArray> bytes = readRegularFile(path);
-    if (!bytes || !(isBlank(*bytes) || holdsSections(*bytes)))
+    const QString target = link ? info.canonicalFilePath() : path;
+    std::optional<QByteArray> bytes = target.isEmpty() ? std::nullopt : readRegularFile(target);
+    if (!bytes || !((!link && bytes->trimmed().isEmpty()) || holdsSections(*bytes)))
         return std::nullopt;
-    return SettingsFile{path, true, std::move(*bytes)};
+    return SettingsFile{target, true, std::move(*bytes)};
 }
 
 // Leaves one value per key, the first in the file.

@@ -30,7 +30,7 @@ void tell(LiveView &view, const std::vector<int32_t> &balances, const std::vecto
             if (balances[slot] == reading.balance)
                 values[slot] = {reading.change, reading.percent, std::nullopt, std::nullopt, false, false};
     }
-    view.showSamples({committed, values});
+    view.massChanged({committed, values});
 }
 
 TEST(LiveViewSummary, EachSampleItsChangeOverTheRunAndItsConstantMass)
@@ -63,7 +63,9 @@ TEST(LiveViewSummary, EachSampleItsChangeOverTheRunAndItsConstantMass)
         RunSettings settings;
         settings.balances = balances;
         settings.samples = {"Глина К-2"};
-        view.startRun(settings);
+        RunInfo run;
+        run.settings = settings;
+        view.runStarted(run);
         for (const std::vector<Reading> &row : c.rows)
             tell(view, balances, row);
         if (c.constantSlot) {
@@ -72,7 +74,7 @@ TEST(LiveViewSummary, EachSampleItsChangeOverTheRunAndItsConstantMass)
             event.balance = balances[*c.constantSlot];
             event.utcMs = 1'796'969'730'000; // 11.12.2026 06:15:30 UTC
             event.utcOffsetSeconds = 3 * 3600;
-            view.showConstant(event);
+            view.constantReached(event);
         }
         EXPECT_EQ(view.summary(), c.lines) << c.what;
     }
