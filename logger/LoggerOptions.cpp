@@ -53,12 +53,8 @@ const char *const trailer =
 // Thrown for a wrong choice; its text is the one-line message.
 struct BadChoice : std::runtime_error {
     using std::runtime_error::runtime_error;
+    explicit BadChoice(const QString &message) : std::runtime_error(message.toStdString()) {}
 };
-
-std::string text(const QString &value)
-{
-    return value.toStdString();
-}
 
 // Seconds with a comma or a point, as the window's period list writes them.
 std::optional<double> seconds(QString value)
@@ -74,8 +70,7 @@ std::chrono::milliseconds durationOf(const QString &option, const QString &value
 {
     const std::optional<std::chrono::milliseconds> duration = parseDuration(value);
     if (!duration)
-        throw BadChoice(text(QStringLiteral("--%1 wants a time such as 90, 90s, 15m or 8h, not \"%2\"")
-                                 .arg(option, value)));
+        throw BadChoice(QStringLiteral("--%1 wants a time such as 90, 90s, 15m or 8h, not \"%2\"").arg(option, value));
     return *duration;
 }
 
@@ -84,18 +79,18 @@ int64_t wholeNumber(const QString &option, const QString &value, int64_t smalles
     bool ok = false;
     const qlonglong number = value.toLongLong(&ok);
     if (!ok || number < smallest || number > largest)
-        throw BadChoice(text(QStringLiteral("--%1 wants a whole number from %2 to %3, not \"%4\"")
-                                 .arg(option)
-                                 .arg(smallest)
-                                 .arg(largest)
-                                 .arg(value)));
+        throw BadChoice(QStringLiteral("--%1 wants a whole number from %2 to %3, not \"%4\"")
+                            .arg(option)
+                            .arg(smallest)
+                            .arg(largest)
+                            .arg(value));
     return number;
 }
 
 void choosePortOf(LoggerOptions &options, const QString &value)
 {
     if (value.contains(QLatin1Char('/'))) {
-        options.devicePath = text(value);
+        options.devicePath = value.toStdString();
         options.portNumber = 1;
         options.run.port = options.devicePath;
         return;
@@ -103,9 +98,9 @@ void choosePortOf(LoggerOptions &options, const QString &value)
     const QString upper = value.toUpper();
     const PortChoice choice = choosePort(upper);
     if (choice.automatic() && upper != autoPortText)
-        throw BadChoice(text(QStringLiteral("--port wants COM1..COM4, AUTO or a device path, not \"%1\"").arg(value)));
+        throw BadChoice(QStringLiteral("--port wants COM1..COM4, AUTO or a device path, not \"%1\"").arg(value));
     options.portNumber = choice.port;
-    options.run.port = text(choice.label);
+    options.run.port = choice.label.toStdString();
 }
 
 void choosePeriodOf(LoggerOptions &options, const QString &value)
@@ -113,8 +108,8 @@ void choosePeriodOf(LoggerOptions &options, const QString &value)
     const std::optional<double> number = seconds(value);
     const int ms = number ? int(std::lround(*number * 1000)) : 0;
     if (!number || ms < shortestPeriodMs || ms > longestPeriodMs)
-        throw BadChoice(text(QStringLiteral("--period wants seconds from 0,2 to 4 (a comma or a point), not \"%1\"")
-                                 .arg(value)));
+        throw BadChoice(
+            QStringLiteral("--period wants seconds from 0,2 to 4 (a comma or a point), not \"%1\"").arg(value));
     options.run.mode = RecordingMode::Periodic;
     options.run.periodMs = ms;
 }
@@ -133,7 +128,7 @@ void chooseBalancesOf(LoggerOptions &options, const QString &value)
         bool ok = false;
         const int j = item.trimmed().toInt(&ok);
         if (!ok || j < 1 || j > maxBalances)
-            throw BadChoice(text(QStringLiteral("--balances wants positions 1..10 such as 1,2,3, not \"%1\"").arg(value)));
+            throw BadChoice(QStringLiteral("--balances wants positions 1..10 such as 1,2,3, not \"%1\"").arg(value));
         balances.push_back(j);
     }
     if (balances.empty())
@@ -150,9 +145,9 @@ void chooseSampleOf(SampleSettings &samples, const QString &value)
     bool ok = false;
     const int position = equals > 0 ? value.left(equals).trimmed().toInt(&ok) : 0;
     if (!ok || !samples.setName(position, value.mid(equals + 1)))
-        throw BadChoice(text(QStringLiteral("--sample wants a position 1..10, '=' and a name such as 3=\"Глина К-2\", "
-                                            "not \"%1\"")
-                                 .arg(value)));
+        throw BadChoice(QStringLiteral("--sample wants a position 1..10, '=' and a name such as 3=\"Глина К-2\", "
+                                       "not \"%1\"")
+                            .arg(value));
 }
 
 // The window's saved choices: port, period or the new-weight mode with its
@@ -161,16 +156,16 @@ void chooseSampleOf(SampleSettings &samples, const QString &value)
 void readSettingsFile(LoggerOptions &options, const QString &path)
 {
     if (::access(QFile::encodeName(path).constData(), R_OK) != 0)
-        throw BadChoice(text(QStringLiteral("--ini %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)))));
+        throw BadChoice(QStringLiteral("--ini %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     IniSettings window(QStringLiteral("MainForm"));
     if (!window.load(path))
-        throw BadChoice(text(QStringLiteral("--ini %1: not a settings file that can be read").arg(path)));
+        throw BadChoice(QStringLiteral("--ini %1: not a settings file that can be read").arg(path));
     choosePortOf(options, window.text("COM", QStringLiteral("COM1")));
     const QString period = window.text("GetInfPeriod", QStringLiteral("1"));
     const std::optional<PeriodChoice> choice = choosePeriod(period, QLocale::system());
     if (!choice || choice->mode == PeriodChoice::Mode::Manual)
-        throw BadChoice(text(QStringLiteral("--ini %1: the period \"%2\" needs the window; give --period or --on-change")
-                                 .arg(path, period)));
+        throw BadChoice(QStringLiteral("--ini %1: the period \"%2\" needs the window; give --period or --on-change")
+                            .arg(path, period));
     if (choice->mode == PeriodChoice::Mode::OnNewWeight)
         chooseThresholdOf(options, window.text("MaxDifWeight", QStringLiteral("10")));
     else {
@@ -191,15 +186,15 @@ void readSettingsFile(LoggerOptions &options, const QString &path)
     options.run.measurementBound = int32_t(window.text("SizeOfMassive", QStringLiteral("100")).toInt());
     IniSettings journal(QStringLiteral("Journal"));
     if (journal.load(path))
-        options.journalPath = text(journal.text("Path", QString()).trimmed());
+        options.journalPath = journal.text("Path", QString()).trimmed().toStdString();
     IniSettings audit(QStringLiteral("Audit"));
     if (audit.load(path))
-        options.operatorName = text(audit.text("Operator", QString()).trimmed());
+        options.operatorName = audit.text("Operator", QString()).trimmed().toStdString();
 
     IniSettings logger(QStringLiteral("Logger"));
     logger.load(path);
     if (const QString output = logger.text("Output", QString()); !output.isEmpty())
-        options.outputPath = text(output);
+        options.outputPath = output.toStdString();
     if (const QString timeout = logger.text("LinkTimeout", QString()); !timeout.isEmpty())
         options.linkTimeout = durationOf(QStringLiteral("ini [Logger] LinkTimeout"), timeout);
     const SampleSettings samples = SampleSettings::read(path);
@@ -320,11 +315,11 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
     ParsedCommandLine result;
     if (!parser.parse(arguments)) {
         result.exitCode = badArguments;
-        result.text = text(parser.errorText());
+        result.text = parser.errorText().toStdString();
         return result;
     }
     if (parser.isSet(help)) {
-        result.text = text(parser.helpText()) + trailer;
+        result.text = parser.helpText().toStdString() + trailer;
         return result;
     }
     if (parser.isSet(version)) {
@@ -334,11 +329,11 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
     // A text option over what the settings file gave.
     const auto take = [&parser](const QCommandLineOption &option, std::string &into) {
         if (parser.isSet(option))
-            into = text(parser.value(option));
+            into = parser.value(option).toStdString();
     };
     try {
         if (!parser.positionalArguments().isEmpty())
-            throw BadChoice(text(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first())));
+            throw BadChoice(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
         if (parser.isSet(period) && parser.isSet(onChange))
             throw BadChoice("choose --period or --on-change, not both");
         LoggerOptions options;
@@ -370,9 +365,9 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
         if (parser.isSet(untilConstant)) {
             const std::optional<ConstantMassCriterion> criterion = parseConstantMassCriterion(parser.value(untilConstant));
             if (!criterion)
-                throw BadChoice(text(QStringLiteral("--until-constant wants a limit in % or a unit, a slash and a time, "
-                                                    "such as 0,1%/60m or 0,005g/30m, not \"%1\"")
-                                         .arg(parser.value(untilConstant))));
+                throw BadChoice(QStringLiteral("--until-constant wants a limit in % or a unit, a slash and a time, "
+                                               "such as 0,1%/60m or 0,005g/30m, not \"%1\"")
+                                    .arg(parser.value(untilConstant)));
             options.constantMass = *criterion;
             options.untilConstant = true;
         }
@@ -382,9 +377,9 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
                                       : durationOf(QStringLiteral("link-timeout"), parser.value(linkTimeout));
         take(output, options.outputPath);
         if (options.outputPath.empty())
-            options.outputPath = text(QStringLiteral("pondus-log-%1.tsv")
-                                          .arg(QDateTime::fromMSecsSinceEpoch(startUtcMs).toString(
-                                              QStringLiteral("yyyyMMdd-HHmmss"))));
+            options.outputPath = QDateTime::fromMSecsSinceEpoch(startUtcMs)
+                                     .toString(QStringLiteral("'pondus-log-'yyyyMMdd-HHmmss'.tsv'"))
+                                     .toStdString();
         // In the order of FileFormat.
         const QStringList formats{QStringLiteral("tsv"), QStringLiteral("csv"), QStringLiteral("xlsx")};
         const QString suffix = QFileInfo(QString::fromStdString(options.outputPath)).suffix().toLower();
@@ -392,7 +387,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
                                    : formats.contains(suffix) ? suffix
                                                               : formats.front();
         if (!formats.contains(formatText))
-            throw BadChoice(text(QStringLiteral("--format wants tsv, csv or xlsx, not \"%1\"").arg(formatText)));
+            throw BadChoice(QStringLiteral("--format wants tsv, csv or xlsx, not \"%1\"").arg(formatText));
         options.format = FileFormat(formats.indexOf(formatText));
         take(library, options.libraryPath);
         take(journal, options.journalPath);
@@ -400,7 +395,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
             options.journalPath.clear();
         take(verify, options.verifyPath);
         if (parser.isSet(report)) {
-            options.reportRun = text(parser.value(report));
+            options.reportRun = parser.value(report).toStdString();
             if (options.journalPath.empty())
                 throw BadChoice("--report reads a journal: give it with --journal");
             if (!parser.isSet(output))
@@ -409,7 +404,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
         options.mqtt.enabled = options.mqtt.enabled || parser.isSet(publish);
         for (const MqttFlag &flag : mqttFlags)
             if (flag.field && parser.isSet(QString::fromLatin1(flag.name)))
-                options.mqtt.*flag.field = text(parser.value(QString::fromLatin1(flag.name)));
+                options.mqtt.*flag.field = parser.value(QString::fromLatin1(flag.name)).toStdString();
         if (const QString mqttPort = QStringLiteral("mqtt-port"); parser.isSet(mqttPort)) {
             options.mqtt.port = int32_t(wholeNumber(mqttPort, parser.value(mqttPort), 1, 65535));
             std::erase_if(options.mqttWarnings, [](const MqttSectionWarning &warning) { return warning.key == "Port"; });

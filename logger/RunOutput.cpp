@@ -4,8 +4,8 @@
 
 namespace pondus::logger {
 
-RunOutput::RunOutput(RowFile &file, WorkbookFile *workbook, pondus::journal::Journal *journal, std::string output)
-    : file_(file), workbook_(workbook), journal_(journal), output_(std::move(output))
+RunOutput::RunOutput(RowFile &file, WorkbookFile *workbook, pondus::journal::Journal *journal)
+    : file_(file), workbook_(workbook), journal_(journal)
 {
 }
 
@@ -42,14 +42,14 @@ void RunOutput::runStopped(const RunInfo &)
     // Every row is already in the row file: the table is not waiting for
     // the window's recovery question. A workbook is not written yet.
     if (journal_ && !workbook_)
-        journal_->exported(output_, journal_->sheetRows());
+        journal_->exported(file_.path(), journal_->sheetRows());
 }
 
 void RunOutput::finishWorkbook(int64_t stoppedUtcMs)
 {
     // The export's digest is taken of the workbook as it lies on the disk.
     if (workbook_ && workbook_->finish(stoppedUtcMs) && journal_)
-        journal_->exported(output_, journal_->sheetRows());
+        journal_->exported(workbook_->path(), journal_->sheetRows());
 }
 
 } // namespace pondus::logger

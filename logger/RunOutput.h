@@ -15,8 +15,8 @@ namespace pondus::logger {
 
 class RunOutput final : public SessionObserver {
 public:
-    // workbook and journal may be null: none. output: the file the rows end in.
-    RunOutput(RowFile &file, WorkbookFile *workbook, pondus::journal::Journal *journal, std::string output);
+    // workbook and journal may be null: none.
+    RunOutput(RowFile &file, WorkbookFile *workbook, pondus::journal::Journal *journal);
 
     void runStarted(const RunInfo &run) override;
     void rowCommitted(const CommittedRow &row) override;
@@ -32,7 +32,6 @@ private:
     RowFile &file_;
     WorkbookFile *workbook_;
     pondus::journal::Journal *journal_;
-    const std::string output_;
 };
 
 } // namespace pondus::logger

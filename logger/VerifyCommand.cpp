@@ -4,26 +4,18 @@
 #include "ExitCodes.h"
 #include "journal/ChainVerifier.h"
 
+#include <QDateTime>
+
 #include <cstdio>
-#include <ctime>
 
 namespace pondus::logger {
 
-namespace {
-
-std::string utcText(int64_t utcMs)
-{
-    const std::time_t seconds = std::time_t(utcMs / 1000);
-    std::tm utc{};
-    char text[32] = {};
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%SZ", gmtime_r(&seconds, &utc));
-    return text;
-}
-
-} // namespace
-
 int verifyJournal(const std::string &path)
 {
+    const auto utcText = [](int64_t utcMs) {
+        const QDateTime utc = QDateTime::fromMSecsSinceEpoch(utcMs, Qt::UTC);
+        return utc.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss'Z'")).toStdString();
+    };
     const journal::ChainCheck check = journal::verifyChain(path);
     for (const journal::ChainRun &run : check.runs)
         std::printf("run %lld: start %s, stop %s, %lld rows, first %s, last %s\n", (long long)run.run,

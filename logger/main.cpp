@@ -156,7 +156,7 @@ int main(int argc, char *argv[])
             publisher.emplace(options.mqtt, options.journalPath, [](const std::string &problem) {
                 std::fprintf(stderr, "pondus-log: %s\n", problem.c_str());
             });
-        RunOutput runOutput(file, workbook ? &*workbook : nullptr, journal ? &journal->journal() : nullptr, output);
+        RunOutput runOutput(file, workbook ? &*workbook : nullptr, journal ? &journal->journal() : nullptr);
         // The journal keeps a row before the publisher reads it back.
         RecordingSession session(library);
         if (journal)

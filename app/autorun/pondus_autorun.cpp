@@ -163,9 +163,7 @@ int main(int argc, char *argv[])
     // After the window: a row is printed as its grid shows it, and a kill
     // in the poll step comes after the journal kept the row and it was printed.
     RowHooks hooks(form, options.isSet(QStringLiteral("print-rows")),
-                   options.isSet(QStringLiteral("kill-in-poll-step"))
-                       ? options.value(QStringLiteral("kill-in-poll-step")).toInt()
-                       : 0);
+                   options.value(QStringLiteral("kill-in-poll-step")).toInt()); // 0 when not given
     form.show();
 
     int ticks = 0;
@@ -192,12 +190,10 @@ int main(int argc, char *argv[])
             const double cpu = cpuSeconds() - cpuAtStart;
             const long memory = residentBytes() - memoryAtStart;
             // The running window, rows and lines, as the operator sees it.
-            if (options.isSet(QStringLiteral("screenshot")) &&
-                !saveScreenshot(form, options.value(QStringLiteral("screenshot"))))
-                exitCode = 1;
-            if (options.isSet(QStringLiteral("ports-screenshot")) &&
-                !savePortsScreenshot(form, options.value(QStringLiteral("ports-screenshot"))))
-                exitCode = 1;
+            for (const auto &[name, save] : {std::pair{"screenshot", &saveScreenshot},
+                                             std::pair{"ports-screenshot", &savePortsScreenshot}})
+                if (options.isSet(QString::fromLatin1(name)) && !save(form, options.value(QString::fromLatin1(name))))
+                    exitCode = 1;
             control<QAbstractButton>(form, "StopButton").click();
             const int rows = form.table().measurementRows();
             std::printf("recorded %d rows in %.1f s over %d poll ticks (%.2f rows per tick)\n", rows, elapsed, ticks,

@@ -80,30 +80,26 @@ int numberText(std::array<char, 48> &text, double value, int precision)
     return int(end.ptr - text.data());
 }
 
-// rawValue / divisor in exact decimal digits, as many after the point as
-// the divisor has zeros; the shortest exact form for any other divisor.
-void weightField(CsvLine &line, int64_t rawValue, int32_t divisor)
-{
-    std::array<char, 48> text{};
-    int length = 0;
-    if (const std::optional<int> places = decimalPlaces(divisor)) {
-        const long long magnitude = std::llabs(static_cast<long long>(rawValue));
-        const char *sign = rawValue < 0 ? "-" : "";
-        if (*places == 0)
-            length = std::snprintf(text.data(), text.size(), "%s%lld", sign, magnitude);
-        else
-            length = std::snprintf(text.data(), text.size(), "%s%lld.%0*lld", sign, magnitude / divisor, *places,
-                                   magnitude % divisor);
-    } else {
-        length = numberText(text, double(rawValue) / double(divisor), 15);
-    }
-    line.plainField(text.data(), length);
-}
-
 void numberField(CsvLine &line, double value, int precision)
 {
     std::array<char, 48> text{};
     line.plainField(text.data(), numberText(text, value, precision));
+}
+
+// rawValue / divisor in exact decimal digits, as many after the point as
+// the divisor has zeros; the shortest exact form for any other divisor.
+void weightField(CsvLine &line, int64_t rawValue, int32_t divisor)
+{
+    const std::optional<int> places = decimalPlaces(divisor);
+    if (!places)
+        return numberField(line, double(rawValue) / double(divisor), 15);
+    std::array<char, 48> text{};
+    const long long magnitude = std::llabs(static_cast<long long>(rawValue));
+    const char *sign = rawValue < 0 ? "-" : "";
+    const int length = *places == 0 ? std::snprintf(text.data(), text.size(), "%s%lld", sign, magnitude)
+                                    : std::snprintf(text.data(), text.size(), "%s%lld.%0*lld", sign,
+                                                    magnitude / divisor, *places, magnitude % divisor);
+    line.plainField(text.data(), length);
 }
 
 // What the weight cell holds: the reading, or what the operator typed over
@@ -223,7 +219,9 @@ void CsvText::appendRow(const RunSnapshot &run, size_t index, QByteArray &out)
                 line.field(*typed);
                 continue;
             }
-            if (!reading) {
+            // Empty without a reading, and the changes without a reference.
+            if (!reading || (field == BalanceField::Change && !changed) ||
+                (field == BalanceField::ChangePercent && !(changed && reference->value != 0))) {
                 line.field(std::string_view());
                 continue;
             }
@@ -235,16 +233,10 @@ void CsvText::appendRow(const RunSnapshot &run, size_t index, QByteArray &out)
                 line.field(reading->unit == SnapshotReading::noUnit ? "" : unitName(reading->unit));
                 break;
             case BalanceField::Change:
-                if (changed)
-                    changeField(line, *mass, *reference);
-                else
-                    line.field(std::string_view());
+                changeField(line, *mass, *reference);
                 break;
             case BalanceField::ChangePercent:
-                if (changed && reference->value != 0)
-                    numberField(line, (mass->value - reference->value) / reference->value * 100.0, 12);
-                else
-                    line.field(std::string_view());
+                numberField(line, (mass->value - reference->value) / reference->value * 100.0, 12);
                 break;
             case BalanceField::Stable:
                 line.plainField(reading->stable ? "1" : "0", 1);

@@ -91,7 +91,6 @@ public:
     // when the table has no rows: its one empty row), by grid column.
     void setEdit(size_t index, int column, std::string text);
     const std::string *edit(size_t index, int column) const;
-    bool hasEdits() const { return !edits_.empty(); }
 
 private:
     struct StoredRow {

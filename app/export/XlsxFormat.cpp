@@ -426,25 +426,23 @@ std::optional<QString> WorkbookWriter::write(const QString &path)
     pickReferences();
     lxw_worksheet *sheet = startMeasurementSheet(0);
     int sheets = 1;
-    int lastRowOfFirstSheet = captionRows - 1;
     // The one empty row of a table without rows holds what the operator typed there.
     const size_t rows = std::max<size_t>(run_.rowCount(), 1);
-    for (size_t index = 0; sheet && index < rows && failure_ == LXW_NO_ERROR; ++index) {
+    for (size_t index = 0; index < rows && failure_ == LXW_NO_ERROR; ++index) {
         const int dataRow = int(index);
         if (dataRow > 0 && dataRow % dataRowsPerSheet_ == 0)
             sheet = startMeasurementSheet(sheets++);
+        if (!sheet)
+            break;
         const lxw_row_t sheetRow = lxw_row_t(captionRows + dataRow % dataRowsPerSheet_);
-        if (sheets == 1)
-            lastRowOfFirstSheet = int(sheetRow);
-        if (sheet) {
-            writeTableRow(sheet, sheetRow, index);
-            if (index < run_.rowCount())
-                writeChanges(sheet, sheetRow, index);
-        }
+        writeTableRow(sheet, sheetRow, index);
+        if (index < run_.rowCount())
+            writeChanges(sheet, sheetRow, index);
     }
     writeSettings();
+    // The chart shows the rows of the first sheet.
     if (run_.rowCount() > 0 && !run_.balances.empty())
-        writeChart(measurementSheet, lastRowOfFirstSheet);
+        writeChart(measurementSheet, captionRows - 1 + int(std::min<size_t>(rows, size_t(dataRowsPerSheet_))));
 
     errno = 0;
     const lxw_error closed = workbook_close(book_);

@@ -5,13 +5,6 @@
 
 namespace {
 
-// Balances of the line the recorder looks at: those the library counted, at
-// most the positions a run may poll.
-int balancesOnLine(const trutina::Block &block)
-{
-    return std::clamp(block.balanceCount(), 0, RecordingHistory::balances);
-}
-
 std::vector<int32_t> runBalancesOnLine(const RunSettings &settings, int onLine)
 {
     std::vector<int32_t> balances;
@@ -115,7 +108,9 @@ PollDecision MeasurementRecorder::poll(const trutina::Block &block, const RunSet
         decision.balanceCountNotice = block.balanceCount();
         return decision;
     }
-    const int onLine = balancesOnLine(block);
+    // Balances of the line the recorder looks at: those the library counted,
+    // at most the positions a run may poll.
+    const int onLine = std::clamp(block.balanceCount(), 0, RecordingHistory::balances);
     const std::vector<int32_t> balances = runBalancesOnLine(settings, onLine);
     for (const int32_t j : balances)
         decision.captions.push_back({j, block.modelCode(j), block.identNumber(j)});

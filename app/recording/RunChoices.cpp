@@ -57,27 +57,15 @@ std::optional<PeriodChoice> choosePeriod(const QString &text, QLocale locale)
 
 QString recordingModeText(RecordingMode mode)
 {
-    switch (mode) {
-    case RecordingMode::OnNewWeight:
-        return onNewWeightPeriodText;
-    case RecordingMode::Manual:
-        return manualPeriodText;
-    case RecordingMode::Periodic:
-        break;
-    }
-    return QStringLiteral("периодически");
+    return mode == RecordingMode::OnNewWeight ? onNewWeightPeriodText
+           : mode == RecordingMode::Manual    ? manualPeriodText
+                                              : QStringLiteral("периодически");
 }
 
 QString linkStateText(int32_t state)
 {
-    switch (state) {
-    case TRUTINA_LINK_SETTING_UP:
-        return QStringLiteral("Устанавливается");
-    case TRUTINA_LINK_INITIALISING:
-        return QStringLiteral("Инициализация");
-    case TRUTINA_LINK_ONLINE:
-        return QStringLiteral("OnLine");
-    default:
-        return {};
-    }
+    return state == TRUTINA_LINK_SETTING_UP    ? QStringLiteral("Устанавливается")
+           : state == TRUTINA_LINK_INITIALISING ? QStringLiteral("Инициализация")
+           : state == TRUTINA_LINK_ONLINE       ? QStringLiteral("OnLine")
+                                                : QString();
 }

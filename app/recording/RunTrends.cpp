@@ -8,15 +8,15 @@ RunTrends::RunTrends(const ConstantMassCriterion &criterion, std::vector<int32_t
 {
 }
 
-const BalanceReading *RunTrends::readingOf(const RecordedRow &row, size_t slot) const
+std::optional<TrendReading> RunTrends::readingOf(const RecordedRow &row, size_t slot) const
 {
     // Rows hold the run's balances in column order; a shorter row is matched
     // by position.
     if (slot < row.readings.size() && row.readings[slot].balance == balances_[slot])
-        return &row.readings[slot];
+        return trendReading(row.readings[slot]);
     const auto found = std::find_if(row.readings.begin(), row.readings.end(),
                                     [&](const BalanceReading &reading) { return reading.balance == balances_[slot]; });
-    return found == row.readings.end() ? nullptr : &*found;
+    return found == row.readings.end() ? std::nullopt : trendReading(*found);
 }
 
 std::optional<TrendReading> RunTrends::trendReading(const BalanceReading &reading)
@@ -28,10 +28,8 @@ std::optional<TrendReading> RunTrends::trendReading(const BalanceReading &readin
 
 const std::vector<MassTrendValues> &RunTrends::add(const RecordedRow &row)
 {
-    for (size_t slot = 0; slot < trends_.size(); ++slot) {
-        const BalanceReading *reading = readingOf(row, slot);
-        values_[slot] = trends_[slot].add(row.utcMs, reading ? trendReading(*reading) : std::nullopt);
-    }
+    for (size_t slot = 0; slot < trends_.size(); ++slot)
+        values_[slot] = trends_[slot].add(row.utcMs, readingOf(row, slot));
     return values_;
 }
 
@@ -39,8 +37,7 @@ int RunTrends::pickReference(const RecordedRow &row)
 {
     int taken = 0;
     for (size_t slot = 0; slot < trends_.size(); ++slot) {
-        const BalanceReading *reading = readingOf(row, slot);
-        const std::optional<TrendReading> value = reading ? trendReading(*reading) : std::nullopt;
+        const std::optional<TrendReading> value = readingOf(row, slot);
         if (value && trends_[slot].pickReference(*value))
             ++taken;
     }

@@ -34,7 +34,8 @@ public:
     static std::optional<TrendReading> trendReading(const BalanceReading &reading);
 
 private:
-    const BalanceReading *readingOf(const RecordedRow &row, size_t slot) const;
+    // The row's reading of the balance in `slot`, as the trends take it.
+    std::optional<TrendReading> readingOf(const RecordedRow &row, size_t slot) const;
 
     std::vector<int32_t> balances_;
     std::vector<MassTrend> trends_;

@@ -13,7 +13,6 @@ class SampleWatch {
 public:
     // The criterion of the runs that start from now on.
     void setCriterion(const ConstantMassCriterion &criterion) { criterion_ = criterion; }
-    const ConstantMassCriterion &criterion() const { return criterion_; }
 
     // A run starts: each balance's sample from its first stable reading.
     void start(const RunSettings &settings);

@@ -2,15 +2,6 @@
 
 #include "settings/IniSettings.h"
 
-namespace {
-
-std::string textOf(const IniSettings &section, const char *key, const std::string &fallback)
-{
-    return section.text(key, QString::fromStdString(fallback)).trimmed().toStdString();
-}
-
-} // namespace
-
 MqttSettings readMqttSection(const QString &iniPath, std::vector<MqttSectionWarning> *warnings)
 {
     MqttSettings settings;
@@ -26,7 +17,6 @@ MqttSettings readMqttSection(const QString &iniPath, std::vector<MqttSectionWarn
     settings.enabled = enabled.toInt(&enabledIsNumber) != 0;
     if (!enabled.isEmpty() && !enabledIsNumber)
         warn("Enabled", enabled, "is neither 0 nor 1: publishing stays off");
-    settings.host = textOf(section, "Host", settings.host);
     const QString portText = section.text("Port", QString()).trimmed();
     bool portIsNumber = false;
     const int port = portText.toInt(&portIsNumber);
@@ -34,10 +24,11 @@ MqttSettings readMqttSection(const QString &iniPath, std::vector<MqttSectionWarn
         settings.port = port;
     else if (!portText.isEmpty())
         warn("Port", portText, "is not a port from 1 to 65535: " + std::to_string(settings.port) + " is used");
-    settings.clientId = textOf(section, "ClientId", settings.clientId);
-    settings.topicPrefix = textOf(section, "TopicPrefix", settings.topicPrefix);
-    settings.caFile = textOf(section, "CaFile", settings.caFile);
-    settings.user = textOf(section, "User", settings.user);
-    settings.passwordFile = textOf(section, "PasswordFile", settings.passwordFile);
+    static const std::pair<const char *, std::string MqttSettings::*> texts[] = {
+        {"Host", &MqttSettings::host}, {"ClientId", &MqttSettings::clientId},
+        {"TopicPrefix", &MqttSettings::topicPrefix}, {"CaFile", &MqttSettings::caFile},
+        {"User", &MqttSettings::user}, {"PasswordFile", &MqttSettings::passwordFile}};
+    for (const auto &[key, field] : texts)
+        settings.*field = section.text(key, QString::fromStdString(settings.*field)).trimmed().toStdString();
     return settings;
 }

@@ -22,11 +22,6 @@ QString oneLine(const QString &name)
     return QString(name).replace(breaks, QStringLiteral(" ")).trimmed();
 }
 
-QByteArray keyOf(int position)
-{
-    return QByteArray::number(position);
-}
-
 } // namespace
 
 QString SampleSettings::nameAt(int position) const
@@ -58,7 +53,7 @@ SampleSettings SampleSettings::read(const QString &iniPath)
     IniSettings samples(samplesSection);
     if (samples.load(iniPath))
         for (int p = 1; p <= positions; ++p)
-            settings.setName(p, samples.text(keyOf(p).constData(), QString()));
+            settings.setName(p, samples.text(QByteArray::number(p).constData(), QString()));
     IniSettings experiment(experimentSection);
     if (!experiment.load(iniPath))
         return settings;
@@ -80,7 +75,7 @@ std::vector<ChangedSetting> SampleSettings::changesFrom(const SampleSettings &be
             changes.push_back({key, was, now});
     };
     for (int p = 1; p <= positions; ++p)
-        compare(samplesSection + u'/' + QString::fromLatin1(keyOf(p)), before.nameAt(p), nameAt(p));
+        compare(samplesSection + u'/' + QString::number(p), before.nameAt(p), nameAt(p));
     compare(experimentSection + QStringLiteral("/ConstantMass"), constantMassCriterionText(before.constantMass),
             constantMassCriterionText(constantMass));
     const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
@@ -95,7 +90,7 @@ bool SampleSettings::write(const QString &iniPath) const
     if (!samples.load(iniPath))
         return false;
     for (int p = 1; p <= positions; ++p)
-        samples.setText(keyOf(p).constData(), nameAt(p));
+        samples.setText(QByteArray::number(p).constData(), nameAt(p));
     if (!samples.save(iniPath))
         return false;
     IniSettings experiment(experimentSection);
