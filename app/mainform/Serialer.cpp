@@ -5,7 +5,6 @@
 #include "mainform/ChartAxes.h"
 #include "mainform/ChartZoom.h"
 #include "mainform/HelpViewer.h"
-#include "mainform/TrayIcon.h"
 #include "mainform/WindowPublishing.h"
 #include "mainform/WindowSamples.h"
 #include "recording/MeasurementColumns.h"
@@ -23,6 +22,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTableView>
 #include <QTimer>
 #include <QUrl>
@@ -36,6 +36,27 @@ const QString cannotOpenSettings = QStringLiteral("Файл не удаётся 
 QByteArray balanceKey(int item)
 {
     return QByteArray("FCLB(") + QByteArray::number(item) + ')';
+}
+
+// The program's icon in the notification area: tooltip "PONDUS", a menu
+// with "Закрыть", and a double click that brings the main window back.
+// Parented to window; shown only where the desktop has a notification area.
+void addTrayIcon(const QIcon &icon, QMenu *menu, QWidget *window)
+{
+    auto *tray = new QSystemTrayIcon(icon, window);
+    tray->setToolTip(QStringLiteral("PONDUS"));
+    tray->setContextMenu(menu);
+    QObject::connect(tray, &QSystemTrayIcon::activated, tray, [window](QSystemTrayIcon::ActivationReason reason) {
+        if (reason != QSystemTrayIcon::DoubleClick)
+            return;
+        window->setEnabled(true);
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        tray->show();
 }
 
 } // namespace

@@ -54,7 +54,20 @@ WindowSamples::WindowSamples(TMainForm &form) : QObject(&form), form_(form)
     };
     QAction *edit = form.menuBar()->addAction(QStringLiteral("Образцы…"));
     edit->setObjectName(QStringLiteral("SamplesMenuItem"));
-    connect(edit, &QAction::triggered, this, &WindowSamples::editSamples);
+    // The dialog, saved when accepted.
+    connect(edit, &QAction::triggered, this, [this] {
+        const SampleSettings before = SampleSettings::read(form_.settingsPath());
+        SamplesDialog dialog(before, &form_);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        const SampleSettings chosen = dialog.chosen();
+        if (!chosen.write(form_.settingsPath())) {
+            QMessageBox::critical(&form_, QStringLiteral("PONDUS"),
+                                  QStringLiteral("%1\nНе удаётся записать файл настроек.").arg(form_.settingsPath()));
+            return;
+        }
+        form_.settingsConfirmed(QStringLiteral("samples"), chosen.changesFrom(before));
+    });
 
     auto *chart = form.findChild<QChartView *>(QStringLiteral("Chart1"));
     auto *menu = new QMenu(chart);
@@ -108,21 +121,6 @@ WindowSamples::WindowSamples(TMainForm &form) : QObject(&form), form_(form)
 WindowSamples::~WindowSamples()
 {
     form_.session().removeObserver(*this);
-}
-
-void WindowSamples::editSamples()
-{
-    const SampleSettings before = SampleSettings::read(form_.settingsPath());
-    SamplesDialog dialog(before, &form_);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    const SampleSettings chosen = dialog.chosen();
-    if (!chosen.write(form_.settingsPath())) {
-        QMessageBox::critical(&form_, QStringLiteral("PONDUS"),
-                              QStringLiteral("%1\nНе удаётся записать файл настроек.").arg(form_.settingsPath()));
-        return;
-    }
-    form_.settingsConfirmed(QStringLiteral("samples"), chosen.changesFrom(before));
 }
 
 void WindowSamples::runStarted(const RunInfo &run)

@@ -34,8 +34,6 @@ public:
     // Where "постоянная масса" is told; the notification area's icon unless
     // replaced, the window's status bar where the desktop has none.
     void setNotify(Notify notify) { notify_ = std::move(notify); }
-    // "Образцы…": the dialog, saved when accepted.
-    void editSamples();
 
 private:
     void runStarted(const RunInfo &run) override;
