@@ -39,8 +39,7 @@ void LiveView::massChanged(const SampleValues &values)
     samples_ = values.values;
     const std::vector<BalanceReading> &readings = values.row.row.readings;
     for (size_t slot = 0; slot < samples_.size() && slot < overRun_.size(); ++slot) {
-        const auto reading = std::find_if(readings.begin(), readings.end(),
-                                          [&](const BalanceReading &r) { return r.balance == balances_[slot]; });
+        const auto reading = std::ranges::find(readings, balances_[slot], &BalanceReading::balance);
         if (!samples_[slot].change || reading == readings.end())
             continue;
         const std::optional<int8_t> unit = unitIndex(reading->unitCode);

@@ -56,16 +56,6 @@ struct BadChoice : std::runtime_error {
     explicit BadChoice(const QString &message) : std::runtime_error(message.toStdString()) {}
 };
 
-// Seconds with a comma or a point, as the window's period list writes them.
-std::optional<double> seconds(QString value)
-{
-    bool ok = false;
-    const double number = QLocale::c().toDouble(value.replace(QLatin1Char(','), QLatin1Char('.')), &ok);
-    if (!ok || !std::isfinite(number))
-        return std::nullopt;
-    return number;
-}
-
 std::chrono::milliseconds durationOf(const QString &option, const QString &value)
 {
     const std::optional<std::chrono::milliseconds> duration = parseDuration(value);
@@ -105,9 +95,11 @@ void choosePortOf(LoggerOptions &options, const QString &value)
 
 void choosePeriodOf(LoggerOptions &options, const QString &value)
 {
-    const std::optional<double> number = seconds(value);
-    const int ms = number ? int(std::lround(*number * 1000)) : 0;
-    if (!number || ms < shortestPeriodMs || ms > longestPeriodMs)
+    // Seconds with a comma or a point, as the window's period list writes them.
+    bool ok = false;
+    const double seconds = QLocale::c().toDouble(QString(value).replace(QLatin1Char(','), QLatin1Char('.')), &ok);
+    const int ms = ok && std::isfinite(seconds) ? int(std::lround(seconds * 1000)) : 0;
+    if (ms < shortestPeriodMs || ms > longestPeriodMs)
         throw BadChoice(
             QStringLiteral("--period wants seconds from 0,2 to 4 (a comma or a point), not \"%1\"").arg(value));
     options.run.mode = RecordingMode::Periodic;
@@ -342,14 +334,11 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, int64_t startUt
         options.run.periodMs = 1000;
         if (parser.isSet(ini))
             readSettingsFile(options, parser.value(ini));
-        if (parser.isSet(port))
-            choosePortOf(options, parser.value(port));
-        if (parser.isSet(period))
-            choosePeriodOf(options, parser.value(period));
-        if (parser.isSet(onChange))
-            chooseThresholdOf(options, parser.value(onChange));
-        if (parser.isSet(balances))
-            chooseBalancesOf(options, parser.value(balances));
+        using Choice = std::pair<const QCommandLineOption *, void (*)(LoggerOptions &, const QString &)>;
+        for (const auto &[option, choose] : {Choice{&port, choosePortOf}, Choice{&period, choosePeriodOf},
+                                             Choice{&onChange, chooseThresholdOf}, Choice{&balances, chooseBalancesOf}})
+            if (parser.isSet(*option))
+                choose(options, parser.value(*option));
         if (parser.isSet(count))
             options.count = wholeNumber(QStringLiteral("count"), parser.value(count), 1, INT32_MAX);
         if (parser.isSet(duration))

@@ -73,17 +73,12 @@ private:
 // A number with '.' as the point whatever the process's locale (the
 // window's C library formats with the operator's decimal comma), in at most
 // `precision` significant digits; no "-0".
-int numberText(std::array<char, 48> &text, double value, int precision)
-{
-    const auto end = std::to_chars(text.data(), text.data() + text.size(), value == 0 ? 0.0 : value,
-                                   std::chars_format::general, precision);
-    return int(end.ptr - text.data());
-}
-
 void numberField(CsvLine &line, double value, int precision)
 {
     std::array<char, 48> text{};
-    line.plainField(text.data(), numberText(text, value, precision));
+    const auto end = std::to_chars(text.data(), text.data() + text.size(), value == 0 ? 0.0 : value,
+                                   std::chars_format::general, precision);
+    line.plainField(text.data(), int(end.ptr - text.data()));
 }
 
 // rawValue / divisor in exact decimal digits, as many after the point as

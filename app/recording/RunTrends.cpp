@@ -14,8 +14,7 @@ std::optional<TrendReading> RunTrends::readingOf(const RecordedRow &row, size_t 
     // by position.
     if (slot < row.readings.size() && row.readings[slot].balance == balances_[slot])
         return trendReading(row.readings[slot]);
-    const auto found = std::find_if(row.readings.begin(), row.readings.end(),
-                                    [&](const BalanceReading &reading) { return reading.balance == balances_[slot]; });
+    const auto found = std::ranges::find(row.readings, balances_[slot], &BalanceReading::balance);
     return found == row.readings.end() ? std::nullopt : trendReading(*found);
 }
 
