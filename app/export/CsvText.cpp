@@ -184,12 +184,8 @@ void CsvText::appendRow(const RunSnapshot &run, size_t index, QByteArray &out)
     const RunSnapshot::Row row = run.row(index);
     const QDateTime local = QDateTime::fromMSecsSinceEpoch(row.localMs(), Qt::UTC);
     CsvLine line(out);
-    if (const std::string *typed = run.edit(index, MeasurementColumns::numberColumn)) {
-        line.field(*typed);
-    } else {
-        const std::string number = std::to_string(row.number);
-        line.plainField(number.data(), int(number.size()));
-    }
+    const std::string *typedNumber = run.edit(index, MeasurementColumns::numberColumn);
+    line.field(typedNumber ? *typedNumber : std::to_string(row.number));
     // The one time field stands for the time and date cells; what the
     // operator typed into either is kept as the two texts.
     const std::string *typedTime = run.edit(index, MeasurementColumns::timeColumn);
