@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TAskForm::TAskForm(bool &askAnswer, bool &askClosed, QWidget *parent) : QDialog(parent), askClosed_(askClosed)
+TAskForm::TAskForm(bool &askAnswer, bool &askClosed, QWidget *parent) : QDialog(parent), askAnswer_(askAnswer), askClosed_(askClosed)
 {
     setObjectName(QStringLiteral("AskForm"));
     setWindowTitle(QStringLiteral("Очиститка окна"));
@@ -37,14 +37,25 @@ TAskForm::TAskForm(bool &askAnswer, bool &askClosed, QWidget *parent) : QDialog(
     // Sized to its content, as a question should be.
     box->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(yes, &QPushButton::clicked, this, [this, &askAnswer] {
-        askAnswer = true;
-        close();
-    });
-    connect(noButton_, &QPushButton::clicked, this, [this, &askAnswer] {
-        askAnswer = false;
-        close();
-    });
+    connect(yes, &QPushButton::clicked, this, &TAskForm::OKButtonClick);
+    connect(noButton_, &QPushButton::clicked, this, &TAskForm::NOButtonClick);
+}
+
+void TAskForm::OKButtonClick()
+{
+    askAnswer_ = true;
+    close();
+}
+
+void TAskForm::NOButtonClick()
+{
+    askAnswer_ = false;
+    close();
+}
+
+void TAskForm::FormClose()
+{
+    askClosed_ = true;
 }
 
 void TAskForm::ask()
@@ -61,5 +72,5 @@ void TAskForm::done(int result)
     // The close box and Escape reach here through reject(), the buttons
     // through close().
     QDialog::done(result);
-    askClosed_ = true;
+    FormClose();
 }

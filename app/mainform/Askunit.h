@@ -15,12 +15,18 @@ public:
     // Shows the question afresh; it is not closed until answered or closed.
     void ask();
 
-protected:
+public slots:
+    void OKButtonClick();
+    void NOButtonClick();
     // Every way of closing ends here: the buttons, the title bar's close box
     // and Escape. A close without an answer leaves askAnswer as it was.
+    void FormClose();
+
+protected:
     void done(int result) override;
 
 private:
     QPushButton *noButton_;
+    bool &askAnswer_;
     bool &askClosed_;
 };

@@ -65,28 +65,49 @@ private:
     std::function<void(QChar &key)> handler_;
 };
 
+const QString digits = QStringLiteral("0123456789");
+
 } // namespace
 
-void TMainForm::filterKeys()
+void TMainForm::refuseUnless(QChar &key, const QString &allowed, QWidget *refocus, bool tell)
 {
     // A refused character beeps; then the field takes the focus back, the
     // operator is told what it takes, both or neither.
-    const auto refuseBut = [this](QWidget *field, const QString &allowed, bool refocus, bool tell) {
-        new KeyPressHook(field, [=, this](QChar &key) {
-            if (allowed.contains(key))
-                return;
-            key = QChar(0);
-            beep_();
-            if (refocus)
-                field->setFocus();
-            if (tell)
-                inform_(QStringLiteral("Введите пожалуйста положительное число"));
-        });
-    };
-    const QString digits = QStringLiteral("0123456789");
-    refuseBut(ui_.ComCB, QString(), false, false);
-    refuseBut(ui_.MaxDif, digits, false, true);
-    refuseBut(ui_.SizeEdit, digits, true, false);
+    if (allowed.contains(key))
+        return;
+    key = QChar(0);
+    beep_();
+    if (refocus)
+        refocus->setFocus();
+    if (tell)
+        inform_(QStringLiteral("Введите пожалуйста положительное число"));
+}
+
+void TMainForm::ComCBKeyPress(QChar &key)
+{
+    refuseUnless(key, QString(), nullptr, false);
+}
+
+void TMainForm::MaxDifKeyPress(QChar &key)
+{
+    refuseUnless(key, digits, nullptr, true);
+}
+
+void TMainForm::SizeEditKeyPress(QChar &key)
+{
+    refuseUnless(key, digits, ui_.SizeEdit, false);
+}
+
+void TMainForm::ComboBox1KeyPress(QChar &key)
+{
     // The comma is the decimal separator of the period list's entries.
-    refuseBut(ui_.ComboBox1, digits + u',', true, true);
+    refuseUnless(key, digits + u',', ui_.ComboBox1, true);
+}
+
+void TMainForm::filterKeys()
+{
+    new KeyPressHook(ui_.ComCB, [this](QChar &key) { ComCBKeyPress(key); });
+    new KeyPressHook(ui_.MaxDif, [this](QChar &key) { MaxDifKeyPress(key); });
+    new KeyPressHook(ui_.SizeEdit, [this](QChar &key) { SizeEditKeyPress(key); });
+    new KeyPressHook(ui_.ComboBox1, [this](QChar &key) { ComboBox1KeyPress(key); });
 }

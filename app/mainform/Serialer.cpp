@@ -92,6 +92,12 @@ TMainForm::TMainForm(ReadingSource &source, QWidget *parent)
     ui_.applyColumnWidths(format_.time(now), format_.date(now));
 
     connectControls();
+    FormCreate();
+    new WindowSamples(*this); // owned by the window
+}
+
+void TMainForm::FormCreate()
+{
     ui_.DateTimePicker1->setDateTime(QDateTime::currentDateTime());
     ui_.FileCheckListBox->item(0)->setCheckState(Qt::Checked);
     // Fixed now: a later change of the current directory (the save dialog
@@ -101,7 +107,6 @@ TMainForm::TMainForm(ReadingSource &source, QWidget *parent)
     ports_->load(settingsPath_);
     ports_->showDeviceFor(choosePort(ui_.ComCB->currentText()).port);
     colourMaxDif();
-    new WindowSamples(*this); // owned by the window
 }
 
 void TMainForm::connectControls()
@@ -131,13 +136,18 @@ void TMainForm::connectControls()
 
 TMainForm::~TMainForm()
 {
-    // A run still polling ends with the window, and its listeners hear so.
-    session_.stop();
-    writeSettings();
+    FormDestroy();
     // Children that observe the session leave it before it goes with the
     // window's members.
     qDeleteAll(findChildren<WindowPublishing *>(Qt::FindDirectChildrenOnly));
     qDeleteAll(findChildren<WindowSamples *>(Qt::FindDirectChildrenOnly));
+}
+
+void TMainForm::FormDestroy()
+{
+    // A run still polling ends with the window, and its listeners hear so.
+    session_.stop();
+    writeSettings();
 }
 
 void TMainForm::N1Click()

@@ -134,6 +134,15 @@ private:
     void connectControls();
     // Key filters of the typed fields: a refused character is set to 0.
     void filterKeys();
+    void ComCBKeyPress(QChar &key);
+    void MaxDifKeyPress(QChar &key);
+    void SizeEditKeyPress(QChar &key);
+    void ComboBox1KeyPress(QChar &key);
+    void refuseUnless(QChar &key, const QString &allowed, QWidget *refocus, bool tell);
+    // Settings and controls as the window opens; the run's end and the
+    // settings written back as it closes.
+    void FormCreate();
+    void FormDestroy();
     bool isChecked(int item) const;
 
     // Steps of the start.
