@@ -109,7 +109,7 @@ int main(int argc, char **argv)
     std::printf("window with %d devices: first build %.2f ms; rebuild %.2f ms mean, %.2f ms worst (%d rebuilds)\n",
                 rows, firstBuildMs, total / rebuilds, worst, rebuilds);
     std::printf("device plugged in -> shown in the list: %.0f ms (settling %d ms included)\n", plugMs,
-                DeviceWatcher::settleMs);
+                deviceSettleMs);
     std::printf("reason for a locked port, holder searched in /proc: %.2f ms (%s)\n", probeMs,
                 probe.outcome == PortProbe::Outcome::Held ? "held" : "unexpected outcome");
     std::fflush(stdout);

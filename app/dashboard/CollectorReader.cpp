@@ -12,11 +12,6 @@ using pondus::journal::Statement;
 
 namespace {
 
-// A row's readings, by the row's place in its run.
-const char *const readingsOfRow = "SELECT balance, raw_value, divisor, unit_code, shown_unit, stable, model_code, ident "
-                                  "FROM collected_readings WHERE pc = ?1 AND port = ?2 AND run = ?3 AND seq = ?4 "
-                                  "ORDER BY slot";
-
 // Rows and their readings over a range of sequence numbers, in order: two
 // walks along the two tables' keys, merged, cost a third of a join that
 // looks up each reading's row.
@@ -101,27 +96,19 @@ json CollectorReader::lab(int64_t nowUtcMs)
     json ports = json::array();
     Statement statuses(db_.get(), "SELECT pc, port, payload, received_utc_ms FROM port_status ORDER BY pc, port");
     Statement lastRun(db_.get(), "SELECT MAX(run) FROM collected_rows WHERE pc = ?1 AND port = ?2");
-    Statement lastRow(db_.get(), "SELECT seq, number, utc_ms, utc_offset_s, received_utc_ms FROM collected_rows "
+    Statement lastRow(db_.get(), "SELECT seq, received_utc_ms FROM collected_rows "
                                  "WHERE pc = ?1 AND port = ?2 AND run = ?3 ORDER BY seq DESC LIMIT 1");
-    Statement readings(db_.get(), readingsOfRow);
     while (statuses.valid() && statuses.step() == SQLITE_ROW) {
         const PortTopics where{{}, std::string(statuses.text(0)), std::string(statuses.text(1))};
         json port = {{"status", portStatusJson(where, std::string(statuses.text(2)), statuses.integer(3))}};
         lastRun.bind(1, where.pc).bind(2, where.port);
         if (lastRun.step() == SQLITE_ROW && !lastRun.isNull(0)) {
-            const std::string run(lastRun.text(0));
-            if (bindKey(lastRow, {where.pc, where.port, run}).step() == SQLITE_ROW) {
-                SequencedRow row;
-                row.seq = lastRow.integer(0);
-                row.row.number = int32_t(lastRow.integer(1));
-                row.row.utcMs = lastRow.integer(2);
-                row.row.utcOffsetSeconds = int32_t(lastRow.integer(3));
-                const int64_t received = lastRow.integer(4);
-                bindKey(readings, {where.pc, where.port, run}).bind(4, row.seq);
-                while (readings.step() == SQLITE_ROW)
-                    row.row.readings.push_back(readingAt(readings, 0));
-                readings.reset();
-                port["row"] = portRowJson(where, run, row, received);
+            const RunKey key{where.pc, where.port, std::string(lastRun.text(0))};
+            if (bindKey(lastRow, key).step() == SQLITE_ROW) {
+                const int64_t seq = lastRow.integer(0);
+                forEachRow(key, seq, seq, [&](const SequencedRow &row) {
+                    port["row"] = portRowJson(where, key.run, row, lastRow.integer(1));
+                });
             }
             lastRow.reset();
         }
@@ -162,20 +149,16 @@ std::optional<RunSpan> CollectorReader::span(const RunKey &key)
                               "WHERE pc = ?1 AND port = ?2 AND run = ?3 ORDER BY seq DESC LIMIT 1");
     if (!edge.valid() || !last.valid() || bindKey(edge, key).step() != SQLITE_ROW || bindKey(last, key).step() != SQLITE_ROW)
         return std::nullopt;
-    return RunSpan{last.integer(0), edge.integer(1), last.integer(1), int32_t(edge.integer(2))};
+    return RunSpan{last.integer(0), edge.integer(1), last.integer(1), int32_t(edge.integer(2)), edge.integer(0)};
 }
 
 json CollectorReader::runInfo(const RunKey &key, const RunSpan &span)
 {
-    Statement first(db_.get(), "SELECT seq FROM collected_rows WHERE pc = ?1 AND port = ?2 AND run = ?3 "
-                               "ORDER BY seq LIMIT 1");
     json balances = json::array();
-    if (bindKey(first, key).step() == SQLITE_ROW) {
-        Statement readings(db_.get(), readingsOfRow);
-        bindKey(readings, key).bind(4, first.integer(0));
-        while (readings.step() == SQLITE_ROW)
-            balances.push_back(balanceJson(readingAt(readings, 0)));
-    }
+    forEachRow(key, span.firstSeq, span.firstSeq, [&](const SequencedRow &row) {
+        for (const BalanceReading &reading : row.row.readings)
+            balances.push_back(balanceJson(reading));
+    });
     return {{"pc", key.pc},
             {"port", key.port},
             {"run", key.run},
@@ -189,7 +172,7 @@ json CollectorReader::runInfo(const RunKey &key, const RunSpan &span)
 }
 
 bool CollectorReader::forEachRow(const RunKey &key, int64_t fromSeq, int64_t toSeq,
-                                 const std::function<void(const StoredRow &)> &take)
+                                 const std::function<void(const SequencedRow &)> &take)
 {
     Statement rows(db_.get(), rowsInRange);
     Statement readings(db_.get(), readingsInRange);
@@ -200,12 +183,12 @@ bool CollectorReader::forEachRow(const RunKey &key, int64_t fromSeq, int64_t toS
     // A row's readings are stored with it, so the two walks keep in step.
     int reading = readings.step();
     int result = SQLITE_ROW;
-    StoredRow row;
+    SequencedRow row;
     while ((result = rows.step()) == SQLITE_ROW) {
-        row = {rows.integer(0), int32_t(rows.integer(1)), rows.integer(2), int32_t(rows.integer(3)), {}};
+        row = {rows.integer(0), {int32_t(rows.integer(1)), rows.integer(2), int32_t(rows.integer(3)), {}}};
         for (; reading == SQLITE_ROW && readings.integer(0) <= row.seq; reading = readings.step())
             if (readings.integer(0) == row.seq)
-                row.readings.push_back(readingAt(readings, 1));
+                row.row.readings.push_back(readingAt(readings, 1));
         take(row);
     }
     return result == SQLITE_DONE && (reading == SQLITE_ROW || reading == SQLITE_DONE);
@@ -218,18 +201,19 @@ json CollectorReader::rowsPage(const RunKey &key, const RunSpan &span, int64_t p
     json rows = json::array();
     int64_t expected = fromSeq;
     int64_t previousMs = 0;
-    forEachRow(key, fromSeq, toSeq, [&](const StoredRow &row) {
-        if (row.seq > expected)
-            rows.push_back({{"gap", gapJson(expected, row.seq - 1, previousMs, row.utcMs)}});
+    forEachRow(key, fromSeq, toSeq, [&](const SequencedRow &sequenced) {
+        const RecordedRow &row = sequenced.row;
+        if (sequenced.seq > expected)
+            rows.push_back({{"gap", gapJson(expected, sequenced.seq - 1, previousMs, row.utcMs)}});
         json values = json::array();
         for (const BalanceReading &reading : row.readings)
             values.push_back(cellJson(reading));
-        rows.push_back({{"seq", row.seq},
+        rows.push_back({{"seq", sequenced.seq},
                         {"number", row.number},
                         {"utcMs", row.utcMs},
-                        {"time", localTimeText(row.utcMs, row.offsetS)},
+                        {"time", localTimeText(row.utcMs, row.utcOffsetSeconds)},
                         {"balances", std::move(values)}});
-        expected = row.seq + 1;
+        expected = sequenced.seq + 1;
         previousMs = row.utcMs;
     });
     // Rows missing at the page's end, before a row of a later page.
@@ -278,13 +262,10 @@ json CollectorReader::chart(const RunKey &key, const RunSpan &span, int64_t from
     if (bucketSize > 0) {
         chartFromBuckets(key, span, {fromSeq, toSeq, bucketSize}, take, gaps);
     } else {
-        forEachRow(key, fromSeq, toSeq, [&](const StoredRow &row) {
-            gaps.see(row.seq, row.utcMs);
-            for (size_t slot = 0; slot < row.readings.size(); ++slot) {
-                const BalanceReading &reading = row.readings[slot];
-                take(slot, reading.balance,
-                     {row.utcMs, double(reading.rawValue) / (reading.divisor == 0 ? 1 : reading.divisor)});
-            }
+        forEachRow(key, fromSeq, toSeq, [&](const SequencedRow &row) {
+            gaps.see(row.seq, row.row.utcMs);
+            for (size_t slot = 0; slot < row.row.readings.size(); ++slot)
+                take(slot, row.row.readings[slot].balance, {row.row.utcMs, weightOf(row.row.readings[slot])});
         });
     }
     json series = json::array();

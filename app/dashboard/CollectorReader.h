@@ -29,6 +29,7 @@ struct RunSpan {
     int64_t firstMs = 0;
     int64_t lastMs = 0;
     int32_t offsetS = 0; // the local offset of its first row
+    int64_t firstSeq = 0;
 };
 
 class CollectorReader {
@@ -61,15 +62,8 @@ public:
 
     // Every stored row of the run in order, for the downloads. Returns false
     // when a read failed.
-    struct StoredRow {
-        int64_t seq = 0;
-        int32_t number = 0;
-        int64_t utcMs = 0;
-        int32_t offsetS = 0;
-        std::vector<BalanceReading> readings;
-    };
     bool forEachRow(const RunKey &key, int64_t fromSeq, int64_t toSeq,
-                    const std::function<void(const StoredRow &)> &take);
+                    const std::function<void(const SequencedRow &)> &take);
 
     const std::string &path() const { return path_; }
 

@@ -35,23 +35,9 @@ std::string weightText(int32_t rawValue, int32_t divisor)
 
 std::string localTimeText(int64_t utcMs, int32_t utcOffsetSeconds)
 {
-    const int64_t localMs = utcMs + int64_t(utcOffsetSeconds) * 1000;
-    const int64_t days = (localMs >= 0 ? localMs : localMs - 86'399'999) / 86'400'000;
-    const int64_t msOfDay = localMs - days * 86'400'000;
-    // Civil date from days since 1970-01-01 (Howard Hinnant's algorithm).
-    const int64_t z = days + 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    const int64_t day = doy - (153 * mp + 2) / 5 + 1;
-    const int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    const int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    char text[96];
-    std::snprintf(text, sizeof text, "%02d.%02d.%04lld %02d:%02d:%02d.%03d", int(day), int(month), (long long)year,
-                  int(msOfDay / 3'600'000), int(msOfDay / 60'000 % 60), int(msOfDay / 1000 % 60), int(msOfDay % 1000));
-    return text;
+    // The published time ("2026-12-09T04:45:51.123+03:00") in the table's order.
+    const std::string iso = isoTime(utcMs, utcOffsetSeconds);
+    return iso.substr(8, 2) + '.' + iso.substr(5, 2) + '.' + iso.substr(0, 4) + ' ' + iso.substr(11, 12);
 }
 
 json cellJson(const BalanceReading &reading)

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 namespace {
 
@@ -27,25 +26,6 @@ int64_t utcNowMs()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-std::string base64(std::string_view bytes)
-{
-    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        const size_t left = bytes.size() - i;
-        uint32_t group = uint32_t(uint8_t(bytes[i])) << 16;
-        if (left > 1)
-            group |= uint32_t(uint8_t(bytes[i + 1])) << 8;
-        if (left > 2)
-            group |= uint8_t(bytes[i + 2]);
-        text += digits[(group >> 18) & 63];
-        text += digits[(group >> 12) & 63];
-        text += left > 1 ? digits[(group >> 6) & 63] : '=';
-        text += left > 2 ? digits[group & 63] : '=';
-    }
-    return text;
 }
 
 // Compares without stopping at the first difference, so that the time a
@@ -127,36 +107,32 @@ std::unique_ptr<DashboardServer> DashboardServer::start(const DashboardSettings 
                                                         const std::string &webRoot, std::string &error,
                                                         RunFileMaker files)
 {
-    if (const std::string problem = dashboardSettingsProblem(settings); !problem.empty()) {
-        error = problem;
+    const auto failed = [&error](std::string why) {
+        error = std::move(why);
         return nullptr;
-    }
+    };
+    if (std::string problem = dashboardSettingsProblem(settings); !problem.empty())
+        return failed(std::move(problem));
     std::unique_ptr<DashboardServer> server(new DashboardServer(settings, dbPath, webRoot));
     server->files_ = std::move(files);
     if (settings.needsLogin()) {
         std::string reason;
         const auto text = fileText(settings.passwordFile, reason);
-        if (!text) {
-            error = "HTTP: файл пароля " + reason;
-            return nullptr;
-        }
+        if (!text)
+            return failed("HTTP: файл пароля " + reason);
         const std::string password = text->substr(0, text->find_first_of("\r\n"));
-        server->expectedLogin_ = "Basic " + base64(settings.user + ":" + password);
+        server->expectedLogin_ = httplib::make_basic_authentication_header(settings.user, password).second;
     }
     if (settings.usesTls()) {
         auto secure = std::make_unique<httplib::SSLServer>(settings.certFile.c_str(), settings.keyFile.c_str());
-        if (!secure->is_valid()) {
-            error = "HTTP: сертификат " + settings.certFile + " или ключ " + settings.keyFile + " не загружены";
-            return nullptr;
-        }
+        if (!secure->is_valid())
+            return failed("HTTP: сертификат " + settings.certFile + " или ключ " + settings.keyFile + " не загружены");
         server->http_ = std::move(secure);
     } else {
         server->http_ = std::make_unique<httplib::Server>();
     }
-    if (!std::ifstream(webRoot + "/index.html")) {
-        error = "HTTP: нет страниц панели в " + webRoot;
-        return nullptr;
-    }
+    if (!std::ifstream(webRoot + "/index.html"))
+        return failed("HTTP: нет страниц панели в " + webRoot);
     server->route();
     // Address reuse for a quick restart, but not port reuse (the library's
     // default): with it a second collector on the port binds as well and the
@@ -165,11 +141,9 @@ std::unique_ptr<DashboardServer> DashboardServer::start(const DashboardSettings 
         const int yes = 1;
         ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
-    if (!server->http_->bind_to_port(settings.address, settings.port)) {
-        error = "HTTP: адрес " + settings.address + ":" + std::to_string(settings.port) + " не занят: " +
-                std::strerror(errno);
-        return nullptr;
-    }
+    if (!server->http_->bind_to_port(settings.address, settings.port))
+        return failed("HTTP: адрес " + settings.address + ":" + std::to_string(settings.port) + " не занят: " +
+                      std::strerror(errno));
     server->listener_ = std::thread([raw = server.get()] { raw->http_->listen_after_bind(); });
     // A stop before the listener runs would be missed and its join never end.
     for (int waited = 0; !server->http_->is_running() && waited < 5000; ++waited)

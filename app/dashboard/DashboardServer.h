@@ -55,8 +55,6 @@ public:
 
     // "http://127.0.0.1:8080/", as pondus-log announces it.
     std::string url() const;
-    // Pages holding the live stream open now.
-    int watchers() const { return watchers_.load(); }
 
 private:
     DashboardServer(const DashboardSettings &settings, std::string dbPath, std::string webRoot);

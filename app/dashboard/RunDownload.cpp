@@ -61,18 +61,13 @@ std::optional<RunFile> runDownload(CollectorReader &reader, const RunKey &key, c
     run.stoppedUtcMs = span.lastMs;
     run.reserveRows(size_t(span.lastSeq), 10);
     std::vector<int64_t> firstTimes;
-    RecordedRow row;
-    const bool read = reader.forEachRow(key, 1, span.lastSeq, [&](const CollectorReader::StoredRow &stored) {
+    const bool read = reader.forEachRow(key, 1, span.lastSeq, [&](const SequencedRow &stored) {
         if (run.balances.empty())
-            for (const BalanceReading &reading : stored.readings)
+            for (const BalanceReading &reading : stored.row.readings)
                 run.settings.balances.push_back(reading.balance);
         if (firstTimes.size() < 21)
-            firstTimes.push_back(stored.utcMs);
-        row.number = stored.number;
-        row.utcMs = stored.utcMs;
-        row.utcOffsetSeconds = stored.offsetS;
-        row.readings = stored.readings;
-        run.appendRow(row);
+            firstTimes.push_back(stored.row.utcMs);
+        run.appendRow(stored.row);
     });
     if (!read) {
         error = reader.path() + ": строки серии не прочитаны";

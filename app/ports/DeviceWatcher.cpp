@@ -2,34 +2,35 @@
 #include "ports/DeviceWatcher.h"
 
 #include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QTimer>
 
 namespace pondus::ports {
 
-DeviceWatcher::DeviceWatcher(QStringList folders, QObject *parent)
-    : QObject(parent), folders_(std::move(folders))
-{
-    settle_.setSingleShot(true);
-    settle_.setInterval(settleMs);
-    connect(&settle_, &QTimer::timeout, this, &DeviceWatcher::devicesChanged);
-    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] {
-        // /dev/serial/by-id comes and goes with the first and last adapter.
-        watchWhatExists();
-        settle_.start();
-    });
-    watchWhatExists();
-}
-
-QStringList DeviceWatcher::defaultFolders()
+QStringList defaultDeviceFolders()
 {
     return {QStringLiteral("/dev"), QStringLiteral("/dev/serial"), QStringLiteral("/dev/serial/by-id")};
 }
 
-void DeviceWatcher::watchWhatExists()
+void watchDevices(const QStringList &folders, QObject *owner, const std::function<void()> &changed)
 {
-    const QStringList watched = watcher_.directories();
-    for (const QString &folder : folders_)
-        if (!watched.contains(folder) && QFileInfo(folder).isDir())
-            watcher_.addPath(folder);
+    auto *watcher = new QFileSystemWatcher(owner);
+    auto *settle = new QTimer(owner);
+    settle->setSingleShot(true);
+    settle->setInterval(deviceSettleMs);
+    QObject::connect(settle, &QTimer::timeout, owner, changed);
+    const auto watchWhatExists = [watcher, folders] {
+        const QStringList watched = watcher->directories();
+        for (const QString &folder : folders)
+            if (!watched.contains(folder) && QFileInfo(folder).isDir())
+                watcher->addPath(folder);
+    };
+    QObject::connect(watcher, &QFileSystemWatcher::directoryChanged, owner, [watchWhatExists, settle] {
+        // /dev/serial/by-id comes and goes with the first and last adapter.
+        watchWhatExists();
+        settle->start();
+    });
+    watchWhatExists();
 }
 
 } // namespace pondus::ports

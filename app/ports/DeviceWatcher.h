@@ -3,32 +3,21 @@
 // changes a plug-in makes (the node, then udev's links) has settled.
 #pragma once
 
-#include <QFileSystemWatcher>
-#include <QObject>
 #include <QStringList>
-#include <QTimer>
+
+#include <functional>
+
+class QObject;
 
 namespace pondus::ports {
 
-class DeviceWatcher final : public QObject {
-    Q_OBJECT
-public:
-    // Folders that may not exist yet are watched once they appear.
-    explicit DeviceWatcher(QStringList folders, QObject *parent = nullptr);
+// How long after the last change the report comes.
+constexpr int deviceSettleMs = 150;
 
-    static QStringList defaultFolders();
-    // How long after the last change devicesChanged comes.
-    static constexpr int settleMs = 150;
+QStringList defaultDeviceFolders();
 
-signals:
-    void devicesChanged();
-
-private:
-    void watchWhatExists();
-
-    QStringList folders_;
-    QFileSystemWatcher watcher_;
-    QTimer settle_;
-};
+// Calls `changed` for as long as `owner` lives. Folders that may not exist
+// yet are watched once they appear.
+void watchDevices(const QStringList &folders, QObject *owner, const std::function<void()> &changed);
 
 } // namespace pondus::ports

@@ -37,11 +37,10 @@ QString LinkDiagnosis::look(qint64 waitedMs, int32_t linkState, int32_t currentP
         return reason_;
     nextLookMs_ = waitedMs + lookEveryMs;
 
-    QStringList present;
-    bool listed = false; // the device list is made only when a device is missing
+    std::optional<QStringList> present; // listed only when a device is missing
     QStringList lines;
     for (const Target &target : targets_) {
-        const QString reason = reasonFor(target, linkState, currentPort, present, listed);
+        const QString reason = reasonFor(target, linkState, currentPort, present);
         lines.append(targets_.size() == 1 ? reason : portName(target.port) + QStringLiteral(": ") + reason);
     }
     reason_ = lines.join(QLatin1Char('\n'));
@@ -49,7 +48,7 @@ QString LinkDiagnosis::look(qint64 waitedMs, int32_t linkState, int32_t currentP
 }
 
 QString LinkDiagnosis::reasonFor(const Target &target, int32_t linkState, int32_t currentPort,
-                                 QStringList &present, bool &listed) const
+                                 std::optional<QStringList> &present) const
 {
     // Setting up the line: the library has this port open.
     if (linkState == TRUTINA_LINK_INITIALISING && currentPort == target.port)
@@ -57,11 +56,9 @@ QString LinkDiagnosis::reasonFor(const Target &target, int32_t linkState, int32_
     const PortProbe probe = probePort(target.path);
     if (probe.outcome == PortProbe::Outcome::Usable || probe.heldByThisProcess)
         return noAnswerReason(target.path);
-    if (probe.outcome == PortProbe::Outcome::Missing && !listed) {
+    if (probe.outcome == PortProbe::Outcome::Missing && !present)
         present = presentDevices_();
-        listed = true;
-    }
-    return probeReason(target.path, probe, present);
+    return probeReason(target.path, probe, present.value_or(QStringList()));
 }
 
 } // namespace pondus::ports

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace pondus::ports {
 
@@ -39,8 +40,8 @@ public:
     static constexpr qint64 lookEveryMs = 1000;
 
 private:
-    QString reasonFor(const Target &target, int32_t linkState, int32_t currentPort, QStringList &present,
-                      bool &listed) const;
+    QString reasonFor(const Target &target, int32_t linkState, int32_t currentPort,
+                      std::optional<QStringList> &present) const;
 
     QList<Target> targets_;
     DeviceLister presentDevices_;

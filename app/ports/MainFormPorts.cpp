@@ -2,7 +2,6 @@
 #include "ports/MainFormPorts.h"
 
 #include "ports/DeviceWatcher.h"
-#include "ports/PortsWindow.h"
 #include "recording/ReadingSource.h"
 
 #include <QFile>
@@ -13,7 +12,7 @@ namespace pondus::ports {
 MainFormPorts::MainFormPorts(ReadingSource &source, QLabel *deviceLabel, QLabel *reasonLabel, QWidget *window)
     : QObject(window), source_(source), deviceLabel_(deviceLabel), reasonLabel_(reasonLabel),
       parentWindow_(window), lister_([] { return listSerialDevices(); }),
-      watchedFolders_(DeviceWatcher::defaultFolders())
+      watchedFolders_(defaultDeviceFolders())
 {
 }
 
@@ -62,7 +61,7 @@ void MainFormPorts::showDeviceFor(int32_t port)
                                  : resolved.path);
 }
 
-void MainFormPorts::setLister(Lister lister, QStringList watchedFolders)
+void MainFormPorts::setLister(PortsWindow::Lister lister, QStringList watchedFolders)
 {
     lister_ = std::move(lister);
     watchedFolders_ = std::move(watchedFolders);

@@ -12,8 +12,6 @@
 #include <QObject>
 #include <QPointer>
 
-#include <functional>
-
 class QLabel;
 class QWidget;
 class ReadingSource;
@@ -23,8 +21,6 @@ namespace pondus::ports {
 class MainFormPorts final : public QObject {
     Q_OBJECT
 public:
-    using Lister = std::function<QList<SerialDeviceEntry>()>;
-
     // deviceLabel shows the device of the chosen port, reasonLabel why the
     // line does not come up; both belong to the window.
     MainFormPorts(ReadingSource &source, QLabel *deviceLabel, QLabel *reasonLabel, QWidget *window);
@@ -41,7 +37,7 @@ public:
     void openPortsWindow();
     PortsWindow *portsWindow() const { return window_; }
     // Where the window lists devices from; tests and benchmarks replace it.
-    void setLister(Lister lister, QStringList watchedFolders);
+    void setLister(PortsWindow::Lister lister, QStringList watchedFolders);
 
     // For the link wait of a run on port 1..4, or 0 for the search.
     LinkDiagnosis diagnosisFor(int32_t port) const;
@@ -59,7 +55,7 @@ private:
     QString settingsPath_;
     PortMapping mapping_;
     int32_t shownPort_ = 1;
-    Lister lister_;
+    PortsWindow::Lister lister_;
     QStringList watchedFolders_;
     QPointer<PortsWindow> window_;
 };

@@ -3,6 +3,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -28,30 +30,18 @@ struct DirCloser {
 };
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
+struct FileDescriptor {
+    const int fd;
     ~FileDescriptor()
     {
-        if (fd_ >= 0)
-            ::close(fd_);
+        if (fd >= 0)
+            ::close(fd);
     }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
 };
 
-bool isNumber(const char *name)
+bool isNumber(std::string_view name)
 {
-    if (!*name)
-        return false;
-    for (; *name; ++name)
-        if (*name < '0' || *name > '9')
-            return false;
-    return true;
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 QString groupName(gid_t gid)
@@ -107,19 +97,20 @@ QString processName(const std::string &pid)
     return QStringLiteral("%1 (PID %2)").arg(name, QString::fromStdString(pid));
 }
 
-// Names the other process that holds the device: the one with its lock
-// first (others, such as a simulator keeping its own end open, may have it
-// open too), else any that has it open; notes when only this process has it.
-void findHolder(const struct stat &node, PortProbe &probe)
+// The device held by another process, named: the one with its lock first
+// (others, such as a simulator keeping its own end open, may have it open
+// too), else any that has it open; noted when only this process has it.
+PortProbe held(const struct stat &node)
 {
+    PortProbe probe{.outcome = PortProbe::Outcome::Held};
     const std::string self = std::to_string(::getpid());
     if (const std::string locker = lockingProcess(node); !locker.empty() && locker != self) {
         probe.holder = processName(locker);
-        return;
+        return probe;
     }
     const DirHandle processes(::opendir("/proc"));
     if (!processes)
-        return;
+        return probe;
     bool selfHolds = false;
     while (const dirent *process = ::readdir(processes.get())) {
         if (!isNumber(process->d_name) || !processHolds(process->d_name, node.st_rdev))
@@ -129,37 +120,15 @@ void findHolder(const struct stat &node, PortProbe &probe)
             continue;
         }
         probe.holder = processName(process->d_name);
-        return;
+        return probe;
     }
     probe.heldByThisProcess = selfHolds;
-}
-
-PortProbe result(PortProbe::Outcome outcome)
-{
-    PortProbe probe;
-    probe.outcome = outcome;
     return probe;
 }
 
 PortProbe failed(int error)
 {
-    PortProbe probe = result(PortProbe::Outcome::Failed);
-    probe.error = error;
-    return probe;
-}
-
-PortProbe notPermitted(gid_t group)
-{
-    PortProbe probe = result(PortProbe::Outcome::NotPermitted);
-    probe.group = groupName(group);
-    return probe;
-}
-
-PortProbe held(const struct stat &node)
-{
-    PortProbe probe = result(PortProbe::Outcome::Held);
-    findHolder(node, probe);
-    return probe;
+    return {.outcome = PortProbe::Outcome::Failed, .error = error};
 }
 
 } // namespace
@@ -170,37 +139,37 @@ PortProbe probePort(const QString &path)
     struct stat device{};
     if (::stat(file.constData(), &device) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
-            return result(PortProbe::Outcome::Missing);
+            return {.outcome = PortProbe::Outcome::Missing};
         return failed(errno);
     }
     if (!S_ISCHR(device.st_mode))
-        return result(PortProbe::Outcome::NotSerial);
+        return {.outcome = PortProbe::Outcome::NotSerial};
 
-    const FileDescriptor fd(::open(file.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0) {
+    const FileDescriptor fd{::open(file.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)};
+    if (fd.fd < 0) {
         switch (errno) {
         case EACCES:
         case EPERM:
-            return notPermitted(device.st_gid);
+            return {.outcome = PortProbe::Outcome::NotPermitted, .group = groupName(device.st_gid)};
         case EBUSY: // opened exclusively (TIOCEXCL) by another program
             return held(device);
         case ENOENT:
         case ENODEV:
         case ENXIO:
-            return result(PortProbe::Outcome::Missing);
+            return {.outcome = PortProbe::Outcome::Missing};
         default:
             return failed(errno);
         }
     }
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd.fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK)
             return held(device);
         // A device without locks can still be tried as a terminal.
     }
     termios settings{};
-    if (::tcgetattr(fd.get(), &settings) != 0)
-        return errno == ENOTTY || errno == EINVAL ? result(PortProbe::Outcome::NotSerial) : failed(errno);
-    return result(PortProbe::Outcome::Usable);
+    if (::tcgetattr(fd.fd, &settings) != 0)
+        return errno == ENOTTY || errno == EINVAL ? PortProbe{.outcome = PortProbe::Outcome::NotSerial} : failed(errno);
+    return {.outcome = PortProbe::Outcome::Usable};
 }
 
 } // namespace pondus::ports

@@ -17,8 +17,8 @@ struct PortProbe {
         Failed        // any other refusal; see error
     };
     Outcome outcome = Outcome::Usable;
-    QString group;  // NotPermitted: the device's group as the system names it
-    QString holder; // Held: "name (PID n)" when /proc shows the holder
+    QString group{};  // NotPermitted: the device's group as the system names it
+    QString holder{}; // Held: "name (PID n)" when /proc shows the holder
     // Held, and the only holder is this very process: the library has it.
     bool heldByThisProcess = false;
     int error = 0; // Failed: the system's error number

@@ -122,10 +122,8 @@ PortsWindow::PortsWindow(const PortMapping &initial, bool libraryTakesMapping, L
         });
 
     refresh();
-    if (!watchedFolders.isEmpty()) {
-        watcher_ = new DeviceWatcher(std::move(watchedFolders), this);
-        connect(watcher_, &DeviceWatcher::devicesChanged, this, &PortsWindow::refresh);
-    }
+    if (!watchedFolders.isEmpty())
+        watchDevices(watchedFolders, this, [this] { refresh(); });
 }
 
 PortMapping PortsWindow::mapping() const

@@ -17,8 +17,6 @@ class QTableWidget;
 
 namespace pondus::ports {
 
-class DeviceWatcher;
-
 class PortsWindow final : public QDialog {
     Q_OBJECT
 public:
@@ -47,7 +45,6 @@ private:
     QTableWidget *table_ = nullptr;
     std::array<QComboBox *, portCount> choices_{};
     std::array<QLabel *, portCount> notes_{};
-    DeviceWatcher *watcher_ = nullptr;
 };
 
 } // namespace pondus::ports

@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <optional>
 #include <type_traits>
 
@@ -82,20 +83,24 @@ CREATE TABLE collected_buckets (
 
 constexpr int schemaVersion = 2;
 
-int64_t numberOf(sqlite3 *db, const char *sql)
-{
-    sqlite3_stmt *statement = nullptr;
-    int64_t value = -1;
-    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
-        value = sqlite3_column_int64(statement, 0);
-    sqlite3_finalize(statement);
-    return value;
-}
-
 struct StatementDeleter {
     void operator()(sqlite3_stmt *statement) const { sqlite3_finalize(statement); }
 };
 using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+// Nothing when the statement cannot be prepared.
+Statement prepared(sqlite3 *db, const char *sql)
+{
+    sqlite3_stmt *statement = nullptr;
+    sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    return Statement(statement);
+}
+
+int64_t numberOf(sqlite3 *db, const char *sql)
+{
+    const Statement statement = prepared(db, sql);
+    return statement && sqlite3_step(statement.get()) == SQLITE_ROW ? sqlite3_column_int64(statement.get(), 0) : -1;
+}
 
 // Bytes bound as a blob rather than as text.
 struct Blob {
@@ -168,13 +173,6 @@ public:
     }
 
 private:
-    static Statement prepared(sqlite3 *db, const char *sql)
-    {
-        sqlite3_stmt *statement = nullptr;
-        sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
-        return Statement(statement);
-    }
-
     Statement read_, write_;
 };
 
@@ -183,16 +181,13 @@ private:
 bool summariseStoredRows(sqlite3 *db)
 {
     SummaryWriter writer(db);
-    sqlite3_stmt *raw = nullptr;
-    sqlite3_prepare_v2(db,
-                       "SELECT r.pc, r.port, r.run, r.seq, r.utc_ms, v.balance, v.raw_value, v.divisor "
-                       "FROM collected_rows r JOIN collected_readings v "
-                       "ON v.pc = r.pc AND v.port = r.port AND v.run = r.run AND v.seq = r.seq "
-                       "ORDER BY r.pc, r.port, r.run, r.seq, v.slot",
-                       -1, &raw, nullptr);
-    const Statement rows(raw);
+    const Statement rows = prepared(db, "SELECT r.pc, r.port, r.run, r.seq, r.utc_ms, v.balance, v.raw_value, v.divisor "
+                                        "FROM collected_rows r JOIN collected_readings v "
+                                        "ON v.pc = r.pc AND v.port = r.port AND v.run = r.run AND v.seq = r.seq "
+                                        "ORDER BY r.pc, r.port, r.run, r.seq, v.slot");
     if (!writer.valid() || !rows)
         return false;
+    sqlite3_stmt *const raw = rows.get();
     PortTopics where;
     std::string run;
     int64_t seq = 0, utcMs = 0;
@@ -270,20 +265,16 @@ std::unique_ptr<CollectorStore> CollectorStore::open(const std::string &path, st
         error = path + ": " + *problem;
         return nullptr;
     }
-    auto prepare = [db](const char *sql) {
-        sqlite3_stmt *statement = nullptr;
-        sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
-        return Statement(statement);
-    };
     Statements &s = *store->statements_;
-    s.begin = prepare("BEGIN IMMEDIATE");
-    s.commit = prepare("COMMIT");
-    s.rollback = prepare("ROLLBACK");
-    s.row = prepare("INSERT OR IGNORE INTO collected_rows VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
-    s.reading = prepare("INSERT INTO collected_readings VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    s.begin = prepared(db, "BEGIN IMMEDIATE");
+    s.commit = prepared(db, "COMMIT");
+    s.rollback = prepared(db, "ROLLBACK");
+    s.row = prepared(db, "INSERT OR IGNORE INTO collected_rows VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    s.reading = prepared(db, "INSERT INTO collected_readings VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     s.summary = std::make_unique<SummaryWriter>(db);
-    s.status = prepare("INSERT OR REPLACE INTO port_status VALUES (?, ?, ?, ?)");
-    s.lastSeq = prepare("SELECT COALESCE(MAX(seq), 0) FROM collected_rows WHERE pc = ? AND port = ? AND run = ?");
+    s.status = prepared(db, "INSERT OR REPLACE INTO port_status VALUES (?, ?, ?, ?)");
+    s.lastSeq =
+        prepared(db, "SELECT COALESCE(MAX(seq), 0) FROM collected_rows WHERE pc = ? AND port = ? AND run = ?");
     if (!s.begin || !s.commit || !s.rollback || !s.row || !s.reading || !s.summary->valid() || !s.status || !s.lastSeq) {
         error = path + ": " + sqlite3_errmsg(db);
         return nullptr;
@@ -308,42 +299,42 @@ bool CollectorStore::fail(const char *what)
     return false;
 }
 
-CollectorStore::Outcome CollectorStore::store(const PortTopics &where, const ParsedReading &reading,
-                                              int64_t receivedUtcMs)
-{
-    Statements &s = *statements_;
-    if (runWith(s.begin.get()) != SQLITE_DONE)
-        return fail("начало записи"), Outcome::Failed;
-    const Outcome outcome = insert(where, reading, receivedUtcMs);
-    if (outcome != Outcome::Stored) {
-        runWith(s.rollback.get());
-        return outcome;
-    }
-    if (runWith(s.commit.get()) != SQLITE_DONE) {
-        fail("фиксация");
-        runWith(s.rollback.get());
-        return Outcome::Failed;
-    }
-    return Outcome::Stored;
-}
-
-bool CollectorStore::storeAll(const PortTopics &where, const std::vector<ParsedReading> &readings,
-                              int64_t receivedUtcMs)
+bool CollectorStore::inTransaction(const std::function<bool()> &body)
 {
     Statements &s = *statements_;
     if (runWith(s.begin.get()) != SQLITE_DONE)
         return fail("начало записи");
-    for (const ParsedReading &reading : readings)
-        if (insert(where, reading, receivedUtcMs) == Outcome::Failed) {
-            runWith(s.rollback.get());
-            return false;
-        }
+    if (!body()) {
+        runWith(s.rollback.get());
+        return false;
+    }
     if (runWith(s.commit.get()) != SQLITE_DONE) {
         fail("фиксация");
         runWith(s.rollback.get());
         return false;
     }
     return true;
+}
+
+CollectorStore::Outcome CollectorStore::store(const PortTopics &where, const ParsedReading &reading,
+                                              int64_t receivedUtcMs)
+{
+    Outcome outcome = Outcome::Failed;
+    const bool committed = inTransaction([&] {
+        outcome = insert(where, reading, receivedUtcMs);
+        return outcome == Outcome::Stored;
+    });
+    return committed || outcome == Outcome::Duplicate ? outcome : Outcome::Failed;
+}
+
+bool CollectorStore::storeAll(const PortTopics &where, const std::vector<ParsedReading> &readings,
+                              int64_t receivedUtcMs)
+{
+    return inTransaction([&] {
+        return std::none_of(readings.begin(), readings.end(), [&](const ParsedReading &reading) {
+            return insert(where, reading, receivedUtcMs) == Outcome::Failed;
+        });
+    });
 }
 
 CollectorStore::Outcome CollectorStore::insert(const PortTopics &where, const ParsedReading &reading,

@@ -9,6 +9,7 @@
 #include "publish/ReadingMessage.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,6 +40,9 @@ private:
     struct Statements;
     CollectorStore(sqlite3 *db, std::string path);
     bool fail(const char *what);
+    // Runs body in a transaction, committed when it returns true and rolled
+    // back otherwise; false, with the reason in lastError(), when not committed.
+    bool inTransaction(const std::function<bool()> &body);
     // Inside an open transaction.
     Outcome insert(const PortTopics &where, const ParsedReading &reading, int64_t receivedUtcMs);
 

@@ -60,12 +60,14 @@ void MosquittoDeleter::operator()(mosquitto *client) const
 MosquittoHandle makeMosquittoClient(const MqttSettings &settings, const std::string &clientId,
                                     bool cleanSession, void *userData, std::string &error)
 {
+    const auto failed = [&error](const std::string &why) {
+        error = "MQTT: " + why;
+        return nullptr;
+    };
     initialiseLibraryOnce();
     MosquittoHandle client(mosquitto_new(clientId.c_str(), cleanSession, userData));
-    if (!client) {
-        error = "MQTT: не удалось создать клиента: " + std::string(std::strerror(errno));
-        return nullptr;
-    }
+    if (!client)
+        return failed("не удалось создать клиента: " + std::string(std::strerror(errno)));
     if (!settings.user.empty()) {
         std::string password;
         if (!settings.passwordFile.empty() && !readPassword(settings.passwordFile, password, error))
@@ -74,22 +76,16 @@ MosquittoHandle makeMosquittoClient(const MqttSettings &settings, const std::str
                                                  settings.passwordFile.empty() ? nullptr : password.c_str());
         // The library keeps its own copy.
         std::fill(password.begin(), password.end(), '\0');
-        if (rc != MOSQ_ERR_SUCCESS) {
-            error = "MQTT: имя пользователя не принято: " + libraryProblem(rc);
-            return nullptr;
-        }
+        if (rc != MOSQ_ERR_SUCCESS)
+            return failed("имя пользователя не принято: " + libraryProblem(rc));
     }
     if (!settings.caFile.empty()) {
         // The library names any failure of its own check with one generic text.
-        if (const std::string why = unreadable(settings.caFile); !why.empty()) {
-            error = "MQTT: не удалось открыть файл CA " + settings.caFile + ": " + why;
-            return nullptr;
-        }
+        if (const std::string why = unreadable(settings.caFile); !why.empty())
+            return failed("не удалось открыть файл CA " + settings.caFile + ": " + why);
         const int rc = mosquitto_tls_set(client.get(), settings.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
-        if (rc != MOSQ_ERR_SUCCESS) {
-            error = "MQTT: TLS с файлом CA " + settings.caFile + " не настроен: " + libraryProblem(rc);
-            return nullptr;
-        }
+        if (rc != MOSQ_ERR_SUCCESS)
+            return failed("TLS с файлом CA " + settings.caFile + " не настроен: " + libraryProblem(rc));
     }
     return client;
 }

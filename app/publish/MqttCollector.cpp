@@ -21,7 +21,8 @@ int64_t utcNowMs()
 
 MqttCollector::MqttCollector(const MqttSettings &settings, const std::string &prefix, CollectorStore &store,
                              Report report, Arrival arrival, StatusArrival statusArrival)
-    : settings_(settings), prefix_(prefix), store_(store), report_(std::move(report)), arrival_(std::move(arrival)),
+    : settings_(settings), prefix_(prefix), store_(store),
+      report_(report ? std::move(report) : [](const std::string &) {}), arrival_(std::move(arrival)),
       statusArrival_(std::move(statusArrival))
 {
     const std::string clientId =
@@ -30,17 +31,22 @@ MqttCollector::MqttCollector(const MqttSettings &settings, const std::string &pr
     if (!client_)
         return;
     mosquitto_connect_callback_set(client_.get(), &MqttCollector::onConnect);
-    mosquitto_subscribe_callback_set(client_.get(), &MqttCollector::onSubscribe);
-    mosquitto_message_callback_set(client_.get(), &MqttCollector::onMessage);
+    mosquitto_subscribe_callback_set(client_.get(), [](mosquitto *, void *self, int, int, const int *) {
+        static_cast<MqttCollector *>(self)->subscribed_.store(true);
+    });
+    mosquitto_message_callback_set(client_.get(), [](mosquitto *, void *self, const mosquitto_message *message) {
+        static_cast<MqttCollector *>(self)->take(
+            message->topic, std::string_view(static_cast<const char *>(message->payload), size_t(message->payloadlen)));
+    });
     // TLS failures are told only through the library's log.
     mosquitto_log_callback_set(client_.get(), [](mosquitto *, void *self, int level, const char *text) {
         auto *collector = static_cast<MqttCollector *>(self);
-        if (level == MOSQ_LOG_ERR && collector->report_)
+        if (level == MOSQ_LOG_ERR)
             collector->report_("MQTT: " + brokerName(collector->settings_) + ": " + text);
     });
     mosquitto_reconnect_delay_set(client_.get(), 1, 4, true);
     const int rc = mosquitto_connect_async(client_.get(), settings_.host.c_str(), settings_.port, keepAliveSeconds);
-    if (rc != MOSQ_ERR_SUCCESS && report_)
+    if (rc != MOSQ_ERR_SUCCESS)
         report_("MQTT: нет связи с брокером " + brokerName(settings_) + ": " + libraryProblem(rc));
     if (const int loop = mosquitto_loop_start(client_.get()); loop != MOSQ_ERR_SUCCESS) {
         startError_ = "MQTT: сетевой поток не запущен: " + libraryProblem(loop);
@@ -60,8 +66,7 @@ void MqttCollector::onConnect(mosquitto *client, void *self, int code)
 {
     auto *collector = static_cast<MqttCollector *>(self);
     if (code != 0) {
-        if (collector->report_)
-            collector->report_(connectRefusal(code, collector->settings_));
+        collector->report_(connectRefusal(code, collector->settings_));
         return;
     }
     const std::string readings = everyReadingFilter(collector->prefix_);
@@ -70,22 +75,11 @@ void MqttCollector::onConnect(mosquitto *client, void *self, int code)
     mosquitto_subscribe_multiple(client, nullptr, 2, filters, qos, 0, nullptr);
 }
 
-void MqttCollector::onSubscribe(mosquitto *, void *self, int, int, const int *)
-{
-    static_cast<MqttCollector *>(self)->subscribed_.store(true);
-}
-
-void MqttCollector::onMessage(mosquitto *, void *self, const mosquitto_message *message)
-{
-    static_cast<MqttCollector *>(self)->take(
-        message->topic, std::string_view(static_cast<const char *>(message->payload), size_t(message->payloadlen)));
-}
-
 void MqttCollector::take(const std::string &topic, std::string_view payload)
 {
     const int64_t now = utcNowMs();
     if (const auto where = topicUnder(prefix_, topic, "status")) {
-        if (!store_.storeStatus(*where, std::string(payload), now) && report_)
+        if (!store_.storeStatus(*where, std::string(payload), now))
             report_(store_.lastError());
         if (statusArrival_)
             statusArrival_(*where, std::string(payload), now);
@@ -96,15 +90,14 @@ void MqttCollector::take(const std::string &topic, std::string_view payload)
         return;
     const auto reading = parseReadingPayload(payload);
     if (!reading) {
-        if (report_)
-            report_("MQTT: в " + topic + " не показание: сообщение пропущено");
+        report_("MQTT: в " + topic + " не показание: сообщение пропущено");
         return;
     }
     const auto key = std::make_tuple(where->pc, where->port, reading->run);
     if (!highest_.contains(key)) // what an earlier session stored counts too
         highest_.emplace(key, store_.lastSeq(*where, reading->run));
     const CollectorStore::Outcome outcome = store_.store(*where, *reading, now);
-    if (outcome == CollectorStore::Outcome::Failed && report_)
+    if (outcome == CollectorStore::Outcome::Failed)
         report_(store_.lastError());
     if (outcome == CollectorStore::Outcome::Stored) {
         stored_.fetch_add(1);
@@ -123,13 +116,11 @@ void MqttCollector::checkSequence(const PortTopics &where, const ParsedReading &
     const std::string run = where.pc + "/" + where.port + ", серия " + reading.run;
     if (seq > known->second + 1) {
         missing_.fetch_add(seq - known->second - 1);
-        if (report_)
-            report_("MQTT: пропуск в " + run + ": нет строк " + std::to_string(known->second + 1) + ".."
-                    + std::to_string(seq - 1));
+        report_("MQTT: пропуск в " + run + ": нет строк " + std::to_string(known->second + 1) + ".."
+                + std::to_string(seq - 1));
     } else if (seq <= known->second) {
         missing_.fetch_sub(1);
-        if (report_)
-            report_("MQTT: запоздавшая строка " + std::to_string(seq) + " в " + run + " принята");
+        report_("MQTT: запоздавшая строка " + std::to_string(seq) + " в " + run + " принята");
     }
     known->second = std::max(known->second, seq);
 }

@@ -37,8 +37,6 @@ public:
 
 private:
     static void onConnect(mosquitto *, void *self, int code);
-    static void onSubscribe(mosquitto *, void *self, int mid, int count, const int *granted);
-    static void onMessage(mosquitto *, void *self, const struct mosquitto_message *message);
     void take(const std::string &topic, std::string_view payload);
     void checkSequence(const PortTopics &where, const ParsedReading &reading);
 

@@ -2,8 +2,6 @@
 
 #include <mosquitto.h>
 
-#include <chrono>
-
 namespace {
 
 constexpr int keepAliveSeconds = 10;
@@ -29,9 +27,15 @@ MqttPublisher::MqttPublisher(const MqttSettings &settings, PortTopics topics, Ro
     }
     const std::string will = statusPayload(false, std::string());
     mosquitto_will_set(client_.get(), topics_.status().c_str(), int(will.size()), will.data(), qos, true);
-    mosquitto_connect_callback_set(client_.get(), &MqttPublisher::onConnect);
-    mosquitto_disconnect_callback_set(client_.get(), &MqttPublisher::onDisconnect);
-    mosquitto_publish_callback_set(client_.get(), &MqttPublisher::onPublish);
+    mosquitto_connect_callback_set(client_.get(), [](mosquitto *, void *self, int code) {
+        static_cast<MqttPublisher *>(self)->connectedWith(code);
+    });
+    mosquitto_disconnect_callback_set(client_.get(), [](mosquitto *, void *self, int code) {
+        static_cast<MqttPublisher *>(self)->disconnectedWith(code);
+    });
+    mosquitto_publish_callback_set(client_.get(), [](mosquitto *, void *self, int mid) {
+        static_cast<MqttPublisher *>(self)->acknowledged(mid);
+    });
     // TLS failures are told only through the library's log.
     mosquitto_log_callback_set(client_.get(), [](mosquitto *, void *self, int level, const char *text) {
         auto *publisher = static_cast<MqttPublisher *>(self);
@@ -72,16 +76,11 @@ MqttPublisher::~MqttPublisher()
 
 void MqttPublisher::startRun(const std::string &run, std::vector<std::string> samples)
 {
-    addRun(run, 0, 0, std::move(samples));
+    resumeRun(run, 0, 0, std::move(samples));
 }
 
-void MqttPublisher::resumeRun(const std::string &run, int64_t publishedThrough, int64_t recorded)
-{
-    addRun(run, publishedThrough, recorded);
-}
-
-void MqttPublisher::addRun(const std::string &run, int64_t publishedThrough, int64_t recorded,
-                           std::vector<std::string> samples)
+void MqttPublisher::resumeRun(const std::string &run, int64_t publishedThrough, int64_t recorded,
+                              std::vector<std::string> samples)
 {
     {
         std::lock_guard lock(mutex_);
@@ -139,21 +138,6 @@ void MqttPublisher::setSamples(std::vector<SampleStatus> samples)
         samples_ = std::move(samples);
     }
     samplesDue_.store(true);
-}
-
-void MqttPublisher::onConnect(mosquitto *, void *self, int code)
-{
-    static_cast<MqttPublisher *>(self)->connectedWith(code);
-}
-
-void MqttPublisher::onDisconnect(mosquitto *, void *self, int code)
-{
-    static_cast<MqttPublisher *>(self)->disconnectedWith(code);
-}
-
-void MqttPublisher::onPublish(mosquitto *, void *self, int mid)
-{
-    static_cast<MqttPublisher *>(self)->acknowledged(mid);
 }
 
 void MqttPublisher::connectedWith(int code)
@@ -232,18 +216,6 @@ void MqttPublisher::report(const std::string &text)
     report_(text);
 }
 
-bool MqttPublisher::hasWork() const
-{
-    if (stopping_ || restart_ || ((statusDue_ || samplesDue_.load()) && connected_.load()) ||
-        markedThrough_ < acknowledgedThrough_)
-        return true;
-    if (runs_.empty())
-        return false;
-    if (runs_.size() > 1 && acknowledgedThrough_ >= recordedOf(runs_.front()))
-        return true;
-    return connected_.load() && inFlight_.size() < inFlightWindow && nextSeq_ <= recordedOf(runs_.front());
-}
-
 int64_t MqttPublisher::recordedOf(const Run &run) const
 {
     return &run == &runs_.back() ? newestRecorded_.load() : run.recorded;
@@ -258,8 +230,9 @@ void MqttPublisher::work()
             signalled_ = false;
         }
         std::unique_lock lock(mutex_);
+        // Each step looks whether it has anything to do; until none has.
         bool progressed = true;
-        while (progressed && hasWork()) {
+        while (progressed) {
             if (stopping_)
                 return;
             progressed = false;

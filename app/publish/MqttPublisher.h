@@ -43,7 +43,8 @@ public:
     // A run an earlier program did not finish publishing: its rows after
     // publishedThrough up to recorded are sent, in order, before the runs
     // started after it.
-    void resumeRun(const std::string &run, int64_t publishedThrough, int64_t recorded);
+    void resumeRun(const std::string &run, int64_t publishedThrough, int64_t recorded,
+                   std::vector<std::string> samples = {});
     // The run's rows up to `seq` are in the backlog; they leave within 50 ms.
     // An atomic store: the poll step calls it for every row.
     void rowRecorded(int64_t seq);
@@ -74,9 +75,6 @@ private:
         std::vector<std::string> samples;
     };
 
-    static void onConnect(mosquitto *, void *self, int code);
-    static void onDisconnect(mosquitto *, void *self, int code);
-    static void onPublish(mosquitto *, void *self, int mid);
     void connectedWith(int code);
     void disconnectedWith(int code);
     void acknowledged(int mid);
@@ -84,10 +82,7 @@ private:
 
     void signal();
     void work();
-    bool hasWork() const;
     int64_t recordedOf(const Run &run) const;
-    void addRun(const std::string &run, int64_t publishedThrough, int64_t recorded,
-                std::vector<std::string> samples = {});
     // The front run is sent from the first row the broker does not have.
     void startFrontRun();
     void restartFromAcknowledged();

@@ -23,11 +23,9 @@ std::string utcText(int64_t utcMs, int32_t offsetSeconds, bool compactZone)
                   unsigned(date.month()), unsigned(date.day()), long(time.hours().count()),
                   long(time.minutes().count()), long(time.seconds().count()),
                   long(time.subseconds().count()));
-    std::string result = text;
-    if (compactZone) {
-        result += 'Z';
-        return result;
-    }
+    const std::string result = text;
+    if (compactZone)
+        return result + 'Z';
     const int32_t magnitude = offsetSeconds < 0 ? -offsetSeconds : offsetSeconds;
     std::snprintf(text, sizeof text, "%c%02d:%02d", offsetSeconds < 0 ? '-' : '+', magnitude / 3600,
                   magnitude % 3600 / 60);
