@@ -8,18 +8,13 @@ ChartDecimation::ChartDecimation(int64_t fromMs, int64_t toMs, int columns)
 {
 }
 
-int64_t ChartDecimation::columnOf(int64_t utcMs) const
-{
-    return std::clamp<int64_t>((utcMs - fromMs_) * columns_ / spanMs_, 0, columns_ - 1);
-}
-
 void ChartDecimation::add(size_t series, ChartPoint point)
 {
     if (series >= open_.size()) {
         open_.resize(series + 1);
         kept_.resize(series + 1);
     }
-    const int64_t index = columnOf(point.utcMs);
+    const int64_t index = std::clamp<int64_t>((point.utcMs - fromMs_) * columns_ / spanMs_, 0, columns_ - 1);
     Column &column = open_[series];
     if (column.index != index) {
         flush(series);

@@ -29,7 +29,6 @@ private:
         ChartPoint first, low, high, last;
     };
     void flush(size_t series);
-    int64_t columnOf(int64_t utcMs) const;
 
     const int64_t fromMs_;
     const int64_t spanMs_;

@@ -1,6 +1,5 @@
 #include "dashboard/CollectorReader.h"
 
-#include "dashboard/ChartDecimation.h"
 #include "dashboard/DashboardJson.h"
 #include "publish/RunSummary.h"
 
@@ -23,16 +22,14 @@ const char *const readingsInRange =
 
 BalanceReading readingAt(const Statement &statement, int column)
 {
-    BalanceReading reading;
-    reading.balance = int32_t(statement.integer(column));
-    reading.rawValue = int32_t(statement.integer(column + 1));
-    reading.divisor = int32_t(statement.integer(column + 2));
-    reading.unitCode = int32_t(statement.integer(column + 3));
-    reading.shownUnit = int8_t(statement.integer(column + 4));
-    reading.stable = statement.integer(column + 5) != 0;
-    reading.modelCode = int32_t(statement.integer(column + 6));
-    reading.ident = int32_t(statement.integer(column + 7));
-    return reading;
+    return {.balance = int32_t(statement.integer(column)),
+            .rawValue = int32_t(statement.integer(column + 1)),
+            .divisor = int32_t(statement.integer(column + 2)),
+            .unitCode = int32_t(statement.integer(column + 3)),
+            .shownUnit = int8_t(statement.integer(column + 4)),
+            .stable = statement.integer(column + 5) != 0,
+            .modelCode = int32_t(statement.integer(column + 6)),
+            .ident = int32_t(statement.integer(column + 7))};
 }
 
 Statement &bindKey(Statement &statement, const RunKey &key)
@@ -271,13 +268,11 @@ json CollectorReader::chart(const RunKey &key, const RunSpan &span, int64_t from
     json series = json::array();
     const auto kept = decimation.finish();
     for (size_t slot = 0; slot < kept.size(); ++slot) {
-        json times = json::array();
-        json values = json::array();
+        json &line = series.emplace_back(json{{"balance", balances[slot]}, {"t", json::array()}, {"v", json::array()}});
         for (const ChartPoint &point : kept[slot]) {
-            times.push_back(point.utcMs);
-            values.push_back(point.value);
+            line["t"].push_back(point.utcMs);
+            line["v"].push_back(point.value);
         }
-        series.push_back({{"balance", balances[slot]}, {"t", std::move(times)}, {"v", std::move(values)}});
     }
     return {{"fromMs", fromMs},      {"toMs", toMs},
             {"bucketRows", bucketSize}, {"series", std::move(series)},

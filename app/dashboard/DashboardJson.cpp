@@ -2,6 +2,7 @@
 
 #include "recording/CodeNames.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -19,9 +20,7 @@ std::string weightText(int32_t rawValue, int32_t divisor)
         char text[32];
         std::snprintf(text, sizeof text, "%.15g", double(rawValue) / (divisor == 0 ? 1 : divisor));
         std::string result = text;
-        for (char &c : result)
-            if (c == '.')
-                c = ',';
+        std::replace(result.begin(), result.end(), '.', ',');
         return result;
     }
     const int64_t magnitude = std::llabs(int64_t(rawValue));

@@ -2,6 +2,7 @@
 
 #include "dashboard/CollectorReader.h"
 #include "dashboard/DashboardJson.h"
+#include "journal/Stamp.h"
 
 #include <httplib.h>
 
@@ -16,17 +17,12 @@ namespace {
 using namespace std::chrono_literals;
 using httplib::Request;
 using httplib::Response;
+using pondus::journal::Stamp;
 
 // Enough threads for every page's live stream and the requests beside them.
 constexpr size_t serverThreads = 48;
 constexpr int maxWatchers = 32;
 constexpr size_t maxTextParameter = 256;
-
-int64_t utcNowMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
 
 // Compares without stopping at the first difference, so that the time a
 // refusal takes tells nothing about the password.
@@ -62,6 +58,20 @@ void answerJson(Response &response, const nlohmann::json &body, int status = 200
 void notFound(Response &response, const char *what)
 {
     answerJson(response, {{"error", what}}, 404);
+}
+
+// Runs `answer` with a reader of the collector's file; 503 when the file
+// cannot be read.
+template <typename Answer>
+void withReader(const std::string &dbPath, Response &response, Answer answer)
+{
+    std::string error;
+    const std::unique_ptr<CollectorReader> reader = CollectorReader::open(dbPath, error);
+    if (!reader) {
+        answerJson(response, {{"error", error}}, 503);
+        return;
+    }
+    answer(*reader);
 }
 
 // A text parameter that names something the collector stores; nothing when
@@ -192,18 +202,6 @@ bool DashboardServer::admitted(const Request &request, Response &response) const
     return false;
 }
 
-template <typename Answer>
-void DashboardServer::withReader(Response &response, Answer answer) const
-{
-    std::string error;
-    const std::unique_ptr<CollectorReader> reader = CollectorReader::open(dbPath_, error);
-    if (!reader) {
-        answerJson(response, {{"error", error}}, 503);
-        return;
-    }
-    answer(*reader);
-}
-
 void DashboardServer::route()
 {
     httplib::Server &http = *http_;
@@ -230,20 +228,22 @@ void DashboardServer::route()
     http.set_mount_point("/", webRoot_);
 
     http.Get("/api/lab", [this](const Request &, Response &response) {
-        withReader(response, [&](CollectorReader &reader) { answerJson(response, reader.lab(utcNowMs())); });
+        withReader(dbPath_, response,
+                   [&](CollectorReader &reader) { answerJson(response, reader.lab(Stamp::now().utcMs)); });
     });
     http.Get("/api/runs", [this](const Request &request, Response &response) {
         const auto pc = textParameter(request, "pc");
         const auto port = textParameter(request, "port");
         if (!pc || !port)
             return notFound(response, "Нет такого порта");
-        withReader(response, [&](CollectorReader &reader) { answerJson(response, reader.runs(*pc, *port)); });
+        withReader(dbPath_, response,
+                   [&](CollectorReader &reader) { answerJson(response, reader.runs(*pc, *port)); });
     });
     http.Get("/api/run", [this](const Request &request, Response &response) {
         const auto key = runKeyOf(request);
         if (!key)
             return notFound(response, "Серия не найдена");
-        withReader(response, [&](CollectorReader &reader) {
+        withReader(dbPath_, response, [&](CollectorReader &reader) {
             const auto span = reader.span(*key);
             if (!span)
                 return notFound(response, "Серия не найдена");
@@ -255,7 +255,7 @@ void DashboardServer::route()
         const auto page = wholeParameter(request, "page", 1, INT32_MAX, 1);
         if (!key || !page)
             return notFound(response, "Нет такой страницы серии");
-        withReader(response, [&](CollectorReader &reader) {
+        withReader(dbPath_, response, [&](CollectorReader &reader) {
             const auto span = reader.span(*key);
             if (!span || *page > (span->lastSeq + CollectorReader::pageRows - 1) / CollectorReader::pageRows)
                 return notFound(response, "Нет такой страницы серии");
@@ -269,7 +269,7 @@ void DashboardServer::route()
         const auto width = wholeParameter(request, "width", 50, 4000, 1200);
         if (!key || !from || !to || !width || *from > *to)
             return notFound(response, "Нет такой серии или участка");
-        withReader(response, [&](CollectorReader &reader) {
+        withReader(dbPath_, response, [&](CollectorReader &reader) {
             const auto span = reader.span(*key);
             if (!span)
                 return notFound(response, "Серия не найдена");
@@ -291,7 +291,7 @@ void DashboardServer::serveRunFile(const Request &request, Response &response, R
     const auto key = runKeyOf(request);
     if (!key || !files_)
         return notFound(response, "Серия не найдена");
-    withReader(response, [&](CollectorReader &reader) {
+    withReader(dbPath_, response, [&](CollectorReader &reader) {
         const auto span = reader.span(*key);
         if (!span)
             return notFound(response, "Серия не найдена");
@@ -310,7 +310,7 @@ void DashboardServer::serveRunPage(const Request &request, Response &response) c
     const auto key = runKeyOf(request);
     bool known = false;
     if (key)
-        withReader(response, [&](CollectorReader &reader) { known = reader.span(*key).has_value(); });
+        withReader(dbPath_, response, [&](CollectorReader &reader) { known = reader.span(*key).has_value(); });
     std::string error;
     const auto page = fileText(webRoot_ + (known ? "/run.html" : "/missing.html"), error);
     response.status = known ? 200 : 404;
@@ -339,7 +339,7 @@ void DashboardServer::serveEvents(Response &response)
                 watch->cursor = feed_.cursor();
                 std::string error;
                 const auto reader = CollectorReader::open(dbPath_, error);
-                const std::string text = "retry: 1000\n" + (reader ? eventMessage("lab", reader->lab(utcNowMs()))
+                const std::string text = "retry: 1000\n" + (reader ? eventMessage("lab", reader->lab(Stamp::now().utcMs))
                                                  : eventMessage("problem", {{"error", error}}));
                 watch->needsPicture = false;
                 return sink.write(text.data(), text.size());

@@ -60,10 +60,6 @@ private:
     DashboardServer(const DashboardSettings &settings, std::string dbPath, std::string webRoot);
     void route();
     bool admitted(const httplib::Request &request, httplib::Response &response) const;
-    // Runs `answer` with a reader of the collector's file; 503 when the file
-    // cannot be read.
-    template <typename Answer>
-    void withReader(httplib::Response &response, Answer answer) const;
     void serveEvents(httplib::Response &response);
     void serveRunPage(const httplib::Request &request, httplib::Response &response) const;
     void serveRunFile(const httplib::Request &request, httplib::Response &response, RunFile::Kind kind) const;

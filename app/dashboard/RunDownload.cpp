@@ -4,17 +4,14 @@
 #include "export/CsvFormat.h"
 #include "export/XlsxFormat.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <mutex>
-#include <sstream>
-#include <vector>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
-#include <unistd.h>
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
 
 namespace {
 
@@ -43,9 +40,8 @@ void settingsFromRows(RunSettings &settings, const std::vector<int64_t> &firstTi
 std::string fileNameOf(const RunKey &key, const char *suffix)
 {
     std::string name = key.pc + "-" + key.port + "-" + key.run;
-    for (char &c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.')
-            c = '_';
+    std::replace_if(
+        name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c) && c != '-' && c != '.'; }, '_');
     return name + suffix;
 }
 
@@ -76,28 +72,25 @@ std::optional<RunFile> runDownload(CollectorReader &reader, const RunKey &key, c
     settingsFromRows(run.settings, firstTimes);
 
     const bool workbook = kind == RunFile::Kind::Workbook;
-    std::error_code failure;
-    std::string pattern = (std::filesystem::temp_directory_path(failure) / "pondus-dashboard-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) {
-        error = pattern + ": " + std::strerror(errno);
+    // Removed, with the file in it, when done.
+    const QString pattern = QDir::tempPath() + QStringLiteral("/pondus-dashboard-XXXXXX");
+    const QTemporaryDir folder(pattern);
+    if (!folder.isValid()) {
+        error = (pattern + QStringLiteral(": ") + folder.errorString()).toStdString();
         return std::nullopt;
     }
-    const std::filesystem::path folder = pattern;
-    const std::filesystem::path path = folder / (workbook ? "run.xlsx" : "run.csv");
-    const auto problem = workbook ? XlsxFormat().write(run, QString::fromStdString(path.string()))
-                                  : CsvFormat().write(run, QString::fromStdString(path.string()));
-    std::optional<RunFile> file;
-    if (problem) {
+    const QString path = folder.filePath(workbook ? QStringLiteral("run.xlsx") : QStringLiteral("run.csv"));
+    if (const auto problem = workbook ? XlsxFormat().write(run, path) : CsvFormat().write(run, path)) {
         error = problem->toStdString();
-    } else {
-        std::ifstream written(path, std::ios::binary);
-        std::ostringstream bytes;
-        bytes << written.rdbuf();
-        file = RunFile{bytes.str(),
-                       workbook ? "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"
-                                : "text/csv; charset=utf-8",
-                       fileNameOf(key, workbook ? ".xlsx" : ".csv")};
+        return std::nullopt;
     }
-    std::filesystem::remove_all(folder, failure);
-    return file;
+    QFile written(path);
+    if (!written.open(QIODevice::ReadOnly)) {
+        error = (path + QStringLiteral(": ") + written.errorString()).toStdString();
+        return std::nullopt;
+    }
+    return RunFile{written.readAll().toStdString(),
+                   workbook ? "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"
+                            : "text/csv; charset=utf-8",
+                   fileNameOf(key, workbook ? ".xlsx" : ".csv")};
 }

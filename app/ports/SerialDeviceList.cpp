@@ -26,9 +26,7 @@ QList<SerialDeviceEntry> listSerialDevices(const QString &stableNameDir)
             entry.product = QStringLiteral("%1").arg(port.productIdentifier(), 4, 16, QLatin1Char('0'));
         entries.append(entry);
     }
-    std::sort(entries.begin(), entries.end(), [](const SerialDeviceEntry &a, const SerialDeviceEntry &b) {
-        return QString::compare(a.kernelName, b.kernelName) < 0;
-    });
+    std::ranges::sort(entries, {}, &SerialDeviceEntry::kernelName);
     attachStableNames(entries, stableNameDir);
     return entries;
 }

@@ -205,11 +205,9 @@ bool summariseStoredRows(sqlite3 *db)
             utcMs = sqlite3_column_int64(raw, 4);
             readings.clear();
         }
-        BalanceReading reading;
-        reading.balance = int32_t(sqlite3_column_int64(raw, 5));
-        reading.rawValue = int32_t(sqlite3_column_int64(raw, 6));
-        reading.divisor = int32_t(sqlite3_column_int64(raw, 7));
-        readings.push_back(reading);
+        readings.push_back({.balance = int32_t(sqlite3_column_int64(raw, 5)),
+                            .rawValue = int32_t(sqlite3_column_int64(raw, 6)),
+                            .divisor = int32_t(sqlite3_column_int64(raw, 7))});
     }
     return result == SQLITE_DONE && flush();
 }

@@ -15,6 +15,10 @@ struct MosquittoDeleter {
 };
 using MosquittoHandle = std::unique_ptr<mosquitto, MosquittoDeleter>;
 
+// What the publisher and the collector both connect and send with.
+inline constexpr int keepAliveSeconds = 10;
+inline constexpr int qos = 1;
+
 // A client, or nothing with `error` saying why (a password file that cannot
 // be read, a CA file the TLS layer refuses, ...).
 MosquittoHandle makeMosquittoClient(const MqttSettings &settings, const std::string &clientId,

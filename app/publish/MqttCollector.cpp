@@ -1,23 +1,11 @@
 #include "publish/MqttCollector.h"
 
+#include "journal/Stamp.h"
+
 #include <mosquitto.h>
 
-#include <chrono>
 #include <csignal>
 #include <iostream>
-
-namespace {
-
-constexpr int keepAliveSeconds = 10;
-constexpr int qos = 1;
-
-int64_t utcNowMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-} // namespace
 
 MqttCollector::MqttCollector(const MqttSettings &settings, const std::string &prefix, CollectorStore &store,
                              Report report, Arrival arrival, StatusArrival statusArrival)
@@ -69,15 +57,17 @@ void MqttCollector::onConnect(mosquitto *client, void *self, int code)
         collector->report_(connectRefusal(code, collector->settings_));
         return;
     }
-    const std::string readings = everyReadingFilter(collector->prefix_);
-    const std::string status = everyStatusFilter(collector->prefix_);
+    // The topics of every PC's port: "+" stands for any one level.
+    const PortTopics every{collector->prefix_, "+", "+"};
+    const std::string readings = every.reading();
+    const std::string status = every.status();
     char *const filters[] = {const_cast<char *>(readings.c_str()), const_cast<char *>(status.c_str())};
     mosquitto_subscribe_multiple(client, nullptr, 2, filters, qos, 0, nullptr);
 }
 
 void MqttCollector::take(const std::string &topic, std::string_view payload)
 {
-    const int64_t now = utcNowMs();
+    const int64_t now = pondus::journal::Stamp::now().utcMs;
     if (const auto where = topicUnder(prefix_, topic, "status")) {
         if (!store_.storeStatus(*where, std::string(payload), now))
             report_(store_.lastError());

@@ -10,7 +10,6 @@
 #include <map>
 #include <string>
 #include <tuple>
-#include <utility>
 
 class MqttCollector {
 public:

@@ -4,10 +4,8 @@
 
 namespace {
 
-constexpr int keepAliveSeconds = 10;
 // Rows sent but not yet acknowledged; bounds the memory of a fast backlog.
 constexpr size_t inFlightWindow = 200;
-constexpr int qos = 1;
 // How soon a recorded row is picked up for sending.
 constexpr auto rowPickUp = std::chrono::milliseconds(50);
 
@@ -28,10 +26,29 @@ MqttPublisher::MqttPublisher(const MqttSettings &settings, PortTopics topics, Ro
     const std::string will = statusPayload(false, std::string());
     mosquitto_will_set(client_.get(), topics_.status().c_str(), int(will.size()), will.data(), qos, true);
     mosquitto_connect_callback_set(client_.get(), [](mosquitto *, void *self, int code) {
-        static_cast<MqttPublisher *>(self)->connectedWith(code);
+        auto *publisher = static_cast<MqttPublisher *>(self);
+        if (code != 0) {
+            // The library tries again; the operator learns why it keeps failing.
+            publisher->report(connectRefusal(code, publisher->settings_));
+            return;
+        }
+        {
+            std::lock_guard lock(publisher->mutex_);
+            publisher->connected_.store(true);
+            publisher->restart_ = true;
+            publisher->statusDue_ = true;
+        }
+        publisher->report("MQTT: связь с брокером " + brokerName(publisher->settings_) + " есть");
+        publisher->signal();
     });
     mosquitto_disconnect_callback_set(client_.get(), [](mosquitto *, void *self, int code) {
-        static_cast<MqttPublisher *>(self)->disconnectedWith(code);
+        auto *publisher = static_cast<MqttPublisher *>(self);
+        // A refused login ends in a disconnection too; only a lost connection
+        // is news.
+        if (publisher->connected_.exchange(false) && code != 0)
+            publisher->report("MQTT: связь с брокером " + brokerName(publisher->settings_)
+                              + " потеряна; показания копятся и будут отправлены позже");
+        publisher->signal();
     });
     mosquitto_publish_callback_set(client_.get(), [](mosquitto *, void *self, int mid) {
         static_cast<MqttPublisher *>(self)->acknowledged(mid);
@@ -138,33 +155,6 @@ void MqttPublisher::setSamples(std::vector<SampleStatus> samples)
         samples_ = std::move(samples);
     }
     samplesDue_.store(true);
-}
-
-void MqttPublisher::connectedWith(int code)
-{
-    if (code != 0) {
-        // The library tries again; the operator learns why it keeps failing.
-        report(connectRefusal(code, settings_));
-        return;
-    }
-    {
-        std::lock_guard lock(mutex_);
-        connected_.store(true);
-        restart_ = true;
-        statusDue_ = true;
-    }
-    report("MQTT: связь с брокером " + brokerName(settings_) + " есть");
-    signal();
-}
-
-void MqttPublisher::disconnectedWith(int code)
-{
-    // A refused login ends in a disconnection too; only a lost connection
-    // is news.
-    const bool wasConnected = connected_.exchange(false);
-    if (code != 0 && wasConnected)
-        report("MQTT: связь с брокером " + brokerName(settings_) + " потеряна; показания копятся и будут отправлены позже");
-    signal();
 }
 
 void MqttPublisher::acknowledged(int mid)

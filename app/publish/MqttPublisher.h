@@ -75,8 +75,6 @@ private:
         std::vector<std::string> samples;
     };
 
-    void connectedWith(int code);
-    void disconnectedWith(int code);
     void acknowledged(int mid);
     void report(const std::string &text);
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 
 std::string localPcName()
@@ -12,9 +13,6 @@ std::string localPcName()
     std::string pc = name.data();
     // Topic levels must not hold the wildcard or separator characters.
     pc = pc.substr(0, pc.find('.'));
-    for (char &c : pc) {
-        if (c == '/' || c == '+' || c == '#')
-            c = '_';
-    }
+    std::replace_if(pc.begin(), pc.end(), [](char c) { return c == '/' || c == '+' || c == '#'; }, '_');
     return pc;
 }

@@ -9,28 +9,23 @@
 
 using nlohmann::json;
 
-namespace {
-
-std::string utcText(int64_t utcMs, int32_t offsetSeconds, bool compactZone)
+std::string isoTime(int64_t utcMs, int32_t utcOffsetSeconds)
 {
     using namespace std::chrono;
-    const sys_time<milliseconds> local{milliseconds(utcMs + int64_t(offsetSeconds) * 1000)};
+    const sys_time<milliseconds> local{milliseconds(utcMs + int64_t(utcOffsetSeconds) * 1000)};
     const sys_days day = floor<days>(local);
     const year_month_day date{day};
     const hh_mm_ss<milliseconds> time{local - day};
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02ld.%03ld", int(date.year()),
+    const int32_t magnitude = utcOffsetSeconds < 0 ? -utcOffsetSeconds : utcOffsetSeconds;
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02ld.%03ld%c%02d:%02d", int(date.year()),
                   unsigned(date.month()), unsigned(date.day()), long(time.hours().count()),
-                  long(time.minutes().count()), long(time.seconds().count()),
-                  long(time.subseconds().count()));
-    const std::string result = text;
-    if (compactZone)
-        return result + 'Z';
-    const int32_t magnitude = offsetSeconds < 0 ? -offsetSeconds : offsetSeconds;
-    std::snprintf(text, sizeof text, "%c%02d:%02d", offsetSeconds < 0 ? '-' : '+', magnitude / 3600,
-                  magnitude % 3600 / 60);
-    return result + text;
+                  long(time.minutes().count()), long(time.seconds().count()), long(time.subseconds().count()),
+                  utcOffsetSeconds < 0 ? '-' : '+', magnitude / 3600, magnitude % 3600 / 60);
+    return text;
 }
+
+namespace {
 
 // The offset of an ISO 8601 time's zone suffix ("Z", "+03:00", "-05:30").
 std::optional<int32_t> zoneOffset(const std::string &time)
@@ -85,6 +80,12 @@ BalanceReading balanceFromJson(const json &item)
     return reading;
 }
 
+template <typename Number>
+json numberOrNull(const std::optional<Number> &value)
+{
+    return value ? json(*value) : json(nullptr);
+}
+
 } // namespace
 
 std::string PortTopics::status() const
@@ -95,16 +96,6 @@ std::string PortTopics::status() const
 std::string PortTopics::reading() const
 {
     return prefix + '/' + pc + '/' + port + "/reading";
-}
-
-std::string everyReadingFilter(const std::string &prefix)
-{
-    return prefix + "/+/+/reading";
-}
-
-std::string everyStatusFilter(const std::string &prefix)
-{
-    return prefix + "/+/+/status";
 }
 
 std::optional<PortTopics> topicUnder(const std::string &prefix, std::string_view topic, std::string_view leaf)
@@ -129,12 +120,9 @@ std::string topicPortOf(int32_t comPort)
 
 std::string runIdAt(int64_t utcMs)
 {
-    return utcText(utcMs, 0, true);
-}
-
-std::string isoTime(int64_t utcMs, int32_t utcOffsetSeconds)
-{
-    return utcText(utcMs, utcOffsetSeconds, false);
+    // The time in UTC, its zone written "Z" rather than "+00:00".
+    const std::string time = isoTime(utcMs, 0);
+    return time.substr(0, time.size() - 6) + 'Z';
 }
 
 std::string readingPayload(const std::string &run, const SequencedRow &sequenced, const std::vector<std::string> &samples)
@@ -183,38 +171,24 @@ std::optional<ParsedReading> parseReadingPayload(std::string_view payload)
     }
 }
 
-namespace {
-
-json numberOrNull(const std::optional<double> &value)
-{
-    return value ? json(*value) : json(nullptr);
-}
-
-} // namespace
-
 std::string statusPayload(bool online, const std::string &link, const std::vector<SampleStatus> &samples)
 {
     json status{{"status", online ? "online" : "offline"}};
     if (!link.empty())
         status["link"] = link;
-    if (!samples.empty()) {
-        json list = json::array();
-        for (const SampleStatus &sample : samples) {
-            json item{
-                {"balance", sample.balance},
-                {"change", numberOrNull(sample.values.change)},
-                {"changePercent", numberOrNull(sample.values.changePercent)},
-                {"driftPerHour", numberOrNull(sample.values.driftPerHour)},
-                {"driftPercentPerHour", numberOrNull(sample.values.driftPercentPerHour)},
-                {"constant", sample.constantSinceUtcMs.has_value()},
-                {"constantSinceUtcMs",
-                 sample.constantSinceUtcMs ? json(*sample.constantSinceUtcMs) : json(nullptr)},
-            };
-            if (!sample.sample.empty())
-                item["sample"] = sample.sample;
-            list.push_back(std::move(item));
-        }
-        status["samples"] = std::move(list);
+    for (const SampleStatus &sample : samples) {
+        json item{
+            {"balance", sample.balance},
+            {"change", numberOrNull(sample.values.change)},
+            {"changePercent", numberOrNull(sample.values.changePercent)},
+            {"driftPerHour", numberOrNull(sample.values.driftPerHour)},
+            {"driftPercentPerHour", numberOrNull(sample.values.driftPercentPerHour)},
+            {"constant", sample.constantSinceUtcMs.has_value()},
+            {"constantSinceUtcMs", numberOrNull(sample.constantSinceUtcMs)},
+        };
+        if (!sample.sample.empty())
+            item["sample"] = sample.sample;
+        status["samples"].push_back(std::move(item));
     }
     return status.dump();
 }

@@ -25,9 +25,6 @@ struct PortTopics {
 inline const std::string searchedPort = "AUTO";
 std::string topicPortOf(int32_t comPort);
 
-// The subscription that takes in every PC's readings and status under prefix.
-std::string everyReadingFilter(const std::string &prefix);
-std::string everyStatusFilter(const std::string &prefix);
 // The PC and port of a topic under prefix that ends in `leaf`; nothing for
 // other topics.
 std::optional<PortTopics> topicUnder(const std::string &prefix, std::string_view topic, std::string_view leaf);

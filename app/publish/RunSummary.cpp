@@ -79,16 +79,15 @@ std::optional<std::vector<SlotSummary>> BucketSummary::slotsFrom(std::string_vie
     if (bytes.size() % slotSize != 0)
         return std::nullopt;
     std::vector<SlotSummary> slots(bytes.size() / slotSize);
-    for (size_t i = 0; i < slots.size(); ++i) {
-        const size_t at = i * slotSize;
-        SlotSummary &slot = slots[i];
-        slot.balance = int64_t(wordAt(bytes, at));
-        slot.firstSeq = int64_t(wordAt(bytes, at + 8));
-        slot.lastSeq = int64_t(wordAt(bytes, at + 16));
-        SummaryPoint *points[] = {&slot.first, &slot.low, &slot.high, &slot.last};
-        for (size_t p = 0; p < 4; ++p) {
-            points[p]->utcMs = int64_t(wordAt(bytes, at + 24 + 16 * p));
-            points[p]->value = std::bit_cast<double>(wordAt(bytes, at + 32 + 16 * p));
+    size_t at = 0;
+    const auto next = [&] { return wordAt(bytes, (at += 8) - 8); };
+    // In the order slotBytes writes them.
+    for (SlotSummary &slot : slots) {
+        for (int64_t *whole : {&slot.balance, &slot.firstSeq, &slot.lastSeq})
+            *whole = int64_t(next());
+        for (SummaryPoint *point : {&slot.first, &slot.low, &slot.high, &slot.last}) {
+            point->utcMs = int64_t(next());
+            point->value = std::bit_cast<double>(next());
         }
     }
     return slots;

@@ -81,7 +81,7 @@ TEST(ReadingMessage, TopicsOfAPortAndTheirReadingBack)
     const PortTopics topics{"lab", "pc7", "COM2"};
     EXPECT_EQ(topics.status(), "lab/pc7/COM2/status");
     EXPECT_EQ(topics.reading(), "lab/pc7/COM2/reading");
-    EXPECT_EQ(everyReadingFilter("lab"), "lab/+/+/reading");
+    EXPECT_EQ((PortTopics{"lab", "+", "+"}.reading()), "lab/+/+/reading") << "the subscription to every port";
     const auto back = topicUnder("lab", "lab/pc7/COM2/reading", "reading");
     ASSERT_TRUE(back);
     EXPECT_EQ(back->pc, "pc7");
