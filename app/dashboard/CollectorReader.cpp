@@ -97,7 +97,9 @@ json CollectorReader::lab(int64_t nowUtcMs)
                                  "WHERE pc = ?1 AND port = ?2 AND run = ?3 ORDER BY seq DESC LIMIT 1");
     while (statuses.valid() && statuses.step() == SQLITE_ROW) {
         const PortTopics where{{}, std::string(statuses.text(0)), std::string(statuses.text(1))};
-        json port = {{"status", portStatusJson(where, std::string(statuses.text(2)), statuses.integer(3))}};
+        json port = {{"pc", where.pc},
+                     {"port", where.port},
+                     {"status", portStatusJson(where, std::string(statuses.text(2)), statuses.integer(3))}};
         lastRun.bind(1, where.pc).bind(2, where.port);
         if (lastRun.step() == SQLITE_ROW && !lastRun.isNull(0)) {
             const RunKey key{where.pc, where.port, std::string(lastRun.text(0))};
@@ -110,8 +112,6 @@ json CollectorReader::lab(int64_t nowUtcMs)
             lastRow.reset();
         }
         lastRun.reset();
-        port["pc"] = where.pc;
-        port["port"] = where.port;
         ports.push_back(std::move(port));
     }
     return {{"nowMs", nowUtcMs}, {"ports", std::move(ports)}};
@@ -130,8 +130,7 @@ json CollectorReader::runs(const std::string &pc, const std::string &port)
             break;
         below = std::string(before.text(0));
         before.reset();
-        const RunKey key{pc, port, below};
-        if (const auto found = span(key))
+        if (const auto found = span({pc, port, below}))
             list.push_back({{"run", below}, {"rows", found->lastSeq}, {"firstMs", found->firstMs},
                             {"lastMs", found->lastMs}, {"offsetS", found->offsetS}});
     }

@@ -192,16 +192,6 @@ void DashboardServer::statusReceived(const PortTopics &where, const std::string 
     feed_.publish(eventMessage("status", portStatusJson(where, payload, receivedUtcMs)));
 }
 
-bool DashboardServer::admitted(const Request &request, Response &response) const
-{
-    if (expectedLogin_.empty() || sameText(request.get_header_value("Authorization"), expectedLogin_))
-        return true;
-    response.status = 401;
-    response.set_header("WWW-Authenticate", "Basic realm=\"PONDUS\", charset=\"UTF-8\"");
-    response.set_content("Нужны имя и пароль\n", "text/plain; charset=utf-8");
-    return false;
-}
-
 void DashboardServer::route()
 {
     httplib::Server &http = *http_;
@@ -222,8 +212,12 @@ void DashboardServer::route()
             response.set_content("Только чтение: разрешён лишь GET\n", "text/plain; charset=utf-8");
             return httplib::Server::HandlerResponse::Handled;
         }
-        return admitted(request, response) ? httplib::Server::HandlerResponse::Unhandled
-                                           : httplib::Server::HandlerResponse::Handled;
+        if (expectedLogin_.empty() || sameText(request.get_header_value("Authorization"), expectedLogin_))
+            return httplib::Server::HandlerResponse::Unhandled;
+        response.status = 401;
+        response.set_header("WWW-Authenticate", "Basic realm=\"PONDUS\", charset=\"UTF-8\"");
+        response.set_content("Нужны имя и пароль\n", "text/plain; charset=utf-8");
+        return httplib::Server::HandlerResponse::Handled;
     });
     http.set_mount_point("/", webRoot_);
 
@@ -276,14 +270,20 @@ void DashboardServer::route()
             answerJson(response, reader.chart(*key, *span, *from, *to, int(*width)));
         });
     });
-    http.Get("/run", [this](const Request &request, Response &response) { serveRunPage(request, response); });
+    http.Get("/run", [this](const Request &request, Response &response) {
+        const auto key = runKeyOf(request);
+        bool known = false;
+        if (key)
+            withReader(dbPath_, response, [&](CollectorReader &reader) { known = reader.span(*key).has_value(); });
+        std::string error;
+        const auto page = fileText(webRoot_ + (known ? "/run.html" : "/missing.html"), error);
+        response.status = known ? 200 : 404;
+        response.set_content(page.value_or(error), "text/html; charset=utf-8");
+    });
     http.Get("/api/events", [this](const Request &, Response &response) { serveEvents(response); });
-    http.Get("/download/run.csv", [this](const Request &request, Response &response) {
-        serveRunFile(request, response, RunFile::Kind::Csv);
-    });
-    http.Get("/download/run.xlsx", [this](const Request &request, Response &response) {
-        serveRunFile(request, response, RunFile::Kind::Workbook);
-    });
+    for (const auto &[path, kind] : {std::pair{"/download/run.csv", RunFile::Kind::Csv},
+                                     std::pair{"/download/run.xlsx", RunFile::Kind::Workbook}})
+        http.Get(path, [this, kind](const Request &request, Response &response) { serveRunFile(request, response, kind); });
 }
 
 void DashboardServer::serveRunFile(const Request &request, Response &response, RunFile::Kind kind) const
@@ -303,18 +303,6 @@ void DashboardServer::serveRunFile(const Request &request, Response &response, R
         response.set_header("Cache-Control", "no-store");
         response.set_content(file->bytes, file->contentType);
     });
-}
-
-void DashboardServer::serveRunPage(const Request &request, Response &response) const
-{
-    const auto key = runKeyOf(request);
-    bool known = false;
-    if (key)
-        withReader(dbPath_, response, [&](CollectorReader &reader) { known = reader.span(*key).has_value(); });
-    std::string error;
-    const auto page = fileText(webRoot_ + (known ? "/run.html" : "/missing.html"), error);
-    response.status = known ? 200 : 404;
-    response.set_content(page.value_or(error), "text/html; charset=utf-8");
 }
 
 void DashboardServer::serveEvents(Response &response)

@@ -59,9 +59,7 @@ public:
 private:
     DashboardServer(const DashboardSettings &settings, std::string dbPath, std::string webRoot);
     void route();
-    bool admitted(const httplib::Request &request, httplib::Response &response) const;
     void serveEvents(httplib::Response &response);
-    void serveRunPage(const httplib::Request &request, httplib::Response &response) const;
     void serveRunFile(const httplib::Request &request, httplib::Response &response, RunFile::Kind kind) const;
 
     const DashboardSettings settings_;

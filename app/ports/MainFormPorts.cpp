@@ -16,8 +16,6 @@ MainFormPorts::MainFormPorts(ReadingSource &source, QLabel *deviceLabel, QLabel 
 {
 }
 
-bool MainFormPorts::libraryTakesMapping() const { return source_.hasSetPortDevice(); }
-
 void MainFormPorts::load(const QString &settingsPath)
 {
     settingsPath_ = settingsPath;
@@ -27,7 +25,7 @@ void MainFormPorts::load(const QString &settingsPath)
 
 void MainFormPorts::applyToLibrary()
 {
-    if (!libraryTakesMapping())
+    if (!source_.hasSetPortDevice())
         return;
     for (int port = 1; port <= portCount; ++port)
         source_.setPortDevice(port, QFile::encodeName(mapping_.device(port)));
@@ -35,7 +33,7 @@ void MainFormPorts::applyToLibrary()
 
 QString MainFormPorts::devicePath(int port) const
 {
-    return resolvePort(port, mapping_, libraryTakesMapping()).path;
+    return resolvePort(port, mapping_, source_.hasSetPortDevice()).path;
 }
 
 void MainFormPorts::showDeviceFor(int32_t port)
@@ -49,7 +47,7 @@ void MainFormPorts::showDeviceFor(int32_t port)
         deviceLabel_->setToolTip(all.join(QLatin1Char('\n')));
         return;
     }
-    const ResolvedPort resolved = resolvePort(port, mapping_, libraryTakesMapping());
+    const ResolvedPort resolved = resolvePort(port, mapping_, source_.hasSetPortDevice());
     // A device that is not there is said so, after the path.
     const QString missing = devicePresent(resolved.path) ? QString() : QStringLiteral(" (%1)").arg(missingDeviceText);
     // Long stable names are shortened in the middle; the tip has them whole.
@@ -74,7 +72,7 @@ void MainFormPorts::openPortsWindow()
         window_->activateWindow();
         return;
     }
-    window_ = new PortsWindow(mapping_, libraryTakesMapping(), lister_, watchedFolders_, parentWindow_);
+    window_ = new PortsWindow(mapping_, source_.hasSetPortDevice(), lister_, watchedFolders_, parentWindow_);
     window_->setAttribute(Qt::WA_DeleteOnClose);
     connect(window_, &QDialog::accepted, this, [this] { save(window_->mapping()); });
     window_->show();

@@ -28,7 +28,6 @@ public:
     // Reads section [Ports] and hands the mapping to the library.
     void load(const QString &settingsPath);
     const PortMapping &mapping() const { return mapping_; }
-    bool libraryTakesMapping() const;
 
     // The device the port selector's text means (port 0: the search).
     void showDeviceFor(int32_t port);

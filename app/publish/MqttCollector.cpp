@@ -18,7 +18,19 @@ MqttCollector::MqttCollector(const MqttSettings &settings, const std::string &pr
     client_ = makeMosquittoClient(settings_, clientId, false, this, startError_);
     if (!client_)
         return;
-    mosquitto_connect_callback_set(client_.get(), &MqttCollector::onConnect);
+    mosquitto_connect_callback_set(client_.get(), [](mosquitto *client, void *self, int code) {
+        auto *collector = static_cast<MqttCollector *>(self);
+        if (code != 0) {
+            collector->report_(connectRefusal(code, collector->settings_));
+            return;
+        }
+        // The topics of every PC's port: "+" stands for any one level.
+        const PortTopics every{collector->prefix_, "+", "+"};
+        const std::string readings = every.reading();
+        const std::string status = every.status();
+        char *const filters[] = {const_cast<char *>(readings.c_str()), const_cast<char *>(status.c_str())};
+        mosquitto_subscribe_multiple(client, nullptr, 2, filters, qos, 0, nullptr);
+    });
     mosquitto_subscribe_callback_set(client_.get(), [](mosquitto *, void *self, int, int, const int *) {
         static_cast<MqttCollector *>(self)->subscribed_.store(true);
     });
@@ -50,21 +62,6 @@ MqttCollector::~MqttCollector()
     mosquitto_loop_stop(client_.get(), false);
 }
 
-void MqttCollector::onConnect(mosquitto *client, void *self, int code)
-{
-    auto *collector = static_cast<MqttCollector *>(self);
-    if (code != 0) {
-        collector->report_(connectRefusal(code, collector->settings_));
-        return;
-    }
-    // The topics of every PC's port: "+" stands for any one level.
-    const PortTopics every{collector->prefix_, "+", "+"};
-    const std::string readings = every.reading();
-    const std::string status = every.status();
-    char *const filters[] = {const_cast<char *>(readings.c_str()), const_cast<char *>(status.c_str())};
-    mosquitto_subscribe_multiple(client, nullptr, 2, filters, qos, 0, nullptr);
-}
-
 void MqttCollector::take(const std::string &topic, std::string_view payload)
 {
     const int64_t now = pondus::journal::Stamp::now().utcMs;
@@ -84,35 +81,31 @@ void MqttCollector::take(const std::string &topic, std::string_view payload)
         return;
     }
     const auto key = std::make_tuple(where->pc, where->port, reading->run);
-    if (!highest_.contains(key)) // what an earlier session stored counts too
-        highest_.emplace(key, store_.lastSeq(*where, reading->run));
+    auto known = highest_.find(key);
+    if (known == highest_.end()) // what an earlier session stored counts too
+        known = highest_.emplace(key, store_.lastSeq(*where, reading->run)).first;
     const CollectorStore::Outcome outcome = store_.store(*where, *reading, now);
     if (outcome == CollectorStore::Outcome::Failed)
         report_(store_.lastError());
+    if (outcome == CollectorStore::Outcome::Duplicate)
+        duplicates_.fetch_add(1);
     if (outcome == CollectorStore::Outcome::Stored) {
         stored_.fetch_add(1);
-        checkSequence(*where, *reading);
-    } else if (outcome == CollectorStore::Outcome::Duplicate) {
-        duplicates_.fetch_add(1);
+        // A gap in the run's sequence, or a row that fills one.
+        const int64_t seq = reading->row.seq;
+        const std::string run = where->pc + "/" + where->port + ", серия " + reading->run;
+        if (seq > known->second + 1) {
+            missing_.fetch_add(seq - known->second - 1);
+            report_("MQTT: пропуск в " + run + ": нет строк " + std::to_string(known->second + 1) + ".."
+                    + std::to_string(seq - 1));
+        } else if (seq <= known->second) {
+            missing_.fetch_sub(1);
+            report_("MQTT: запоздавшая строка " + std::to_string(seq) + " в " + run + " принята");
+        }
+        known->second = std::max(known->second, seq);
     }
     if (arrival_)
         arrival_(*where, *reading, outcome);
-}
-
-void MqttCollector::checkSequence(const PortTopics &where, const ParsedReading &reading)
-{
-    const auto known = highest_.find(std::make_tuple(where.pc, where.port, reading.run));
-    const int64_t seq = reading.row.seq;
-    const std::string run = where.pc + "/" + where.port + ", серия " + reading.run;
-    if (seq > known->second + 1) {
-        missing_.fetch_add(seq - known->second - 1);
-        report_("MQTT: пропуск в " + run + ": нет строк " + std::to_string(known->second + 1) + ".."
-                + std::to_string(seq - 1));
-    } else if (seq <= known->second) {
-        missing_.fetch_sub(1);
-        report_("MQTT: запоздавшая строка " + std::to_string(seq) + " в " + run + " принята");
-    }
-    known->second = std::max(known->second, seq);
 }
 
 int runCollector(const MqttSettings &settings, const std::string &prefix, const std::string &dbPath,

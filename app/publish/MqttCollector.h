@@ -35,9 +35,7 @@ public:
     int64_t missingCount() const { return missing_.load(); }
 
 private:
-    static void onConnect(mosquitto *, void *self, int code);
     void take(const std::string &topic, std::string_view payload);
-    void checkSequence(const PortTopics &where, const ParsedReading &reading);
 
     const MqttSettings settings_;
     const std::string prefix_;
