@@ -4,7 +4,6 @@
 // port fails (the device tried, /proc searched for its holder).
 //
 //   ports_bench [devices]
-#include "ports/DeviceWatcher.h"
 #include "ports/PortProbe.h"
 #include "ports/PortsWindow.h"
 #include "ports/SerialDeviceList.h"

@@ -283,26 +283,23 @@ void DashboardServer::route()
     http.Get("/api/events", [this](const Request &, Response &response) { serveEvents(response); });
     for (const auto &[path, kind] : {std::pair{"/download/run.csv", RunFile::Kind::Csv},
                                      std::pair{"/download/run.xlsx", RunFile::Kind::Workbook}})
-        http.Get(path, [this, kind](const Request &request, Response &response) { serveRunFile(request, response, kind); });
-}
-
-void DashboardServer::serveRunFile(const Request &request, Response &response, RunFile::Kind kind) const
-{
-    const auto key = runKeyOf(request);
-    if (!key || !files_)
-        return notFound(response, "Серия не найдена");
-    withReader(dbPath_, response, [&](CollectorReader &reader) {
-        const auto span = reader.span(*key);
-        if (!span)
-            return notFound(response, "Серия не найдена");
-        std::string error;
-        const auto file = files_(reader, *key, *span, kind, error);
-        if (!file)
-            return answerJson(response, {{"error", error}}, 500);
-        response.set_header("Content-Disposition", "attachment; filename=\"" + file->fileName + "\"");
-        response.set_header("Cache-Control", "no-store");
-        response.set_content(file->bytes, file->contentType);
-    });
+        http.Get(path, [this, kind](const Request &request, Response &response) {
+            const auto key = runKeyOf(request);
+            if (!key || !files_)
+                return notFound(response, "Серия не найдена");
+            withReader(dbPath_, response, [&](CollectorReader &reader) {
+                const auto span = reader.span(*key);
+                if (!span)
+                    return notFound(response, "Серия не найдена");
+                std::string error;
+                const auto file = files_(reader, *key, *span, kind, error);
+                if (!file)
+                    return answerJson(response, {{"error", error}}, 500);
+                response.set_header("Content-Disposition", "attachment; filename=\"" + file->fileName + "\"");
+                response.set_header("Cache-Control", "no-store");
+                response.set_content(file->bytes, file->contentType);
+            });
+        });
 }
 
 void DashboardServer::serveEvents(Response &response)

@@ -17,7 +17,6 @@
 
 namespace httplib {
 class Server;
-struct Request;
 struct Response;
 } // namespace httplib
 
@@ -60,7 +59,6 @@ private:
     DashboardServer(const DashboardSettings &settings, std::string dbPath, std::string webRoot);
     void route();
     void serveEvents(httplib::Response &response);
-    void serveRunFile(const httplib::Request &request, httplib::Response &response, RunFile::Kind kind) const;
 
     const DashboardSettings settings_;
     const std::string dbPath_;

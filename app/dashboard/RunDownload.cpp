@@ -50,6 +50,10 @@ std::string fileNameOf(const RunKey &key, const char *suffix)
 std::optional<RunFile> runDownload(CollectorReader &reader, const RunKey &key, const RunSpan &span,
                                    RunFile::Kind kind, std::string &error)
 {
+    const auto failed = [&error](std::string why) {
+        error = std::move(why);
+        return std::nullopt;
+    };
     const std::lock_guard lock(oneAtATime);
     RunSnapshot run;
     run.settings.port = key.port;
@@ -65,30 +69,22 @@ std::optional<RunFile> runDownload(CollectorReader &reader, const RunKey &key, c
             firstTimes.push_back(stored.row.utcMs);
         run.appendRow(stored.row);
     });
-    if (!read) {
-        error = reader.path() + ": строки серии не прочитаны";
-        return std::nullopt;
-    }
+    if (!read)
+        return failed(reader.path() + ": строки серии не прочитаны");
     settingsFromRows(run.settings, firstTimes);
 
     const bool workbook = kind == RunFile::Kind::Workbook;
     // Removed, with the file in it, when done.
     const QString pattern = QDir::tempPath() + QStringLiteral("/pondus-dashboard-XXXXXX");
     const QTemporaryDir folder(pattern);
-    if (!folder.isValid()) {
-        error = (pattern + QStringLiteral(": ") + folder.errorString()).toStdString();
-        return std::nullopt;
-    }
+    if (!folder.isValid())
+        return failed((pattern + QStringLiteral(": ") + folder.errorString()).toStdString());
     const QString path = folder.filePath(workbook ? QStringLiteral("run.xlsx") : QStringLiteral("run.csv"));
-    if (const auto problem = workbook ? XlsxFormat().write(run, path) : CsvFormat().write(run, path)) {
-        error = problem->toStdString();
-        return std::nullopt;
-    }
+    if (const auto problem = workbook ? XlsxFormat().write(run, path) : CsvFormat().write(run, path))
+        return failed(problem->toStdString());
     QFile written(path);
-    if (!written.open(QIODevice::ReadOnly)) {
-        error = (path + QStringLiteral(": ") + written.errorString()).toStdString();
-        return std::nullopt;
-    }
+    if (!written.open(QIODevice::ReadOnly))
+        return failed((path + QStringLiteral(": ") + written.errorString()).toStdString());
     return RunFile{written.readAll().toStdString(),
                    workbook ? "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"
                             : "text/csv; charset=utf-8",

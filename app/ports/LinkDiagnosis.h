@@ -5,6 +5,8 @@
 // only the balances can be missing.
 #pragma once
 
+#include "ports/PortProbe.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -14,6 +16,13 @@
 #include <optional>
 
 namespace pondus::ports {
+
+// The operator's texts for a port that does not come on line, naming the
+// device and saying what to do about it. presentDevices: the serial devices
+// there are, named when the device is missing.
+QString probeReason(const QString &path, const PortProbe &probe, const QStringList &presentDevices);
+// The device opens, but no balance answers the count.
+QString noAnswerReason(const QString &path);
 
 class LinkDiagnosis {
 public:

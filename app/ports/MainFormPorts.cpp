@@ -1,7 +1,6 @@
 // The ports as the main window deals with them.
 #include "ports/MainFormPorts.h"
 
-#include "ports/DeviceWatcher.h"
 #include "recording/ReadingSource.h"
 
 #include <QFile>

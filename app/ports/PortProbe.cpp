@@ -125,11 +125,6 @@ PortProbe held(const struct stat &node)
     return probe;
 }
 
-PortProbe failed(int error)
-{
-    return {.outcome = PortProbe::Outcome::Failed, .error = error};
-}
-
 } // namespace
 
 PortProbe probePort(const QString &path)
@@ -139,7 +134,7 @@ PortProbe probePort(const QString &path)
     if (::stat(file.constData(), &device) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return {.outcome = PortProbe::Outcome::Missing};
-        return failed(errno);
+        return {.outcome = PortProbe::Outcome::Failed, .error = errno};
     }
     if (!S_ISCHR(device.st_mode))
         return {.outcome = PortProbe::Outcome::NotSerial};
@@ -157,7 +152,7 @@ PortProbe probePort(const QString &path)
         case ENXIO:
             return {.outcome = PortProbe::Outcome::Missing};
         default:
-            return failed(errno);
+            return {.outcome = PortProbe::Outcome::Failed, .error = errno};
         }
     }
     if (::flock(fd.fd, LOCK_EX | LOCK_NB) != 0) {
@@ -167,7 +162,8 @@ PortProbe probePort(const QString &path)
     }
     termios settings{};
     if (::tcgetattr(fd.fd, &settings) != 0)
-        return errno == ENOTTY || errno == EINVAL ? PortProbe{.outcome = PortProbe::Outcome::NotSerial} : failed(errno);
+        return errno == ENOTTY || errno == EINVAL ? PortProbe{.outcome = PortProbe::Outcome::NotSerial}
+                                                  : PortProbe{.outcome = PortProbe::Outcome::Failed, .error = errno};
     return {.outcome = PortProbe::Outcome::Usable};
 }
 

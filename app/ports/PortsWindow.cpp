@@ -1,11 +1,10 @@
 // The window "Порты".
 #include "ports/PortsWindow.h"
 
-#include "ports/DeviceWatcher.h"
-
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -13,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace pondus::ports {
@@ -34,7 +34,36 @@ bool sameDevice(const QString &a, const SerialDeviceEntry &device)
                             QFileInfo(a).canonicalFilePath() == device.systemPath);
 }
 
+// Calls `changed` for as long as `owner` lives once the changes in the
+// folders have settled. Folders that may not exist yet are watched once
+// they appear.
+void watchDevices(const QStringList &folders, QObject *owner, const std::function<void()> &changed)
+{
+    auto *watcher = new QFileSystemWatcher(owner);
+    auto *settle = new QTimer(owner);
+    settle->setSingleShot(true);
+    settle->setInterval(deviceSettleMs);
+    QObject::connect(settle, &QTimer::timeout, owner, changed);
+    const auto watchWhatExists = [watcher, folders] {
+        const QStringList watched = watcher->directories();
+        for (const QString &folder : folders)
+            if (!watched.contains(folder) && QFileInfo(folder).isDir())
+                watcher->addPath(folder);
+    };
+    QObject::connect(watcher, &QFileSystemWatcher::directoryChanged, owner, [watchWhatExists, settle] {
+        // /dev/serial/by-id comes and goes with the first and last adapter.
+        watchWhatExists();
+        settle->start();
+    });
+    watchWhatExists();
+}
+
 } // namespace
+
+QStringList defaultDeviceFolders()
+{
+    return {QStringLiteral("/dev"), QStringLiteral("/dev/serial"), QStringLiteral("/dev/serial/by-id")};
+}
 
 PortsWindow::PortsWindow(const PortMapping &initial, bool libraryTakesMapping, Lister lister,
                          QStringList watchedFolders, QWidget *parent)

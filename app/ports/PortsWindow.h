@@ -17,6 +17,13 @@ class QTableWidget;
 
 namespace pondus::ports {
 
+// Where serial devices appear: /dev and the stable-name folders.
+QStringList defaultDeviceFolders();
+// How long after the last change in those folders the window lists the
+// devices again: a plug-in makes a burst of changes (the node, then udev's
+// links).
+constexpr int deviceSettleMs = 150;
+
 class PortsWindow final : public QDialog {
     Q_OBJECT
 public:

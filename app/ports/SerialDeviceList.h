@@ -22,10 +22,8 @@ struct SerialDeviceEntry {
     const QString &preferredPath() const { return stableName.isEmpty() ? systemPath : stableName; }
 };
 
-inline const QString defaultStableNameDir = QStringLiteral("/dev/serial/by-id");
-
 // The devices present now, sorted by kernel name.
-QList<SerialDeviceEntry> listSerialDevices(const QString &stableNameDir = defaultStableNameDir);
+QList<SerialDeviceEntry> listSerialDevices(const QString &stableNameDir = QStringLiteral("/dev/serial/by-id"));
 // The devices' system paths, in order.
 QStringList systemPaths(const QList<SerialDeviceEntry> &devices);
 

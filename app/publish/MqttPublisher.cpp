@@ -51,7 +51,25 @@ MqttPublisher::MqttPublisher(const MqttSettings &settings, PortTopics topics, Ro
         publisher->signal();
     });
     mosquitto_publish_callback_set(client_.get(), [](mosquitto *, void *self, int mid) {
-        static_cast<MqttPublisher *>(self)->acknowledged(mid);
+        auto *publisher = static_cast<MqttPublisher *>(self);
+        {
+            std::lock_guard lock(publisher->mutex_);
+            auto &ahead = publisher->acknowledgedAhead_;
+            auto &through = publisher->acknowledgedThrough_;
+            const auto sent = publisher->inFlight_.find(mid);
+            if (sent == publisher->inFlight_.end())
+                return; // a status message, or a row sent again since
+            ahead.insert(sent->second);
+            publisher->inFlight_.erase(sent);
+            while (!ahead.empty() && *ahead.begin() == through + 1) {
+                ahead.erase(ahead.begin());
+                ++through;
+            }
+            if (publisher->runs_.size() == 1)
+                publisher->publishedThrough_.store(through);
+        }
+        publisher->acknowledgedChanged_.notify_all();
+        publisher->signal();
     });
     // TLS failures are told only through the library's log.
     mosquitto_log_callback_set(client_.get(), [](mosquitto *, void *self, int level, const char *text) {
@@ -89,11 +107,6 @@ MqttPublisher::~MqttPublisher()
     // A clean disconnect cancels the last will, so "offline" was sent above.
     mosquitto_disconnect(client_.get());
     mosquitto_loop_stop(client_.get(), false);
-}
-
-void MqttPublisher::startRun(const std::string &run, std::vector<std::string> samples)
-{
-    resumeRun(run, 0, 0, std::move(samples));
 }
 
 void MqttPublisher::resumeRun(const std::string &run, int64_t publishedThrough, int64_t recorded,
@@ -155,26 +168,6 @@ void MqttPublisher::setSamples(std::vector<SampleStatus> samples)
         samples_ = std::move(samples);
     }
     samplesDue_.store(true);
-}
-
-void MqttPublisher::acknowledged(int mid)
-{
-    {
-        std::lock_guard lock(mutex_);
-        const auto sent = inFlight_.find(mid);
-        if (sent == inFlight_.end())
-            return; // a status message, or a row sent again since
-        acknowledgedAhead_.insert(sent->second);
-        inFlight_.erase(sent);
-        while (!acknowledgedAhead_.empty() && *acknowledgedAhead_.begin() == acknowledgedThrough_ + 1) {
-            acknowledgedAhead_.erase(acknowledgedAhead_.begin());
-            ++acknowledgedThrough_;
-        }
-        if (runs_.size() == 1)
-            publishedThrough_.store(acknowledgedThrough_);
-    }
-    acknowledgedChanged_.notify_all();
-    signal();
 }
 
 bool MqttPublisher::waitUntilSent(std::chrono::milliseconds limit)

@@ -39,7 +39,10 @@ public:
 
     // Rows from now on belong to this run; earlier runs are finished first.
     // `samples`: its sample names by position, sent with the readings.
-    void startRun(const std::string &run, std::vector<std::string> samples = {});
+    void startRun(const std::string &run, std::vector<std::string> samples = {})
+    {
+        resumeRun(run, 0, 0, std::move(samples));
+    }
     // A run an earlier program did not finish publishing: its rows after
     // publishedThrough up to recorded are sent, in order, before the runs
     // started after it.
@@ -75,7 +78,6 @@ private:
         std::vector<std::string> samples;
     };
 
-    void acknowledged(int mid);
     void report(const std::string &text);
 
     void signal();

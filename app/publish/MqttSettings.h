@@ -15,6 +15,3 @@ struct MqttSettings {
     std::string user;               // empty: no user name sent
     std::string passwordFile;       // the password is the file's first line; never printed
 };
-
-// The computer's name for topics: the host name up to its first dot.
-std::string localPcName();

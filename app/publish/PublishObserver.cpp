@@ -9,8 +9,6 @@ PublishObserver::PublishObserver(const MqttSettings &settings, const std::string
         publishPort(port, "stopped");
 }
 
-PublishObserver::~PublishObserver() = default;
-
 void PublishObserver::publishPort(const std::string &port, const std::string &link)
 {
     // One publisher per port, as its status topic and last will name it.

@@ -22,7 +22,6 @@ public:
     // read back. Rows a closed program left unsent on a known port leave at
     // once, not at the next run. report is called on the publisher's threads.
     PublishObserver(const MqttSettings &settings, const std::string &journalPath, MqttPublisher::Report report);
-    ~PublishObserver() override;
     PublishObserver(const PublishObserver &) = delete;
     PublishObserver &operator=(const PublishObserver &) = delete;
 

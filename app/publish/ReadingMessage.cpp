@@ -4,6 +4,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 
@@ -111,6 +115,18 @@ std::optional<PortTopics> topicUnder(const std::string &prefix, std::string_view
         return std::nullopt;
     return PortTopics{prefix, std::string(topic.substr(0, pcEnd)),
                       std::string(topic.substr(pcEnd + 1, portEnd - pcEnd - 1))};
+}
+
+std::string localPcName()
+{
+    std::array<char, 256> name{};
+    if (gethostname(name.data(), name.size() - 1) != 0 || name[0] == '\0')
+        return "pc";
+    std::string pc = name.data();
+    // Topic levels must not hold the wildcard or separator characters.
+    pc = pc.substr(0, pc.find('.'));
+    std::replace_if(pc.begin(), pc.end(), [](char c) { return c == '/' || c == '+' || c == '#'; }, '_');
+    return pc;
 }
 
 std::string topicPortOf(int32_t comPort)

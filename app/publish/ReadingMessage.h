@@ -20,6 +20,9 @@ struct PortTopics {
     std::string reading() const;
 };
 
+// The computer's name for topics: the host name up to its first dot.
+std::string localPcName();
+
 // A run on the port search ("AUTO") publishes under the port the search
 // finds, known once the line is on line; 0 for none yet.
 inline const std::string searchedPort = "AUTO";

@@ -4,7 +4,6 @@
 #include "PseudoTerminal.h"
 #include "ports/LinkDiagnosis.h"
 #include "ports/PortProbe.h"
-#include "ports/PortReasons.h"
 
 #include <trutina.h>
 
