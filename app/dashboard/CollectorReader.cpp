@@ -73,11 +73,9 @@ struct CollectorReader::GapMarks {
 
 std::unique_ptr<CollectorReader> CollectorReader::open(const std::string &path, std::string &error)
 {
-    sqlite3 *raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    Connection db(raw);
-    if (rc != SQLITE_OK) {
-        error = path + ": " + pondus::journal::failureText(db.get());
+    Connection db;
+    if (const auto why = pondus::journal::openDatabase(db, path, SQLITE_OPEN_READONLY)) {
+        error = path + ": " + *why;
         return nullptr;
     }
     // The collector writes in WAL mode, so reading never waits for it; a
