@@ -26,6 +26,7 @@ import urllib.request
 
 import openpyxl
 from selenium import webdriver
+from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
@@ -160,7 +161,10 @@ class DashboardTest(unittest.TestCase):
         cls.lab = Lab()
         cls.publishers = {port: cls.lab.add_line(port, balances) for port, balances in (("COM1", 3), ("COM2", 2))}
         cls.browser = chromium(cls.lab.folder)
-        cls.wait = WebDriverWait(cls.browser, 30, poll_frequency=0.05)
+        # A live tile is drawn anew with each row: an element found a moment
+        # ago may be gone, and is looked for again.
+        cls.wait = WebDriverWait(cls.browser, 30, poll_frequency=0.05,
+                                 ignored_exceptions=[StaleElementReferenceException])
 
     @classmethod
     def tearDownClass(cls):
@@ -209,7 +213,8 @@ class DashboardTest(unittest.TestCase):
         # A row every 0,2 s: the shown row number moves on without a reload.
         self.wait.until(lambda b: self.tile("COM1").find_element(By.CLASS_NAME, "age").text.split(",")[0]
                         != first.split(",")[0])
-        units = [cell.text for cell in self.tile("COM1").find_elements(By.CSS_SELECTOR, ".stable .unit")]
+        units = self.browser.execute_script(  # in one go, between two drawings of the tile
+            "return [...document.querySelectorAll('.tile[data-port=\"COM1\"] .stable .unit')].map(c => c.innerText)")
         self.assertTrue(all(units), units)
         self.shoot("lab")
 
