@@ -9,6 +9,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -38,6 +39,12 @@ bool sameText(std::string_view given, std::string_view expected)
 
 std::optional<std::string> fileText(const std::string &path, std::string &error)
 {
+    // A named pipe or a device would block the open or the read for ever.
+    std::error_code status;
+    if (!std::filesystem::is_regular_file(path, status)) {
+        error = path + ": " + (status ? status.message() : "not a regular file");
+        return std::nullopt;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = path + ": " + std::strerror(errno);

@@ -36,9 +36,11 @@ std::string unreadable(const std::string &path)
 
 bool readPassword(const std::string &path, std::string &password, std::string &error)
 {
+    // Opened only once known to be a plain file: opening a named pipe would
+    // wait for a writer and freeze the start.
     std::string why = unreadable(path);
-    std::ifstream file(path);
-    if (why.empty() && !file)
+    std::ifstream file;
+    if (why.empty() && (file.open(path), !file))
         why = std::strerror(errno);
     if (!why.empty()) {
         error = "MQTT: не удалось открыть файл пароля " + path + ": " + why;

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -336,6 +337,24 @@ TEST_F(CollectorReaderTest, ASecondDashboardOnTheSamePortIsRefused)
     ASSERT_TRUE(first) << error;
     EXPECT_FALSE(DashboardServer::start(settings, folder / "lab.db", DASHBOARD_WEB_ROOT, error));
     EXPECT_NE(error.find(std::strerror(EADDRINUSE)), std::string::npos) << error;
+}
+
+// A password "file" that is a named pipe or a folder is refused with its
+// path at once; opening a pipe would wait for a writer for ever.
+TEST_F(CollectorReaderTest, APasswordFileThatIsNoPlainFileIsRefusedWithoutWaiting)
+{
+    const auto pipe = folder / "pass.fifo";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0) << std::strerror(errno);
+    for (const std::filesystem::path &path : {pipe, folder}) {
+        DashboardSettings settings;
+        settings.address = "127.0.0.1";
+        settings.port = freeLoopbackPort();
+        settings.user = "lab";
+        settings.passwordFile = path.string();
+        std::string error;
+        EXPECT_FALSE(DashboardServer::start(settings, folder / "lab.db", DASHBOARD_WEB_ROOT, error));
+        EXPECT_NE(error.find(path.string() + ": not a regular file"), std::string::npos) << error;
+    }
 }
 
 TEST_F(CollectorReaderTest, OpensOnlyWhatExistsAndNeverCreatesIt)

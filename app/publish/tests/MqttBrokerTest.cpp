@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -347,9 +348,15 @@ TEST(MqttBroker, AWrongPasswordIsReportedClearlyAndRecordingGoesOn)
     EXPECT_NE(reports.all().find("«lab»"), std::string::npos);
     EXPECT_EQ(reports.all().find(secret), std::string::npos) << "the password is never shown";
 
-    settings.passwordFile = "/nonexistent/password";
-    MqttPublisher unreadable(settings, {"lab", "pc1", "COM3"}, backlog, {});
-    EXPECT_NE(unreadable.startError().find("/nonexistent/password"), std::string::npos);
+    // A missing file, and a named pipe, which would block the start if opened.
+    const std::string pipe = broker.passwordFile("x") + ".fifo";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0) << std::strerror(errno);
+    for (const auto &[path, reason] : {std::pair<std::string, std::string>{"/nonexistent/password", std::strerror(ENOENT)},
+                                       {pipe, "not a regular file"}}) {
+        settings.passwordFile = path;
+        MqttPublisher unreadable(settings, {"lab", "pc1", "COM3"}, backlog, {});
+        EXPECT_NE(unreadable.startError().find(path + ": " + reason), std::string::npos) << unreadable.startError();
+    }
 }
 
 TEST(MqttBroker, TwoPortsOfOnePcWithRunsOfTheSameNameKeepEveryRow)
