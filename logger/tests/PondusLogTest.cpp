@@ -1,6 +1,7 @@
 // pondus-log end to end: the program against balance-sim on a
 // pseudo-terminal, with the real library, its files read back, and its rows
 // published to a real mosquitto.
+#include "CommandOutput.h"
 #include "MosquittoBroker.h"
 #include "SimulatorProcess.h"
 #include "TopicWatcher.h"
@@ -50,20 +51,6 @@ std::string contents(const fs::path &path)
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-// What a shell command prints: how the tests ask readers independent of the
-// program (openpyxl, pdftotext, sha256sum).
-std::string commandOutput(const std::string &command)
-{
-    std::string text;
-    if (std::FILE *reader = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, reader)) > 0;)
-            text.append(buffer, n);
-        ::pclose(reader);
-    }
-    return text;
 }
 
 std::vector<std::string> lines(const std::string &text, const std::string &end = "\r\n")

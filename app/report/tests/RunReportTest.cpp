@@ -2,6 +2,7 @@
 // the chart thinned to its columns, the run chosen by id or "last", the
 // run's edits, link losses and exports, and the PDF read back as text with
 // the same hashes as the chain's walk.
+#include "CommandOutput.h"
 #include "JournalFixture.h"
 
 #include "journal/ChainVerifier.h"
@@ -49,15 +50,7 @@ protected:
     // The PDF's text as pdftotext reads it, in its layout.
     static std::string pdfText(const std::string &pdf)
     {
-        std::string text;
-        const std::string command = std::string(PDFTOTEXT) + " -layout '" + pdf + "' -";
-        if (std::FILE *reader = ::popen(command.c_str(), "r")) {
-            char buffer[4096];
-            for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, reader)) > 0;)
-                text.append(buffer, n);
-            ::pclose(reader);
-        }
-        return text;
+        return commandOutput(std::string(PDFTOTEXT) + " -layout '" + pdf + "' -");
     }
 };
 
